@@ -1,0 +1,76 @@
+#ifndef TAV_MAINWINDOW_H
+#define TAV_MAINWINDOW_H
+
+#include "portlist.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+
+QT_BEGIN_NAMESPACE
+class QStatusBar;
+class QTimer;
+class Ui_MainWindow;
+QT_END_NAMESPACE
+
+struct MainWindowProbe;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // `portLister` names the ports to offer; left empty, the system's own
+    // serial ports are listed.
+    explicit MainWindow(QWidget *parent = nullptr, PortLister portLister = {});
+    ~MainWindow() override;
+
+signals:
+    // Every status-bar message as it is shown, a repeat of the last one too
+    // (QStatusBar::messageChanged stays silent for those).
+    void statusShown(const QString &text);
+
+private slots:
+    void on_BT_Open_Connect_clicked();
+    void sendCommand(const QString &com, bool crl);
+    void onReadyRead();
+    void getResult();
+    void setDefault();
+    void openSerialPort();
+    void onfindTimerKT5();
+    void onTimerKT5();
+    void onTimerWriteKT5();
+    void onTimerTimeOut();
+    void on_BT_Read_values_clicked();
+    void on_BT_find_clicked();
+    void on_BT_Write_values_clicked();
+    void on_BT_Open_Connect_2_clicked();
+    void handleError(QSerialPort::SerialPortError error);
+
+private:
+    friend struct MainWindowProbe;
+
+    void showStatus(const QString &text);
+    void fillPortList();
+
+    int readStep = 0;
+    int writeStep = 0;
+    bool awaitingReply = false;
+    QTimer *findTimer = nullptr;
+    QTimer *readTimer = nullptr;
+    QTimer *writeTimer = nullptr;
+    QTimer *timeoutTimer = nullptr;
+    int searchTicks = 0;
+    QStringList knownPorts;
+    QSerialPort *serial = nullptr;
+    QString reply;
+    QByteArray readBuffer;
+    QStatusBar *statusPanel = nullptr;
+    Ui_MainWindow *ui = nullptr;
+
+    PortLister listPorts;
+};
+
+#endif // TAV_MAINWINDOW_H

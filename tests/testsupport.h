@@ -1,0 +1,105 @@
+#ifndef TAV_TESTSUPPORT_H
+#define TAV_TESTSUPPORT_H
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTimer>
+
+// The window's private state, for assertions only.
+struct MainWindowProbe
+{
+    static Ui_MainWindow &ui(MainWindow &w) { return *w.ui; }
+    static int readStep(const MainWindow &w) { return w.readStep; }
+    static int writeStep(const MainWindow &w) { return w.writeStep; }
+    static bool awaitingReply(const MainWindow &w) { return w.awaitingReply; }
+    static int searchTicks(const MainWindow &w) { return w.searchTicks; }
+    static QStringList knownPorts(const MainWindow &w) { return w.knownPorts; }
+    static QSerialPort *serial(const MainWindow &w) { return w.serial; }
+    static QString reply(const MainWindow &w) { return w.reply; }
+    static QByteArray readBuffer(const MainWindow &w) { return w.readBuffer; }
+    static QStatusBar *statusPanel(const MainWindow &w) { return w.statusPanel; }
+    static QTimer *findTimer(const MainWindow &w) { return w.findTimer; }
+    static QTimer *readTimer(const MainWindow &w) { return w.readTimer; }
+    static QTimer *writeTimer(const MainWindow &w) { return w.writeTimer; }
+    static QTimer *timeoutTimer(const MainWindow &w) { return w.timeoutTimer; }
+};
+
+// Every status message the window shows, in order.
+class StatusLog
+{
+public:
+    explicit StatusLog(MainWindow &w)
+        : spy(&w, &MainWindow::statusShown)
+    {
+    }
+    QStringList messages() const
+    {
+        QStringList out;
+        for (const auto &args : spy)
+            out.append(args.at(0).toString());
+        return out;
+    }
+    int count() const { return messages().size(); }
+    QString last() const { return messages().value(count() - 1); }
+    void clear() { spy.clear(); }
+
+private:
+    QSignalSpy spy;
+};
+
+// Closes every modal message box that opens while it lives, as a user
+// would, and remembers what each one said.
+class ModalWatcher : public QObject
+{
+public:
+    struct Box
+    {
+        QString title;
+        QString text;
+        QMessageBox::Icon icon;
+    };
+
+    explicit ModalWatcher(int closeAfterMs = 0)
+        : holdMs(closeAfterMs)
+    {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
+        timer.start();
+    }
+    // Leave boxes open (true) to see what happens behind them.
+    void setHolding(bool hold) { holding = hold; }
+    QList<Box> boxes;
+    int count() const { return boxes.size(); }
+
+private:
+    void poll()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (box != current) {
+            current = box;
+            boxes.append({box->windowTitle(), box->text(), box->icon()});
+            shownAt.start();
+        }
+        if (!holding && shownAt.elapsed() >= holdMs) {
+            current = nullptr;
+            box->done(QMessageBox::Ok);
+        }
+    }
+
+    QTimer timer;
+    QPointer<QMessageBox> current;
+    QElapsedTimer shownAt;
+    int holdMs = 0;
+    bool holding = false;
+};
+
+#endif // TAV_TESTSUPPORT_H

@@ -1,0 +1,377 @@
+// The window as it starts: form, texts, fonts, styles, port list and refresh.
+#include "indicatorstyles.h"
+#include "testsupport.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QStringList speedItems = {QString(),
+                                QStringLiteral("1200"),
+                                QStringLiteral("2400"),
+                                QStringLiteral("4800"),
+                                QStringLiteral("9600"),
+                                QStringLiteral("19200"),
+                                QStringLiteral("38400"),
+                                QStringLiteral("57600"),
+                                QStringLiteral("115200"),
+                                QStringLiteral("128000"),
+                                QStringLiteral("256000")};
+const QStringList stopItems = {QString(), QStringLiteral("1"), QStringLiteral("2")};
+const QStringList parityItems = {QString(), QStringLiteral("none"), QStringLiteral("odd"),
+                                 QStringLiteral("even")};
+
+QStringList itemsOf(const QComboBox *box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items.append(box->itemText(i));
+    return items;
+}
+
+struct Cell
+{
+    int row, column, rowSpan, columnSpan;
+    bool operator==(const Cell &o) const
+    {
+        return row == o.row && column == o.column && rowSpan == o.rowSpan
+                && columnSpan == o.columnSpan;
+    }
+};
+
+Cell cellOf(QGridLayout *grid, QLayoutItem *item)
+{
+    Cell c {-1, -1, -1, -1};
+    const int index = grid->indexOf(item);
+    if (index >= 0)
+        grid->getItemPosition(index, &c.row, &c.column, &c.rowSpan, &c.columnSpan);
+    return c;
+}
+
+Cell cellOf(QGridLayout *grid, QWidget *w)
+{
+    const int index = grid->indexOf(w);
+    return index >= 0 ? cellOf(grid, grid->itemAt(index)) : Cell {-1, -1, -1, -1};
+}
+
+} // namespace
+
+namespace QTest {
+template<>
+char *toString(const Cell &c)
+{
+    return qstrdup(QByteArray::number(c.row) + ',' + QByteArray::number(c.column) + ' '
+                   + QByteArray::number(c.rowSpan) + 'x' + QByteArray::number(c.columnSpan));
+}
+} // namespace QTest
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void styleTexts();
+    void formWidgets();
+    void formGrid();
+    void windowProperties();
+    void startWithoutPorts();
+    void startWithPorts();
+    void setDefaultTouchesOnlyTheFields();
+    void refreshRebuildsTheList();
+};
+
+void TestWindow::styleTexts()
+{
+    const QList<QPair<const char *, QString>> styles = {{"green", styleGreen},
+                                                        {"gray", styleGray},
+                                                        {"light", styleLight},
+                                                        {"red", styleRed}};
+    for (const auto &s : styles) {
+        QVERIFY2(!s.second.contains(QLatin1String("%1")), s.first);
+        QVERIFY2(s.second.contains(QLatin1String("border-radius: 5;")), s.first);
+    }
+    QCOMPARE(styleGreen,
+             QStringLiteral("color: black;border-radius: 5;background-color: "
+                            "qlineargradient(spread:pad, x1:0.145, y1:0.16, x2:1, y2:1, stop:0 "
+                            "rgba(138, 240, 87, 255), stop:1 rgba(32, 152, 15, 255));"));
+    QCOMPARE(styleGray,
+             QStringLiteral("color: white;border-radius: 5;background-color: "
+                            "qlineargradient(spread:pad, x1:0.145, y1:0.16, x2:1, y2:1, stop:0 "
+                            "rgba(180, 185, 180, 255), stop:1 rgba(80, 80, 80, 255));"));
+    QCOMPARE(styleLight,
+             QStringLiteral("color: white;border-radius: 5;background-color: "
+                            "qlineargradient(spread:pad, x1:0.145, y1:0.16, x2:1, y2:1, stop:0 "
+                            "rgba(250, 255, 250, 255), stop:1 rgba(150, 150, 150, 255));"));
+    QCOMPARE(styleRed,
+             QStringLiteral("color: white;border-radius: 5;background-color: "
+                            "qlineargradient(spread:pad, x1:0.145, y1:0.16, x2:0.92, "
+                            "y2:0.988636, stop:0 rgba(255, 12, 12, 255), stop:0.869347 "
+                            "rgba(103, 0, 0, 255));"));
+    // The four must differ, or the blink and the colours would tell nothing.
+    QCOMPARE(QSet<QString>({styleGreen, styleGray, styleLight, styleRed}).size(), 4);
+}
+
+void TestWindow::formWidgets()
+{
+    MainWindow w(nullptr, [] { return QStringList(); });
+    Ui_MainWindow &ui = MainWindowProbe::ui(w);
+
+    struct Expect
+    {
+        QWidget *widget;
+        const char *name;
+        QString text;
+        bool enabled;
+    };
+    const QList<Expect> content = {
+            {ui.cbPorts, "cbPorts", QString(), true},
+            {ui.label_7, "label_7", QStringLiteral("Паритет"), true},
+            {ui.label_4, "label_4", QStringLiteral("Количество стоповых бит"), true},
+            {ui.label_5, "label_5", QStringLiteral("Скорость RS-485"), true},
+            {ui.CB_KT_Speed, "CB_KT_Speed", QString(), true},
+            {ui.CB_KT_Stop_bit, "CB_KT_Stop_bit", QString(), true},
+            {ui.CB_KT_Parity, "CB_KT_Parity", QString(), true},
+            {ui.BT_Open_Connect, "BT_Open_Connect", QStringLiteral("Соединиться"), true},
+            {ui.label, "label", QStringLiteral("COM PORT"), true},
+            {ui.BT_Read_values, "BT_Read_values", QStringLiteral("Считать состояние"), false},
+            {ui.BT_Open_Connect_2, "BT_Open_Connect_2", QStringLiteral("Обновить"), true},
+            {ui.BT_Write_values, "BT_Write_values", QStringLiteral("Записать настройки"), false},
+            {ui.BT_find, "BT_find", QStringLiteral("Поиск"), true},
+    };
+    // Creation order is the focus order, so the children must come in this order.
+    QStringList childOrder;
+    for (QObject *child : ui.centralwidget->children()) {
+        if (child->isWidgetType())
+            childOrder.append(child->objectName());
+    }
+    QStringList expectedOrder;
+    for (const Expect &e : content)
+        expectedOrder.append(QLatin1String(e.name));
+    QCOMPARE(childOrder, expectedOrder);
+
+    for (const Expect &e : content) {
+        QCOMPARE(e.widget->objectName(), QLatin1String(e.name));
+        QCOMPARE(w.findChild<QWidget *>(QLatin1String(e.name)), e.widget);
+        QVERIFY2(e.widget->font().pointSize() == 12, e.name);
+        QVERIFY2(e.widget->isEnabled() == e.enabled, e.name);
+        if (auto *b = qobject_cast<QPushButton *>(e.widget))
+            QCOMPARE(b->text(), e.text);
+        if (auto *l = qobject_cast<QLabel *>(e.widget))
+            QCOMPARE(l->text(), e.text);
+    }
+    QVERIFY(ui.centralwidget->font().pointSize() != 12 || QApplication::font().pointSize() == 12);
+    QCOMPARE(ui.centralwidget->objectName(), QStringLiteral("centralwidget"));
+    QCOMPARE(ui.menubar->objectName(), QStringLiteral("menubar"));
+    QCOMPARE(ui.menubar->actions().size(), 0);
+    QCOMPARE(w.menuBar(), ui.menubar);
+
+    QCOMPARE(itemsOf(ui.CB_KT_Speed), speedItems);
+    QCOMPARE(itemsOf(ui.CB_KT_Stop_bit), stopItems);
+    QCOMPARE(itemsOf(ui.CB_KT_Parity), parityItems);
+    for (QComboBox *box : {ui.cbPorts, ui.CB_KT_Speed, ui.CB_KT_Stop_bit, ui.CB_KT_Parity})
+        QVERIFY(!box->isEditable());
+}
+
+void TestWindow::formGrid()
+{
+    MainWindow w(nullptr, [] { return QStringList(); });
+    Ui_MainWindow &ui = MainWindowProbe::ui(w);
+    QCOMPARE(ui.centralwidget->layout(), ui.gridLayout);
+    QCOMPARE(ui.gridLayout->objectName(), QStringLiteral("gridLayout"));
+    QCOMPARE(ui.gridLayout_2->objectName(), QStringLiteral("gridLayout_2"));
+
+    QGridLayout *outer = ui.gridLayout;
+    QCOMPARE(cellOf(outer, ui.label), (Cell {0, 0, 1, 1}));
+    QCOMPARE(cellOf(outer, ui.cbPorts), (Cell {0, 1, 1, 2}));
+    QCOMPARE(cellOf(outer, ui.BT_Open_Connect_2), (Cell {0, 3, 1, 1}));
+    QCOMPARE(cellOf(outer, ui.BT_find), (Cell {1, 0, 1, 2}));
+    QCOMPARE(cellOf(outer, ui.BT_Open_Connect), (Cell {1, 2, 1, 2}));
+    QCOMPARE(cellOf(outer, ui.gridLayout_2), (Cell {2, 0, 1, 4}));
+    QCOMPARE(cellOf(outer, ui.BT_Read_values), (Cell {3, 0, 1, 2}));
+    QCOMPARE(cellOf(outer, ui.BT_Write_values), (Cell {3, 2, 1, 2}));
+    QCOMPARE(outer->count(), 8);
+
+    QGridLayout *inner = ui.gridLayout_2;
+    QCOMPARE(cellOf(inner, ui.label_5), (Cell {0, 0, 1, 1}));
+    QCOMPARE(cellOf(inner, ui.CB_KT_Speed), (Cell {0, 1, 1, 1}));
+    QCOMPARE(cellOf(inner, ui.label_4), (Cell {1, 0, 1, 1}));
+    QCOMPARE(cellOf(inner, ui.CB_KT_Stop_bit), (Cell {1, 1, 1, 1}));
+    QCOMPARE(cellOf(inner, ui.label_7), (Cell {2, 0, 1, 1}));
+    QCOMPARE(cellOf(inner, ui.CB_KT_Parity), (Cell {2, 1, 1, 1}));
+    QCOMPARE(inner->count(), 6);
+    for (int i = 0; i < outer->count(); ++i)
+        QCOMPARE(outer->itemAt(i)->alignment(), Qt::Alignment());
+
+    // The grid stretches with the window; labels stay in the first column.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const int narrow = ui.CB_KT_Speed->width();
+    w.resize(640, 400);
+    QTRY_VERIFY(ui.CB_KT_Speed->width() > narrow);
+    QVERIFY(ui.label_5->x() < ui.CB_KT_Speed->x());
+    QVERIFY(ui.label->x() < ui.cbPorts->x());
+}
+
+void TestWindow::windowProperties()
+{
+    MainWindow w(nullptr, [] { return QStringList(); });
+    QCOMPARE(w.objectName(), QStringLiteral("MainWindow"));
+    QCOMPARE(w.metaObject()->className(), "MainWindow");
+    QCOMPARE(w.size(), QSize(319, 289));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Конфигуратор TAV-RS485-KT v1.0"));
+    QVERIFY(w.windowIcon().isNull() || w.windowIcon().cacheKey() == QApplication::windowIcon().cacheKey());
+    QVERIFY(w.styleSheet().isEmpty());
+    QVERIFY(qApp->styleSheet().isEmpty());
+
+    // The form's own status bar is replaced by the window's.
+    QStatusBar *panel = MainWindowProbe::statusPanel(w);
+    QCOMPARE(w.statusBar(), panel);
+    QTRY_COMPARE(w.findChildren<QStatusBar *>().size(), 1);
+
+    // The fifteen slots, in their order, and the five bound to buttons by name.
+    const QStringList slotNames = {
+            QStringLiteral("on_BT_Open_Connect_clicked()"),
+            QStringLiteral("sendCommand(QString,bool)"),
+            QStringLiteral("onReadyRead()"),
+            QStringLiteral("getResult()"),
+            QStringLiteral("setDefault()"),
+            QStringLiteral("openSerialPort()"),
+            QStringLiteral("onfindTimerKT5()"),
+            QStringLiteral("onTimerKT5()"),
+            QStringLiteral("onTimerWriteKT5()"),
+            QStringLiteral("onTimerTimeOut()"),
+            QStringLiteral("on_BT_Read_values_clicked()"),
+            QStringLiteral("on_BT_find_clicked()"),
+            QStringLiteral("on_BT_Write_values_clicked()"),
+            QStringLiteral("on_BT_Open_Connect_2_clicked()"),
+            QStringLiteral("handleError(QSerialPort::SerialPortError)"),
+    };
+    const QMetaObject *mo = w.metaObject();
+    QStringList declared;
+    for (int i = mo->methodOffset(); i < mo->methodCount(); ++i) {
+        if (mo->method(i).methodType() == QMetaMethod::Slot) {
+            QCOMPARE(mo->method(i).access(), QMetaMethod::Private);
+            declared.append(QString::fromLatin1(mo->method(i).methodSignature()));
+        }
+    }
+    QCOMPARE(declared, slotNames);
+
+    // Every widget other than the three fields and the search button stays unstyled.
+    const QSet<QString> styled = {QStringLiteral("CB_KT_Speed"), QStringLiteral("CB_KT_Stop_bit"),
+                                  QStringLiteral("CB_KT_Parity"), QStringLiteral("BT_find")};
+    for (QWidget *child : w.findChildren<QWidget *>()) {
+        if (!styled.contains(child->objectName()))
+            QVERIFY2(child->styleSheet().isEmpty(), qPrintable(child->objectName()));
+    }
+}
+
+void TestWindow::startWithoutPorts()
+{
+    MainWindow w(nullptr, [] { return QStringList(); });
+    Ui_MainWindow &ui = MainWindowProbe::ui(w);
+    QCOMPARE(ui.cbPorts->count(), 0);
+    QVERIFY(MainWindowProbe::knownPorts(w).isEmpty());
+    for (QComboBox *box : {ui.CB_KT_Speed, ui.CB_KT_Stop_bit, ui.CB_KT_Parity}) {
+        QCOMPARE(box->currentIndex(), 0);
+        QCOMPARE(box->styleSheet(), styleGray);
+    }
+    QCOMPARE(ui.BT_find->styleSheet(), styleGray);
+    QVERIFY(MainWindowProbe::serial(w) == nullptr);
+    for (QTimer *t : {MainWindowProbe::findTimer(w), MainWindowProbe::readTimer(w),
+                      MainWindowProbe::writeTimer(w), MainWindowProbe::timeoutTimer(w)}) {
+        QVERIFY(!t->isActive());
+        QVERIFY(!t->isSingleShot());
+        QCOMPARE(t->parent(), &w);
+    }
+    QVERIFY(MainWindowProbe::statusPanel(w)->currentMessage().isEmpty());
+}
+
+void TestWindow::startWithPorts()
+{
+    int calls = 0;
+    const QStringList ports = {QStringLiteral("COM3"), QStringLiteral("COM10"),
+                               QStringLiteral("ttyUSB0")};
+    MainWindow w(nullptr, [&] {
+        ++calls;
+        return ports;
+    });
+    Ui_MainWindow &ui = MainWindowProbe::ui(w);
+    QCOMPARE(calls, 1);
+    QCOMPARE(itemsOf(ui.cbPorts), ports);
+    QCOMPARE(ui.cbPorts->currentIndex(), 0);
+    QCOMPARE(MainWindowProbe::knownPorts(w), ports);
+
+    // Left empty, the window lists the system's ports; that must not fail.
+    MainWindow system;
+    QCOMPARE(itemsOf(MainWindowProbe::ui(system).cbPorts), systemPortNames());
+}
+
+void TestWindow::setDefaultTouchesOnlyTheFields()
+{
+    MainWindow w(nullptr, [] { return QStringList {QStringLiteral("COM1")}; });
+    Ui_MainWindow &ui = MainWindowProbe::ui(w);
+    ui.CB_KT_Speed->setCurrentIndex(8);
+    ui.CB_KT_Stop_bit->setCurrentIndex(2);
+    ui.CB_KT_Parity->setCurrentIndex(3);
+    ui.CB_KT_Speed->setStyleSheet(styleGreen);
+    ui.CB_KT_Stop_bit->setStyleSheet(styleRed);
+    ui.CB_KT_Parity->setStyleSheet(styleGreen);
+    ui.BT_find->setStyleSheet(styleRed);
+    ui.BT_Read_values->setEnabled(true);
+    ui.BT_find->setEnabled(false);
+    ui.CB_KT_Parity->setEnabled(false);
+    ui.BT_Open_Connect->setText(QStringLiteral("Отключиться"));
+    StatusLog log(w);
+
+    QVERIFY(QMetaObject::invokeMethod(&w, "setDefault"));
+
+    for (QComboBox *box : {ui.CB_KT_Speed, ui.CB_KT_Stop_bit, ui.CB_KT_Parity}) {
+        QCOMPARE(box->currentIndex(), 0);
+        QCOMPARE(box->styleSheet(), styleGray);
+    }
+    QCOMPARE(ui.BT_find->styleSheet(), styleGray);
+    QVERIFY(ui.BT_Read_values->isEnabled());
+    QVERIFY(!ui.BT_Write_values->isEnabled());
+    QVERIFY(!ui.BT_find->isEnabled());
+    QVERIFY(!ui.CB_KT_Parity->isEnabled());
+    QCOMPARE(ui.BT_Open_Connect->text(), QStringLiteral("Отключиться"));
+    QCOMPARE(ui.BT_find->text(), QStringLiteral("Поиск"));
+    QCOMPARE(ui.cbPorts->count(), 1);
+    QCOMPARE(log.count(), 0);
+}
+
+void TestWindow::refreshRebuildsTheList()
+{
+    QStringList ports = {QStringLiteral("COM1"), QStringLiteral("COM2")};
+    MainWindow w(nullptr, [&] { return ports; });
+    Ui_MainWindow &ui = MainWindowProbe::ui(w);
+    ui.CB_KT_Speed->setCurrentIndex(4);
+    ui.CB_KT_Speed->setStyleSheet(styleGreen);
+    StatusLog log(w);
+
+    ports = QStringList {QStringLiteral("COM1"), QStringLiteral("COM4"), QStringLiteral("COM7")};
+    QTest::mouseClick(ui.BT_Open_Connect_2, Qt::LeftButton);
+    QCOMPARE(log.messages(), QStringList {QStringLiteral("Порты обновлены")});
+    QCOMPARE(itemsOf(ui.cbPorts), ports);
+    QCOMPARE(MainWindowProbe::knownPorts(w), ports);
+
+    QTest::mouseClick(ui.BT_Open_Connect_2, Qt::LeftButton);
+    QCOMPARE(itemsOf(ui.cbPorts), ports); // cleared first, never accumulates
+    QCOMPARE(log.count(), 2);
+    QCOMPARE(ui.CB_KT_Speed->currentIndex(), 4);
+    QCOMPARE(ui.CB_KT_Speed->styleSheet(), styleGreen);
+
+    ports.clear();
+    QTest::mouseClick(ui.BT_Open_Connect_2, Qt::LeftButton);
+    QCOMPARE(ui.cbPorts->count(), 0);
+    QCOMPARE(log.last(), QStringLiteral("Порты обновлены"));
+    QCOMPARE(MainWindowProbe::statusPanel(w)->currentMessage(), QStringLiteral("Порты обновлены"));
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
