@@ -2,7 +2,11 @@
 #include "ui_mainwindow.h"
 
 #include "indicatorstyles.h"
+#include "seriallink.h"
 
+#include <QDebug>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -36,12 +40,21 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
     timeoutTimer = makeTimer("timeoutTimer");
     connect(timeoutTimer, &QTimer::timeout, this, &MainWindow::onTimerTimeOut);
 
+    replyGapTimer = makeTimer("replyGapTimer");
+    replyGapTimer->setSingleShot(true);
+    replyGapTimer->setInterval(SerialLink::replyQuietGap);
+    connect(replyGapTimer, &QTimer::timeout, this, &MainWindow::finishReply);
+
     fillPortList();
     setDefault();
 }
 
 MainWindow::~MainWindow()
 {
+    // The port outlives this destructor's body (it is a child); it must not
+    // call back into a half-destroyed window while it closes.
+    if (serial)
+        serial->disconnect(this);
     delete ui;
 }
 
@@ -76,23 +89,201 @@ void MainWindow::on_BT_Open_Connect_2_clicked()
     showStatus(tr("Порты обновлены"));
 }
 
-void MainWindow::on_BT_Open_Connect_clicked() {}
-void MainWindow::sendCommand(const QString &com, bool crl)
-{
-    Q_UNUSED(com)
-    Q_UNUSED(crl)
-}
-void MainWindow::onReadyRead() {}
+void MainWindow::on_BT_Read_values_clicked() {}
 void MainWindow::getResult() {}
-void MainWindow::openSerialPort() {}
 void MainWindow::onfindTimerKT5() {}
 void MainWindow::onTimerKT5() {}
 void MainWindow::onTimerWriteKT5() {}
-void MainWindow::onTimerTimeOut() {}
-void MainWindow::on_BT_Read_values_clicked() {}
 void MainWindow::on_BT_find_clicked() {}
 void MainWindow::on_BT_Write_values_clicked() {}
+
+// --- The link -----------------------------------------------------------
+
+bool MainWindow::isLinkOpen() const
+{
+    return serial && serial->isOpen();
+}
+
+void MainWindow::releaseSerialPort()
+{
+    if (!serial)
+        return;
+    // A replaced port must never deliver its bytes or errors to the new one's
+    // exchange. Freed later: this may run while the port is still signalling.
+    serial->disconnect(this);
+    serial->close();
+    serial->deleteLater();
+    serial = nullptr;
+}
+
+void MainWindow::openSerialPort()
+{
+    releaseSerialPort();
+    serial = new QSerialPort(this);
+    serial->setObjectName(QStringLiteral("serial"));
+    connect(serial, &QSerialPort::readyRead, this, &MainWindow::onReadyRead);
+
+    const QString portName = ui->cbPorts->currentText();
+    serial->setPortName(portName);
+    serial->setBaudRate(SerialLink::lineBaudRate, QSerialPort::AllDirections);
+    serial->setDataBits(QSerialPort::Data8);
+    serial->setParity(QSerialPort::NoParity);
+    serial->setStopBits(QSerialPort::OneStop);
+    serial->setFlowControl(QSerialPort::NoFlowControl);
+    ui->BT_Open_Connect->setEnabled(true);
+
+    if (portName.isEmpty()) {
+        reportOpenFailure(portName, tr("порт не выбран"));
+        return;
+    }
+    if (!serial->open(QIODevice::ReadWrite)) {
+        QString reason = serial->errorString();
+#ifdef Q_OS_LINUX
+        if (serial->error() == QSerialPort::PermissionError) {
+            const QString path = portName.startsWith(QLatin1Char('/'))
+                    ? portName
+                    : QStringLiteral("/dev/") + portName;
+            const QFileInfo device(path);
+            if (device.exists() && !(device.isReadable() && device.isWritable()))
+                reason += tr(" (нет прав: добавьте пользователя в группу dialout и войдите заново)");
+            else
+                reason += tr(" (порт занят другой программой)");
+        }
+#endif
+        reportOpenFailure(portName, reason);
+        return;
+    }
+    // Only now: open() itself signals NoError and, on failure, the error that
+    // has just been reported above. One failure, one report.
+    connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
+}
+
+void MainWindow::reportOpenFailure(const QString &portName, const QString &reason)
+{
+    qDebug() << "cannot open" << portName << reason;
+    stopExchange();
+    showNotConnected();
+    showStatus(tr("Не удалось открыть порт %1: %2").arg(portName, reason));
+    QMessageBox::critical(this, tr("Ошибка"), tr("Ошибка соединения"), QMessageBox::Ok,
+                          QMessageBox::NoButton);
+}
+
+void MainWindow::showNotConnected()
+{
+    ui->BT_Open_Connect->setText(tr("Соединиться"));
+    ui->BT_find->setEnabled(true);
+    ui->BT_Write_values->setEnabled(false);
+    ui->BT_Read_values->setEnabled(false);
+}
+
+void MainWindow::stopExchange()
+{
+    readTimer->stop();
+    findTimer->stop();
+    writeTimer->stop();
+    timeoutTimer->stop();
+    replyGapTimer->stop();
+    awaitingReply = false;
+}
+
+void MainWindow::sendCommand(const QString &com, bool crl)
+{
+    const QByteArray bytes = com.toUtf8();
+    awaitingReply = crl;
+    replyGapTimer->stop(); // a reply still in pieces belongs to the last command
+    // Writing to a closed port only warns; the time-out below tells the user.
+    if (isLinkOpen())
+        serial->write(bytes);
+    readBuffer.clear();
+    timeoutTimer->start(SerialLink::replyTimeout);
+}
+
+void MainWindow::onReadyRead()
+{
+    if (!serial)
+        return;
+    const QByteArray data = serial->readAll();
+    if (!awaitingReply) {
+        readBuffer = data;
+        return;
+    }
+    if (replyGapTimer->isActive()) {
+        readBuffer += data;
+    } else {
+        // The module has answered: its first bytes stop the time-out, the
+        // rest may follow in pieces.
+        readBuffer = data;
+        timeoutTimer->stop();
+    }
+    replyGapTimer->start();
+}
+
+void MainWindow::finishReply()
+{
+    reply = SerialLink::decodeReply(readBuffer);
+    showStatus(tr("Получено :") + reply);
+    awaitingReply = false;
+    timeoutTimer->stop();
+    getResult();
+}
+
+void MainWindow::onTimerTimeOut()
+{
+    showStatus(tr("Ошибка"));
+    timeoutTimer->stop();
+    QMessageBox::critical(this, tr("Ошибка"), tr("Ошибка соединения"), QMessageBox::Ok,
+                          QMessageBox::NoButton);
+}
+
 void MainWindow::handleError(QSerialPort::SerialPortError error)
 {
-    Q_UNUSED(error)
+    if (error == QSerialPort::NoError)
+        return;
+    qDebug() << error;
+    if (!SerialLink::errorEndsLink(error))
+        return;
+
+    const QString portName = serial ? serial->portName() : QString();
+    const QString reason = serial ? serial->errorString() : QString();
+    // Close before anything else: a hung-up port keeps raising ReadError on
+    // every event-loop pass until it is closed, the message box's loop too.
+    if (isLinkOpen())
+        serial->close();
+    stopExchange();
+    showNotConnected();
+    setDefault();
+    showStatus(tr("Связь с портом %1 потеряна: %2").arg(portName, reason));
+    if (error == QSerialPort::DeviceNotFoundError || error == QSerialPort::OpenError
+        || error == QSerialPort::ResourceError) {
+        QMessageBox::critical(this, tr("Critical Error"), tr("Ошибка соединения"),
+                              QMessageBox::Ok, QMessageBox::NoButton);
+    }
+}
+
+// --- Connection control ---------------------------------------------------
+
+void MainWindow::on_BT_Open_Connect_clicked()
+{
+    if (findTimer->isActive())
+        return;
+
+    if (ui->BT_Open_Connect->text() != tr("Отключиться")) {
+        qDebug() << ui->cbPorts->currentText();
+        ui->BT_find->setEnabled(false);
+        openSerialPort();
+        if (!isLinkOpen())
+            return; // reported, and shown not connected, by openSerialPort
+        ui->BT_Open_Connect->setText(tr("Отключиться"));
+        ui->BT_Write_values->setEnabled(true);
+        ui->BT_Read_values->setEnabled(true);
+        on_BT_Read_values_clicked();
+        return;
+    }
+
+    showNotConnected();
+    if (serial)
+        serial->close();
+    setDefault();
+    // A link the user closed has nothing left to wait for.
+    stopExchange();
 }

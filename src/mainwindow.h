@@ -54,6 +54,12 @@ private:
 
     void showStatus(const QString &text);
     void fillPortList();
+    void finishReply();
+    void releaseSerialPort();
+    void reportOpenFailure(const QString &portName, const QString &reason);
+    void showNotConnected();
+    void stopExchange();
+    bool isLinkOpen() const;
 
     int readStep = 0;
     int writeStep = 0;
@@ -71,6 +77,8 @@ private:
     Ui_MainWindow *ui = nullptr;
 
     PortLister listPorts;
+    // Collects the pieces of one reply until the line has been quiet.
+    QTimer *replyGapTimer = nullptr;
 };
 
 #endif // TAV_MAINWINDOW_H

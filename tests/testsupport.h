@@ -5,12 +5,16 @@
 #include "ui_mainwindow.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
+
+#include <functional>
 
 // The window's private state, for assertions only.
 struct MainWindowProbe
@@ -55,7 +59,9 @@ private:
 };
 
 // Closes every modal message box that opens while it lives, as a user
-// would, and remembers what each one said.
+// would, and remembers what each one said. A box runs its own event loop
+// below the test's code, so whatever is to be looked at while it is open
+// goes into onShown; setHoldMs keeps it open for a while first.
 class ModalWatcher : public QObject
 {
 public:
@@ -66,15 +72,14 @@ public:
         QMessageBox::Icon icon;
     };
 
-    explicit ModalWatcher(int closeAfterMs = 0)
-        : holdMs(closeAfterMs)
+    ModalWatcher()
     {
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
         timer.start();
     }
-    // Leave boxes open (true) to see what happens behind them.
-    void setHolding(bool hold) { holding = hold; }
+    void setHoldMs(int ms) { holdMs = ms; }
+    std::function<void(const Box &)> onShown;
     QList<Box> boxes;
     int count() const { return boxes.size(); }
 
@@ -88,8 +93,10 @@ private:
             current = box;
             boxes.append({box->windowTitle(), box->text(), box->icon()});
             shownAt.start();
+            if (onShown)
+                onShown(boxes.last());
         }
-        if (!holding && shownAt.elapsed() >= holdMs) {
+        if (shownAt.elapsed() >= holdMs) {
             current = nullptr;
             box->done(QMessageBox::Ok);
         }
@@ -99,7 +106,17 @@ private:
     QPointer<QMessageBox> current;
     QElapsedTimer shownAt;
     int holdMs = 0;
-    bool holding = false;
 };
+
+// Sends a command as the sequences do, through the private slot.
+inline bool sendCommand(MainWindow &w, const QString &command)
+{
+    return QMetaObject::invokeMethod(&w, "sendCommand", Q_ARG(QString, command), Q_ARG(bool, true));
+}
+
+inline bool invoke(MainWindow &w, const char *slot)
+{
+    return QMetaObject::invokeMethod(&w, slot);
+}
 
 #endif // TAV_TESTSUPPORT_H

@@ -1,0 +1,221 @@
+#include "modulesimulator.h"
+
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#if defined(__APPLE__)
+#include <util.h>
+#else
+#include <pty.h>
+#endif
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+// The line counts as quiet, and a command as complete, after this long
+// without a byte: commands carry no terminator.
+constexpr std::chrono::milliseconds commandQuietGap {5};
+
+const QByteArray banner = QByteArrayLiteral("TAV-RS485-KT RS-485 module, simulated, firmware 1.0");
+} // namespace
+
+const QStringList ModuleSimulator::baudRates = {
+        QStringLiteral("1200"),   QStringLiteral("2400"),   QStringLiteral("4800"),
+        QStringLiteral("9600"),   QStringLiteral("19200"),  QStringLiteral("38400"),
+        QStringLiteral("57600"),  QStringLiteral("115200"), QStringLiteral("128000"),
+        QStringLiteral("256000")};
+const QStringList ModuleSimulator::stopBitValues = {QStringLiteral("1"), QStringLiteral("2")};
+const QStringList ModuleSimulator::parityValues = {QStringLiteral("none"), QStringLiteral("odd"),
+                                                   QStringLiteral("even")};
+
+ModuleSimulator::ModuleSimulator(QObject *parent)
+    : QObject(parent)
+{
+    clock.start();
+    char name[128] = {};
+    if (::openpty(&masterFd, &slaveFd, name, nullptr, nullptr) != 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        masterFd = slaveFd = -1;
+        return;
+    }
+    slavePath = QString::fromLocal8Bit(name);
+
+    // Raw line from the start: no echo, no line editing, no CR/LF mangling.
+    // Keeping our own slave descriptor open also keeps the master from
+    // reporting a hang-up between two opens of the port.
+    termios tio {};
+    if (::tcgetattr(slaveFd, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(slaveFd, TCSANOW, &tio);
+    }
+    ::fcntl(masterFd, F_SETFL, ::fcntl(masterFd, F_GETFL) | O_NONBLOCK);
+    ::fcntl(masterFd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slaveFd, F_SETFD, FD_CLOEXEC);
+
+    notifier = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &ModuleSimulator::onReadable);
+
+    quietTimer.setSingleShot(true);
+    quietTimer.setInterval(commandQuietGap);
+    connect(&quietTimer, &QTimer::timeout, this, &ModuleSimulator::commandComplete);
+}
+
+ModuleSimulator::~ModuleSimulator()
+{
+    vanish();
+    if (!linkPath.isEmpty())
+        QFile::remove(linkPath);
+}
+
+bool ModuleSimulator::makeLink(const QString &path)
+{
+    if (!isValid())
+        return false;
+    QFile::remove(path);
+    if (!QFile::link(slavePath, path))
+        return false;
+    linkPath = path;
+    return true;
+}
+
+void ModuleSimulator::setSettings(const QString &baudRate, const QString &stopBits,
+                                  const QString &parity)
+{
+    baud = baudRate;
+    stop = stopBits;
+    par = parity;
+}
+
+void ModuleSimulator::setSplitReplies(int pieces, std::chrono::milliseconds pause)
+{
+    splitPieces = qMax(1, pieces);
+    splitPause = pause;
+}
+
+void ModuleSimulator::vanish()
+{
+    if (vanished || masterFd < 0)
+        return;
+    vanished = true;
+    quietTimer.stop();
+    delete notifier;
+    notifier = nullptr;
+    ::close(masterFd);
+    ::close(slaveFd);
+    masterFd = slaveFd = -1;
+}
+
+QList<QByteArray> ModuleSimulator::commands() const
+{
+    QList<QByteArray> out;
+    for (const Received &r : log)
+        out.append(r.command);
+    return out;
+}
+
+void ModuleSimulator::clearLog()
+{
+    log.clear();
+    raw.clear();
+}
+
+void ModuleSimulator::onReadable()
+{
+    char buf[512];
+    for (;;) {
+        const ssize_t n = ::read(masterFd, buf, sizeof buf);
+        if (n > 0) {
+            pending.append(buf, int(n));
+            raw.append(buf, int(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break; // EAGAIN: drained. EIO cannot happen while we hold the slave open.
+    }
+    if (!pending.isEmpty())
+        quietTimer.start();
+}
+
+void ModuleSimulator::commandComplete()
+{
+    const QByteArray command = pending;
+    pending.clear();
+    log.append({command, clock.elapsed()});
+    emit commandReceived(command);
+    const QByteArray reply = respond(command);
+    if (!silent)
+        scheduleReply(reply);
+}
+
+QByteArray ModuleSimulator::setValue(const QByteArray &command, const QByteArray &prefix,
+                                     const QStringList &allowed, QString &target)
+{
+    const QString value = QString::fromLatin1(command.mid(prefix.size()));
+    for (const QByteArray &rejected : qAsConst(rejectedPrefixes)) {
+        if (command.startsWith(rejected))
+            return QByteArrayLiteral("?");
+    }
+    if (!allowed.contains(value))
+        return QByteArrayLiteral("?");
+    target = value;
+    return QByteArrayLiteral("Ok");
+}
+
+QByteArray ModuleSimulator::respond(const QByteArray &command)
+{
+    if (overrides.contains(command))
+        return overrides.value(command);
+    if (command == "-h")
+        return banner;
+    if (command == "-baudrate")
+        return "baudrate " + baud.toLatin1();
+    if (command == "-stop bits")
+        return "stop bits " + stop.toLatin1();
+    if (command == "-parity")
+        return "parity " + par.toLatin1();
+    if (command.startsWith("-baudrate:"))
+        return setValue(command, "-baudrate:", baudRates, baud);
+    if (command.startsWith("-stop bits:"))
+        return setValue(command, "-stop bits:", stopBitValues, stop);
+    if (command.startsWith("-parity:"))
+        return setValue(command, "-parity:", parityValues, par);
+    if (command == "-st") {
+        operating = true;
+        return QByteArrayLiteral("module is working");
+    }
+    return QByteArrayLiteral("?");
+}
+
+void ModuleSimulator::scheduleReply(const QByteArray &reply)
+{
+    const int pieces = qMin(splitPieces, qMax(1, reply.size()));
+    const int step = (reply.size() + pieces - 1) / pieces;
+    for (int i = 0; i < pieces; ++i) {
+        const QByteArray piece = reply.mid(i * step, step);
+        const auto at = replyDelay + i * splitPause;
+        if (at.count() == 0)
+            writeOut(piece);
+        else
+            QTimer::singleShot(at, this, [this, piece] { writeOut(piece); });
+    }
+}
+
+void ModuleSimulator::writeOut(const QByteArray &bytes)
+{
+    if (masterFd < 0 || bytes.isEmpty())
+        return;
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(masterFd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    emit replySent(bytes);
+}

@@ -1,0 +1,114 @@
+#ifndef TAV_MODULESIMULATOR_H
+#define TAV_MODULESIMULATOR_H
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <chrono>
+
+class QSocketNotifier;
+
+// A TAV-RS485-KT module on the master side of a pseudo-terminal. Whatever
+// opens the slave side (portPath()) talks to it as to a module behind a
+// USB-serial adapter. Event-driven: it needs a running Qt event loop, no
+// threads. Faults can be switched on to try the other end's robustness.
+class ModuleSimulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Received
+    {
+        QByteArray command;
+        qint64 atMs; // since the simulator was made
+    };
+
+    static const QStringList baudRates;
+    static const QStringList stopBitValues;
+    static const QStringList parityValues;
+
+    explicit ModuleSimulator(QObject *parent = nullptr);
+    ~ModuleSimulator() override;
+
+    bool isValid() const { return masterFd >= 0; }
+    QString errorString() const { return error; }
+    // The serial device to open, e.g. "/dev/pts/5".
+    QString portPath() const { return slavePath; }
+    // A symlink at `path` to the device, replacing an older link there.
+    bool makeLink(const QString &path);
+
+    QString baudRate() const { return baud; }
+    QString stopBits() const { return stop; }
+    QString parity() const { return par; }
+    bool isOperating() const { return operating; }
+    void setSettings(const QString &baudRate, const QString &stopBits, const QString &parity);
+
+    // Faults.
+    void setReplyDelay(std::chrono::milliseconds delay) { replyDelay = delay; }
+    void setSilent(bool silent) { this->silent = silent; }
+    // Sends every reply in `pieces` parts with `pause` between them.
+    void setSplitReplies(int pieces, std::chrono::milliseconds pause);
+    // Answers "?" to every value command that starts with `prefix`, e.g. "-parity:".
+    void rejectValues(const QByteArray &prefix) { rejectedPrefixes.append(prefix); }
+    // Answers `command` with `reply`, whatever it is (garbage, NUL bytes...).
+    void setReply(const QByteArray &command, const QByteArray &reply) { overrides.insert(command, reply); }
+    // Bytes nobody asked for, now.
+    void sendUnsolicited(const QByteArray &bytes) { writeOut(bytes); }
+    // Closes the line as an unplugged adapter does; nothing can be sent after.
+    void vanish();
+    bool hasVanished() const { return vanished; }
+
+    QList<Received> received() const { return log; }
+    QList<QByteArray> commands() const;
+    QByteArray rawInput() const { return raw; }
+    void clearLog();
+    qint64 elapsedMs() const { return clock.elapsed(); }
+
+    // The reply the module gives to `command` (and the state change it makes).
+    QByteArray respond(const QByteArray &command);
+
+signals:
+    void commandReceived(const QByteArray &command);
+    void replySent(const QByteArray &bytes);
+
+private:
+    void onReadable();
+    void commandComplete();
+    void scheduleReply(const QByteArray &reply);
+    void writeOut(const QByteArray &bytes);
+    QByteArray setValue(const QByteArray &command, const QByteArray &prefix,
+                        const QStringList &allowed, QString &target);
+
+    int masterFd = -1;
+    int slaveFd = -1;
+    QString slavePath;
+    QString error;
+    QString linkPath;
+    QSocketNotifier *notifier = nullptr;
+    QTimer quietTimer;
+    QByteArray pending;
+    QByteArray raw;
+    QList<Received> log;
+    QElapsedTimer clock;
+
+    QString baud = QStringLiteral("9600");
+    QString stop = QStringLiteral("1");
+    QString par = QStringLiteral("none");
+    bool operating = false;
+
+    std::chrono::milliseconds replyDelay {0};
+    std::chrono::milliseconds splitPause {0};
+    int splitPieces = 1;
+    bool silent = false;
+    bool vanished = false;
+    QList<QByteArray> rejectedPrefixes;
+    QHash<QByteArray, QByteArray> overrides;
+};
+
+#endif // TAV_MODULESIMULATOR_H

@@ -1,0 +1,32 @@
+#ifndef TAV_SERIALLINK_H
+#define TAV_SERIALLINK_H
+
+#include <QByteArray>
+#include <QSerialPort>
+#include <QString>
+
+#include <chrono>
+
+namespace SerialLink {
+
+// A module that has not answered a command by then is reported as lost.
+constexpr std::chrono::milliseconds replyTimeout {3000};
+
+// A reply has no terminator; it is complete once the line has been quiet
+// this long. USB-serial adapters hand bytes over in batches up to 16 ms
+// apart (FTDI's default latency timer), so the gap must be well above that.
+constexpr std::chrono::milliseconds replyQuietGap {50};
+
+// The PC side of the line is fixed: 9600 baud, 8N1, no flow control.
+constexpr qint32 lineBaudRate = 9600;
+
+// Text of a reply: its UTF-8 up to the first NUL byte.
+QString decodeReply(const QByteArray &bytes);
+
+// Whether a port error means the link is gone (the port must be closed),
+// as opposed to a line fault or a refused setting on a port that still works.
+bool errorEndsLink(QSerialPort::SerialPortError error);
+
+} // namespace SerialLink
+
+#endif // TAV_SERIALLINK_H

@@ -1,0 +1,448 @@
+// The serial link through the real QSerialPort against the simulated module:
+// bytes on the wire, replies, the time-out, failed opens, a lost adapter.
+#include "indicatorstyles.h"
+#include "modulesimulator.h"
+#include "posixprobe.h"
+#include "seriallink.h"
+#include "testsupport.h"
+
+#include <QtTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+class TestLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void decodeReplyCutsAtNul();
+    void errorClassification();
+
+    void connectOpensAt9600_8N1();
+    void commandBytesOnTheWire();
+    void replyTextAndNulCut();
+    void splitReplyIsTakenWhole();
+    void bytesWhileIdleAreNotInterpreted();
+    void missingReplyRaisesOneBox();
+    void lateReplyIsStillTaken();
+    void twoCommandsWithoutReplyGiveOneBox();
+    void failedOpenIsReportedAtOnce_data();
+    void failedOpenIsReportedAtOnce();
+    void busyPortIsReported();
+    void disconnectWhileAwaitingRaisesNoBox();
+    void vanishedModuleGivesOneReport();
+    void replacedPortIsReleased();
+    void errorHandlerWithoutLink();
+    void manyConnectCyclesLeaveNothingBehind();
+
+private:
+    MainWindow &window() { return *w; }
+    Ui_MainWindow &ui() { return MainWindowProbe::ui(*w); }
+    void connectWindow();
+
+    std::unique_ptr<ModuleSimulator> sim;
+    QStringList ports;
+    std::unique_ptr<MainWindow> w;
+    std::unique_ptr<ModalWatcher> boxes;
+};
+
+void TestLink::init()
+{
+    sim = std::make_unique<ModuleSimulator>();
+    QVERIFY2(sim->isValid(), qPrintable(sim->errorString()));
+    ports = QStringList {sim->portPath()};
+    w = std::make_unique<MainWindow>(nullptr, [this] { return ports; });
+    boxes = std::make_unique<ModalWatcher>();
+}
+
+void TestLink::cleanup()
+{
+    w.reset();
+    sim.reset();
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    boxes.reset();
+}
+
+void TestLink::connectWindow()
+{
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QVERIFY(MainWindowProbe::serial(*w) && MainWindowProbe::serial(*w)->isOpen());
+}
+
+void TestLink::decodeReplyCutsAtNul()
+{
+    QCOMPARE(SerialLink::decodeReply(QByteArray()), QString());
+    QCOMPARE(SerialLink::decodeReply(QByteArray("Ok", 2)), QStringLiteral("Ok"));
+    QCOMPARE(SerialLink::decodeReply(QByteArray("\0Ok", 3)), QString());
+    QCOMPARE(SerialLink::decodeReply(QByteArray("parity none\0odd", 15)), QStringLiteral("parity none"));
+    QCOMPARE(SerialLink::decodeReply(QStringLiteral("скорость 9600").toUtf8()),
+             QStringLiteral("скорость 9600"));
+    QCOMPARE(SerialLink::decodeReply("baudrate 9600\r\n"), QStringLiteral("baudrate 9600\r\n"));
+}
+
+void TestLink::errorClassification()
+{
+    for (auto e : {QSerialPort::DeviceNotFoundError, QSerialPort::PermissionError,
+                   QSerialPort::OpenError, QSerialPort::ResourceError, QSerialPort::ReadError,
+                   QSerialPort::WriteError, QSerialPort::UnknownError})
+        QVERIFY2(SerialLink::errorEndsLink(e), QByteArray::number(e));
+    for (auto e : {QSerialPort::NoError, QSerialPort::NotOpenError, QSerialPort::TimeoutError,
+                   QSerialPort::UnsupportedOperationError})
+        QVERIFY2(!SerialLink::errorEndsLink(e), QByteArray::number(e));
+}
+
+void TestLink::connectOpensAt9600_8N1()
+{
+    connectWindow();
+    QSerialPort *port = MainWindowProbe::serial(*w);
+    QCOMPARE(port->parent(), w.get());
+    QCOMPARE(port->baudRate(QSerialPort::Input), 9600);
+    QCOMPARE(port->baudRate(QSerialPort::Output), 9600);
+    QCOMPARE(port->dataBits(), QSerialPort::Data8);
+    QCOMPARE(port->parity(), QSerialPort::NoParity);
+    QCOMPARE(port->stopBits(), QSerialPort::OneStop);
+    QCOMPARE(port->flowControl(), QSerialPort::NoFlowControl);
+    QCOMPARE(port->openMode(), QIODevice::ReadWrite);
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Отключиться"));
+    QVERIFY(!ui().BT_find->isEnabled());
+    QVERIFY(ui().BT_Read_values->isEnabled());
+    QVERIFY(ui().BT_Write_values->isEnabled());
+    QCOMPARE(boxes->count(), 0);
+
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QVERIFY(!port->isOpen());
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+    QVERIFY(ui().BT_find->isEnabled());
+    QVERIFY(!ui().BT_Read_values->isEnabled());
+    QVERIFY(!ui().BT_Write_values->isEnabled());
+}
+
+void TestLink::commandBytesOnTheWire()
+{
+    QVERIFY(invoke(*w, "openSerialPort"));
+    sim->clearLog();
+    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    QTRY_COMPARE(sim->commands().size(), 1);
+    QCOMPARE(sim->rawInput(), QByteArray("\x2D\x68"));
+    QVERIFY(MainWindowProbe::awaitingReply(*w));
+
+    // Nothing is appended, and spaces and colons go out as they stand.
+    StatusLog log(*w);
+    QTRY_COMPARE(log.count(), 1);
+    sim->clearLog();
+    QVERIFY(sendCommand(*w, QStringLiteral("-stop bits:2")));
+    QTRY_COMPARE(sim->commands(), QList<QByteArray> {"-stop bits:2"});
+    QCOMPARE(sim->rawInput(), QByteArray("-stop bits:2"));
+}
+
+void TestLink::replyTextAndNulCut()
+{
+    QVERIFY(invoke(*w, "openSerialPort"));
+    StatusLog log(*w);
+    QVERIFY(sendCommand(*w, QStringLiteral("-baudrate")));
+    QTRY_COMPARE(log.count(), 1);
+    QCOMPARE(log.last(), QStringLiteral("Получено :baudrate 9600"));
+    QCOMPARE(MainWindowProbe::reply(*w), QStringLiteral("baudrate 9600"));
+    QVERIFY(!MainWindowProbe::awaitingReply(*w));
+    QVERIFY(!MainWindowProbe::timeoutTimer(*w)->isActive());
+
+    sim->setReply("-x", QByteArray("parity odd\0parity even", 22));
+    QVERIFY(sendCommand(*w, QStringLiteral("-x")));
+    QTRY_COMPARE(log.count(), 2);
+    QCOMPARE(log.last(), QStringLiteral("Получено :parity odd"));
+    QCOMPARE(MainWindowProbe::readBuffer(*w), QByteArray("parity odd\0parity even", 22));
+
+    // Line ends stay in the message; binary garbage does no harm.
+    sim->setReply("-y", QByteArray("\xff\xfe\x01stop bits 2\r\n"));
+    QVERIFY(sendCommand(*w, QStringLiteral("-y")));
+    QTRY_COMPARE(log.count(), 3);
+    QVERIFY(log.last().startsWith(QStringLiteral("Получено :")));
+    QVERIFY(log.last().endsWith(QStringLiteral("stop bits 2\r\n")));
+    QCOMPARE(boxes->count(), 0);
+}
+
+void TestLink::splitReplyIsTakenWhole()
+{
+    QVERIFY(invoke(*w, "openSerialPort"));
+    // Pauses longer than an adapter's 16 ms batching, as a real line gives.
+    sim->setSplitReplies(4, 25ms);
+    sim->setReply("-parity", "parity even, the module says");
+    StatusLog log(*w);
+    QVERIFY(sendCommand(*w, QStringLiteral("-parity")));
+    QTRY_COMPARE(log.count(), 1);
+    QCOMPARE(log.last(), QStringLiteral("Получено :parity even, the module says"));
+    QCOMPARE(MainWindowProbe::reply(*w), QStringLiteral("parity even, the module says"));
+
+    // Nothing of the reply is taken again later.
+    sim->setSplitReplies(1, 0ms);
+    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    QTRY_COMPARE(log.count(), 2);
+    QVERIFY(!log.last().contains(QStringLiteral("parity")));
+}
+
+void TestLink::bytesWhileIdleAreNotInterpreted()
+{
+    QVERIFY(invoke(*w, "openSerialPort"));
+    StatusLog log(*w);
+    sim->sendUnsolicited("parity even");
+    QTRY_COMPARE(MainWindowProbe::readBuffer(*w), QByteArray("parity even"));
+    sim->sendUnsolicited(QByteArray("\0\x80\xff garbage Ok", 14));
+    QTRY_COMPARE(MainWindowProbe::readBuffer(*w), QByteArray("\0\x80\xff garbage Ok", 14));
+    QCOMPARE(log.count(), 0);
+    QVERIFY(MainWindowProbe::reply(*w).isEmpty());
+    QCOMPARE(ui().CB_KT_Parity->currentIndex(), 0);
+
+    // After a reply has been taken, the line is idle again.
+    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    QTRY_COMPARE(log.count(), 1);
+    sim->sendUnsolicited("baudrate 115200");
+    QTRY_COMPARE(MainWindowProbe::readBuffer(*w), QByteArray("baudrate 115200"));
+    QCOMPARE(log.count(), 1);
+    QCOMPARE(ui().CB_KT_Speed->currentIndex(), 0);
+}
+
+void TestLink::missingReplyRaisesOneBox()
+{
+    QVERIFY(invoke(*w, "openSerialPort"));
+    sim->setSilent(true);
+    // Hold the box open longer than a second time-out would take.
+    boxes->setHoldMs(3500);
+    bool timerStoppedBehindBox = false;
+    boxes->onShown = [&](const ModalWatcher::Box &) {
+        timerStoppedBehindBox = !MainWindowProbe::timeoutTimer(*w)->isActive();
+    };
+    StatusLog log(*w);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 15000);
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    QVERIFY2(clock.elapsed() >= 2900 + 3500, QByteArray::number(clock.elapsed()));
+    QVERIFY(timerStoppedBehindBox);
+    QCOMPARE(boxes->count(), 1);
+    QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Ошибка"));
+    QCOMPARE(boxes->boxes.at(0).text, QStringLiteral("Ошибка соединения"));
+    QCOMPARE(boxes->boxes.at(0).icon, QMessageBox::Critical);
+    QCOMPARE(log.messages(), QStringList {QStringLiteral("Ошибка")});
+    QVERIFY(!MainWindowProbe::timeoutTimer(*w)->isActive());
+    QVERIFY(MainWindowProbe::awaitingReply(*w));
+    boxes->setHoldMs(0);
+
+    // The next command gets its own box, and only one.
+    QVERIFY(sendCommand(*w, QStringLiteral("-baudrate")));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 2, 10000);
+    QVERIFY(!MainWindowProbe::timeoutTimer(*w)->isActive());
+}
+
+void TestLink::lateReplyIsStillTaken()
+{
+    QVERIFY(invoke(*w, "openSerialPort"));
+    sim->setReplyDelay(3600ms);
+    StatusLog log(*w);
+    QVERIFY(sendCommand(*w, QStringLiteral("-stop bits")));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(log.count(), 2, 10000);
+    QCOMPARE(log.messages(),
+             (QStringList {QStringLiteral("Ошибка"), QStringLiteral("Получено :stop bits 1")}));
+    QVERIFY(!MainWindowProbe::awaitingReply(*w));
+}
+
+void TestLink::twoCommandsWithoutReplyGiveOneBox()
+{
+    QVERIFY(invoke(*w, "openSerialPort"));
+    sim->setSilent(true);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= 1500, 5000);
+    QCOMPARE(boxes->count(), 0);
+    const qint64 second = clock.elapsed();
+    QVERIFY(sendCommand(*w, QStringLiteral("-baudrate")));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 10000);
+    QVERIFY2(clock.elapsed() - second >= 2900, QByteArray::number(clock.elapsed() - second));
+    QVERIFY(!MainWindowProbe::timeoutTimer(*w)->isActive());
+}
+
+void TestLink::failedOpenIsReportedAtOnce_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("reasonPart");
+    QTest::newRow("missing") << QStringLiteral("/dev/tav-no-such-port") << QStringLiteral("No such file");
+    QTest::newRow("empty name") << QString() << QStringLiteral("порт не выбран");
+    QTest::newRow("not a tty") << QStringLiteral("/dev/null") << QString();
+}
+
+void TestLink::failedOpenIsReportedAtOnce()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, reasonPart);
+    ports = port.isEmpty() ? QStringList() : QStringList {port};
+    w = std::make_unique<MainWindow>(nullptr, [this] { return ports; });
+    StatusLog log(*w);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QCOMPARE(boxes->count(), 1); // the click returns once the box is closed
+    QVERIFY2(clock.elapsed() < 2500, QByteArray::number(clock.elapsed()));
+    QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Ошибка"));
+    QCOMPARE(boxes->boxes.at(0).text, QStringLiteral("Ошибка соединения"));
+    QCOMPARE(log.count(), 1);
+    QVERIFY2(log.last().contains(port), qPrintable(log.last()));
+    QVERIFY2(log.last().contains(reasonPart), qPrintable(log.last()));
+
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+    QVERIFY(ui().BT_find->isEnabled());
+    QVERIFY(!ui().BT_Read_values->isEnabled());
+    QVERIFY(!ui().BT_Write_values->isEnabled());
+    for (QTimer *t : {MainWindowProbe::readTimer(*w), MainWindowProbe::writeTimer(*w),
+                      MainWindowProbe::timeoutTimer(*w), MainWindowProbe::findTimer(*w)})
+        QVERIFY2(!t->isActive(), qPrintable(t->objectName()));
+    QVERIFY(!MainWindowProbe::awaitingReply(*w));
+}
+
+void TestLink::busyPortIsReported()
+{
+    MainWindow other(nullptr, [this] { return ports; });
+    QTest::mouseClick(MainWindowProbe::ui(other).BT_Open_Connect, Qt::LeftButton);
+    QVERIFY(MainWindowProbe::serial(other)->isOpen());
+    StatusLog log(*w);
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QCOMPARE(boxes->count(), 1);
+    QVERIFY2(log.last().contains(sim->portPath()), qPrintable(log.last()));
+    QVERIFY2(log.last().contains(QStringLiteral("занят")), qPrintable(log.last()));
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+    QVERIFY(MainWindowProbe::serial(other)->isOpen());
+}
+
+void TestLink::disconnectWhileAwaitingRaisesNoBox()
+{
+    connectWindow();
+    sim->setSilent(true);
+    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    QVERIFY(MainWindowProbe::timeoutTimer(*w)->isActive());
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+    QVERIFY(!MainWindowProbe::timeoutTimer(*w)->isActive());
+    QVERIFY(!MainWindowProbe::awaitingReply(*w));
+    for (QComboBox *box : {ui().CB_KT_Speed, ui().CB_KT_Stop_bit, ui().CB_KT_Parity}) {
+        QCOMPARE(box->currentIndex(), 0);
+        QCOMPARE(box->styleSheet(), styleGray);
+    }
+    QCOMPARE(boxes->count(), 0);
+}
+
+void TestLink::vanishedModuleGivesOneReport()
+{
+    connectWindow();
+    StatusLog log(*w);
+    QSerialPort *port = MainWindowProbe::serial(*w);
+    sim->vanish();
+    QTRY_VERIFY(!port->isOpen());
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+
+    // Let the event loop run for a second: a port left open on a hung-up line
+    // would spin it at full speed.
+    const qint64 cpuBefore = cpuTimeMs();
+    QElapsedTimer wall;
+    wall.start();
+    QEventLoop loop;
+    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const qint64 cpu = cpuTimeMs() - cpuBefore;
+    QVERIFY2(cpu < 300, qPrintable(QStringLiteral("%1 ms CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
+
+    QStringList lost;
+    for (const QString &m : log.messages()) {
+        if (m.contains(QStringLiteral("потеряна")))
+            lost.append(m);
+    }
+    QCOMPARE(lost.size(), 1);
+    QVERIFY2(lost.at(0).contains(port->portName()), qPrintable(lost.at(0)));
+    QVERIFY(boxes->count() <= 1);
+    for (const auto &b : qAsConst(boxes->boxes))
+        QCOMPARE(b.title, QStringLiteral("Critical Error"));
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+    QVERIFY(ui().BT_find->isEnabled());
+    QVERIFY(!ui().BT_Read_values->isEnabled());
+    QVERIFY(!MainWindowProbe::timeoutTimer(*w)->isActive());
+    QVERIFY(!MainWindowProbe::readTimer(*w)->isActive());
+}
+
+void TestLink::replacedPortIsReleased()
+{
+    ModuleSimulator second;
+    ports.append(second.portPath());
+    QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
+    QVERIFY(invoke(*w, "openSerialPort"));
+    QPointer<QSerialPort> first = MainWindowProbe::serial(*w);
+    ui().cbPorts->setCurrentIndex(1);
+    QVERIFY(invoke(*w, "openSerialPort"));
+    QVERIFY(MainWindowProbe::serial(*w) != first);
+    QVERIFY(!first || !first->isOpen());
+    QTRY_VERIFY(first.isNull());
+    QCOMPARE(w->findChildren<QSerialPort *>().size(), 1);
+
+    // The first module talking now reaches nothing.
+    StatusLog log(*w);
+    second.setSilent(true);
+    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    sim->sendUnsolicited("baudrate 1200");
+    QTRY_COMPARE(second.commands().size(), 1);
+    QCOMPARE(log.count(), 0);
+    QVERIFY(MainWindowProbe::awaitingReply(*w));
+    QVERIFY(MainWindowProbe::readBuffer(*w).isEmpty());
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton); // not connected: connects again
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton); // and disconnects
+    QCOMPARE(boxes->count(), 0);
+}
+
+void TestLink::errorHandlerWithoutLink()
+{
+    // No port object at all: nothing may crash, and the user is told.
+    StatusLog log(*w);
+    QVERIFY(QMetaObject::invokeMethod(w.get(), "handleError",
+                                      Q_ARG(QSerialPort::SerialPortError, QSerialPort::NoError)));
+    QVERIFY(QMetaObject::invokeMethod(w.get(), "handleError",
+                                      Q_ARG(QSerialPort::SerialPortError,
+                                            QSerialPort::UnsupportedOperationError)));
+    QCOMPARE(log.count(), 0);
+    QCOMPARE(boxes->count(), 0);
+    QVERIFY(QMetaObject::invokeMethod(w.get(), "handleError",
+                                      Q_ARG(QSerialPort::SerialPortError, QSerialPort::ResourceError)));
+    QCOMPARE(boxes->count(), 1);
+    QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Critical Error"));
+    QCOMPARE(log.count(), 1);
+
+    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    QVERIFY(MainWindowProbe::timeoutTimer(*w)->isActive());
+    QVERIFY(invoke(*w, "getResult"));
+    QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 2, 10000);
+    QCOMPARE(boxes->boxes.at(1).text, QStringLiteral("Ошибка соединения"));
+}
+
+void TestLink::manyConnectCyclesLeaveNothingBehind()
+{
+    // One cycle first, so that lazily made objects do not count.
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTRY_COMPARE(w->findChildren<QSerialPort *>().size(), 1);
+    const int fdsBefore = openFileDescriptors();
+    for (int i = 0; i < 200; ++i) {
+        QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+        QVERIFY(MainWindowProbe::serial(*w)->isOpen());
+        QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+        QVERIFY(!MainWindowProbe::serial(*w)->isOpen());
+    }
+    QTRY_COMPARE(w->findChildren<QSerialPort *>().size(), 1);
+    QCOMPARE(openFileDescriptors(), fdsBefore);
+    QCOMPARE(boxes->count(), 0);
+}
+
+QTEST_MAIN(TestLink)
+#include "tst_link.moc"
