@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "indicatorstyles.h"
+#include "moduleprotocol.h"
 #include "seriallink.h"
 
 #include <QDebug>
@@ -11,6 +12,17 @@
 #include <QTimer>
 
 #include <utility>
+
+using namespace std::chrono_literals;
+
+namespace {
+// Pauses between the steps of the read and write sequences; the module
+// needs them between commands.
+constexpr auto sequenceStartDelay = 100ms;
+constexpr auto readAfterReportDelay = 500ms;
+constexpr auto readAfterOtherReplyDelay = 300ms;
+constexpr auto writeAfterOkDelay = 1500ms;
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent, PortLister portLister)
     : QMainWindow(parent)
@@ -89,13 +101,141 @@ void MainWindow::on_BT_Open_Connect_2_clicked()
     showStatus(tr("Порты обновлены"));
 }
 
-void MainWindow::on_BT_Read_values_clicked() {}
-void MainWindow::getResult() {}
 void MainWindow::onfindTimerKT5() {}
-void MainWindow::onTimerKT5() {}
-void MainWindow::onTimerWriteKT5() {}
 void MainWindow::on_BT_find_clicked() {}
-void MainWindow::on_BT_Write_values_clicked() {}
+
+// --- Replies and the read and write sequences ------------------------------
+
+QComboBox *MainWindow::fieldWidget(ModuleProtocol::Field field) const
+{
+    switch (field) {
+    case ModuleProtocol::Field::Speed:
+        return ui->CB_KT_Speed;
+    case ModuleProtocol::Field::StopBits:
+        return ui->CB_KT_Stop_bit;
+    case ModuleProtocol::Field::Parity:
+        return ui->CB_KT_Parity;
+    case ModuleProtocol::Field::None:
+        break;
+    }
+    return nullptr;
+}
+
+void MainWindow::getResult()
+{
+    using ModuleProtocol::Kind;
+    qDebug() << reply;
+    const ModuleProtocol::Outcome outcome = ModuleProtocol::interpret(reply, writeStep);
+    QComboBox *field = fieldWidget(outcome.field);
+
+    switch (outcome.kind) {
+    case Kind::Accepted:
+        if (field)
+            field->setStyleSheet(styleGreen);
+        writeTimer->start(writeAfterOkDelay);
+        break;
+    case Kind::BaudRateReport:
+        field->setStyleSheet(styleGreen);
+        if (outcome.index >= 0)
+            field->setCurrentIndex(outcome.index);
+        else
+            field->setStyleSheet(styleRed);
+        readTimer->start(readAfterReportDelay);
+        break;
+    case Kind::StopBitsReport:
+    case Kind::ParityReport:
+        if (outcome.index >= 0) {
+            field->setCurrentIndex(outcome.index);
+            field->setStyleSheet(styleGreen);
+        } else {
+            field->setStyleSheet(styleRed);
+        }
+        if (outcome.kind == Kind::ParityReport) {
+            ui->BT_Write_values->setEnabled(true);
+            ui->BT_Read_values->setEnabled(true);
+        }
+        readTimer->start(readAfterReportDelay);
+        break;
+    case Kind::Rejected:
+        if (field) {
+            field->setStyleSheet(styleRed);
+            field->setCurrentIndex(0);
+        }
+        break;
+    case Kind::ModuleWorking:
+        if (serial)
+            serial->close();
+        // The module has left configuration mode and the port is closed:
+        // the window must not offer commands that can only time out.
+        timeoutTimer->stop();
+        showNotConnected();
+        QMessageBox::information(this, tr("Результат"),
+                                 tr("Новые настройки записаны!\n\rМодуль переведен в режим работы!"),
+                                 QMessageBox::Ok, QMessageBox::NoButton);
+        break;
+    case Kind::Unrecognised:
+        readTimer->start(readAfterOtherReplyDelay);
+        break;
+    }
+}
+
+void MainWindow::on_BT_Read_values_clicked()
+{
+    readStep = 0;
+    readTimer->start(sequenceStartDelay);
+    showStatus(tr("Чтение начато"));
+}
+
+void MainWindow::onTimerKT5()
+{
+    readTimer->stop();
+    if (readStep < 0 || readStep >= ModuleProtocol::readCommands.size())
+        return;
+    const QString com = ModuleProtocol::readCommands.at(readStep);
+    showStatus(tr("Передано :") + com);
+    sendCommand(com, true);
+    ++readStep;
+}
+
+void MainWindow::on_BT_Write_values_clicked()
+{
+    writeStep = 0;
+    writeTimer->start(sequenceStartDelay);
+}
+
+void MainWindow::onTimerWriteKT5()
+{
+    writeTimer->stop();
+    QString com;
+    QComboBox *field = nullptr;
+    switch (writeStep) {
+    case 0:
+        ui->CB_KT_Parity->setStyleSheet(styleGray);
+        ui->CB_KT_Speed->setStyleSheet(styleGray);
+        ui->CB_KT_Stop_bit->setStyleSheet(styleGray);
+        field = ui->CB_KT_Speed;
+        com = ModuleProtocol::baudRatePrefix + field->currentText();
+        break;
+    case 1:
+        field = ui->CB_KT_Stop_bit;
+        com = ModuleProtocol::stopBitsPrefix + field->currentText();
+        break;
+    case 2:
+        field = ui->CB_KT_Parity;
+        com = ModuleProtocol::parityPrefix + field->currentText();
+        break;
+    case 3:
+        com = ModuleProtocol::operatingModeCommand;
+        break;
+    default:
+        return; // the sequence is over
+    }
+    showStatus(tr("Передано :") + com);
+    if (field)
+        field->setStyleSheet(styleRed);
+    sendCommand(com, true);
+    ++writeStep;
+}
 
 // --- The link -----------------------------------------------------------
 

@@ -10,12 +10,16 @@
 #include <QStringList>
 
 QT_BEGIN_NAMESPACE
+class QComboBox;
 class QStatusBar;
 class QTimer;
 class Ui_MainWindow;
 QT_END_NAMESPACE
 
 struct MainWindowProbe;
+namespace ModuleProtocol {
+enum class Field;
+}
 
 class MainWindow : public QMainWindow
 {
@@ -60,6 +64,7 @@ private:
     void showNotConnected();
     void stopExchange();
     bool isLinkOpen() const;
+    QComboBox *fieldWidget(ModuleProtocol::Field field) const;
 
     int readStep = 0;
     int writeStep = 0;

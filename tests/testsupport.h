@@ -22,6 +22,8 @@ struct MainWindowProbe
     static Ui_MainWindow &ui(MainWindow &w) { return *w.ui; }
     static int readStep(const MainWindow &w) { return w.readStep; }
     static int writeStep(const MainWindow &w) { return w.writeStep; }
+    static void setWriteStep(MainWindow &w, int step) { w.writeStep = step; }
+    static void setReply(MainWindow &w, const QString &text) { w.reply = text; }
     static bool awaitingReply(const MainWindow &w) { return w.awaitingReply; }
     static int searchTicks(const MainWindow &w) { return w.searchTicks; }
     static QStringList knownPorts(const MainWindow &w) { return w.knownPorts; }

@@ -1,5 +1,6 @@
 // The window as it starts: form, texts, fonts, styles, port list and refresh.
 #include "indicatorstyles.h"
+#include "moduleprotocol.h"
 #include "testsupport.h"
 
 #include <QGridLayout>
@@ -170,6 +171,10 @@ void TestWindow::formWidgets()
     QCOMPARE(ui.menubar->actions().size(), 0);
     QCOMPARE(w.menuBar(), ui.menubar);
 
+    // The items are what goes on the wire, and what replies are matched against.
+    QCOMPARE(speedItems.mid(1), ModuleProtocol::baudRates);
+    QCOMPARE(stopItems.mid(1), ModuleProtocol::stopBitValues);
+    QCOMPARE(parityItems.mid(1), ModuleProtocol::parityValues);
     QCOMPARE(itemsOf(ui.CB_KT_Speed), speedItems);
     QCOMPARE(itemsOf(ui.CB_KT_Stop_bit), stopItems);
     QCOMPARE(itemsOf(ui.CB_KT_Parity), parityItems);

@@ -1,0 +1,69 @@
+#include "moduleprotocol.h"
+
+namespace ModuleProtocol {
+
+const QStringList baudRates = {QStringLiteral("1200"),   QStringLiteral("2400"),
+                               QStringLiteral("4800"),   QStringLiteral("9600"),
+                               QStringLiteral("19200"),  QStringLiteral("38400"),
+                               QStringLiteral("57600"),  QStringLiteral("115200"),
+                               QStringLiteral("128000"), QStringLiteral("256000")};
+const QStringList stopBitValues = {QStringLiteral("1"), QStringLiteral("2")};
+const QStringList parityValues = {QStringLiteral("none"), QStringLiteral("odd"),
+                                  QStringLiteral("even")};
+
+const QStringList readCommands = {QStringLiteral("-h"), QStringLiteral("-baudrate"),
+                                  QStringLiteral("-stop bits"), QStringLiteral("-parity")};
+const QString baudRatePrefix = QStringLiteral("-baudrate:");
+const QString stopBitsPrefix = QStringLiteral("-stop bits:");
+const QString parityPrefix = QStringLiteral("-parity:");
+const QString operatingModeCommand = QStringLiteral("-st");
+
+namespace {
+// Item index of the first of `values` found in `reply`, or -1.
+int firstValueIn(const QString &reply, const QStringList &values)
+{
+    for (int i = 0; i < values.size(); ++i) {
+        if (reply.contains(values.at(i), Qt::CaseSensitive))
+            return i + 1;
+    }
+    return -1;
+}
+
+bool has(const QString &reply, const char *keyWord)
+{
+    return reply.contains(QLatin1String(keyWord), Qt::CaseSensitive);
+}
+} // namespace
+
+Field fieldOfWriteStep(int writeStep)
+{
+    switch (writeStep) {
+    case 1:
+        return Field::Speed;
+    case 2:
+        return Field::StopBits;
+    case 3:
+        return Field::Parity;
+    default:
+        return Field::None;
+    }
+}
+
+Outcome interpret(const QString &reply, int writeStep)
+{
+    if (has(reply, "Ok"))
+        return {Kind::Accepted, fieldOfWriteStep(writeStep), -1};
+    if (has(reply, "baudrate"))
+        return {Kind::BaudRateReport, Field::Speed, firstValueIn(reply, baudRates)};
+    if (has(reply, "stop bits"))
+        return {Kind::StopBitsReport, Field::StopBits, firstValueIn(reply, stopBitValues)};
+    if (has(reply, "parity"))
+        return {Kind::ParityReport, Field::Parity, firstValueIn(reply, parityValues)};
+    if (has(reply, "?"))
+        return {Kind::Rejected, fieldOfWriteStep(writeStep), 0};
+    if (has(reply, "module is working"))
+        return {Kind::ModuleWorking, Field::None, -1};
+    return {};
+}
+
+} // namespace ModuleProtocol

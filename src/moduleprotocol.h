@@ -1,0 +1,58 @@
+#ifndef TAV_MODULEPROTOCOL_H
+#define TAV_MODULEPROTOCOL_H
+
+#include <QString>
+#include <QStringList>
+
+// What the module is told and what its replies mean. No widgets here: the
+// window applies an Outcome to its fields.
+namespace ModuleProtocol {
+
+// Values each setting field offers, in item order from item 1 on (item 0 is
+// the empty "no known value" item). They are also the texts on the wire.
+extern const QStringList baudRates;
+extern const QStringList stopBitValues;
+extern const QStringList parityValues;
+
+// Read sequence, one command per step.
+extern const QStringList readCommands;
+// Write sequence: the three value commands take the field's text after the
+// prefix; the fourth switches the module into operating mode.
+extern const QString baudRatePrefix;
+extern const QString stopBitsPrefix;
+extern const QString parityPrefix;
+extern const QString operatingModeCommand;
+
+enum class Field { None, Speed, StopBits, Parity };
+
+enum class Kind {
+    Accepted, // "Ok": the last value written was taken
+    BaudRateReport,
+    StopBitsReport,
+    ParityReport,
+    Rejected, // "?"
+    ModuleWorking, // the answer to the operating-mode command
+    Unrecognised, // none of the key words
+};
+
+struct Outcome
+{
+    Kind kind = Kind::Unrecognised;
+    // The field the reply speaks of, if any.
+    Field field = Field::None;
+    // Item to select in that field; -1 keeps the item the field has (a report
+    // without a value the field knows, or an "Ok").
+    int index = -1;
+};
+
+// The field a reply to a write command refers to, by the step counter as it
+// stands after that command was sent (1 for the baud rate ... 3 for parity).
+Field fieldOfWriteStep(int writeStep);
+
+// What `reply` means. The first key word found, in a fixed order, decides;
+// every test is a case-sensitive substring search.
+Outcome interpret(const QString &reply, int writeStep);
+
+} // namespace ModuleProtocol
+
+#endif // TAV_MODULEPROTOCOL_H

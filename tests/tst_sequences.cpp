@@ -1,0 +1,390 @@
+// Reading and writing the module's settings from the window, against the
+// simulated module, and what each kind of reply does to the window.
+#include "indicatorstyles.h"
+#include "modulesimulator.h"
+#include "testsupport.h"
+
+#include <QtTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+QString lookOf(const QWidget *w)
+{
+    const QString s = w->styleSheet();
+    if (s == styleGreen)
+        return QStringLiteral("green");
+    if (s == styleRed)
+        return QStringLiteral("red");
+    if (s == styleGray)
+        return QStringLiteral("gray");
+    if (s == styleLight)
+        return QStringLiteral("light");
+    return s.isEmpty() ? QStringLiteral("none") : QStringLiteral("other");
+}
+} // namespace
+
+class TestSequences : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void repliesAppliedToTheWindow();
+    void moduleWorkingEndsTheConnection();
+    void readAfterConnect();
+    void reportWithoutKnownValue();
+    void readStartedDuringReadStartsOver();
+    void writeColoursEachField();
+    void writeSendsTheFieldsAtTheirOwnTick();
+    void writeRestartsOnSecondClick();
+    void rejectedValueEndsTheWrite();
+    void okToOperatingModeOnlyStopsTheTimer();
+    void writtenValuesAreHeldByTheModule();
+
+private:
+    Ui_MainWindow &ui() { return MainWindowProbe::ui(*w); }
+    void connectAndRead();
+    QString looks()
+    {
+        return lookOf(ui().CB_KT_Speed) + QLatin1Char('/') + lookOf(ui().CB_KT_Stop_bit)
+                + QLatin1Char('/') + lookOf(ui().CB_KT_Parity);
+    }
+    bool applyReply(const QString &text, int writeStep)
+    {
+        MainWindowProbe::setWriteStep(*w, writeStep);
+        MainWindowProbe::setReply(*w, text);
+        return invoke(*w, "getResult");
+    }
+
+    std::unique_ptr<ModuleSimulator> sim;
+    std::unique_ptr<MainWindow> w;
+    std::unique_ptr<ModalWatcher> boxes;
+};
+
+void TestSequences::init()
+{
+    sim = std::make_unique<ModuleSimulator>();
+    QVERIFY2(sim->isValid(), qPrintable(sim->errorString()));
+    const QString port = sim->portPath();
+    w = std::make_unique<MainWindow>(nullptr, [port] { return QStringList {port}; });
+    boxes = std::make_unique<ModalWatcher>();
+}
+
+void TestSequences::cleanup()
+{
+    w.reset();
+    sim.reset();
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    boxes.reset();
+}
+
+void TestSequences::connectAndRead()
+{
+    StatusLog log(*w);
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(log.messages().contains(QStringLiteral("Получено :parity ") + sim->parity()),
+                             10000);
+    QTRY_VERIFY(!MainWindowProbe::readTimer(*w)->isActive());
+}
+
+void TestSequences::repliesAppliedToTheWindow()
+{
+    QTimer *readTimer = MainWindowProbe::readTimer(*w);
+    QTimer *writeTimer = MainWindowProbe::writeTimer(*w);
+
+    // "Ok" after "-st" changes no field but still re-arms the write timer.
+    ui().CB_KT_Speed->setStyleSheet(styleRed);
+    QVERIFY(applyReply(QStringLiteral("Ok"), 4));
+    QVERIFY(writeTimer->isActive());
+    QCOMPARE(writeTimer->interval(), 1500);
+    QCOMPARE(looks(), QStringLiteral("red/gray/gray"));
+    writeTimer->stop();
+
+    // "?" outside the write steps does nothing at all.
+    QVERIFY(applyReply(QStringLiteral("?"), 4));
+    QCOMPARE(looks(), QStringLiteral("red/gray/gray"));
+    QVERIFY(!readTimer->isActive() && !writeTimer->isActive());
+
+    // A parity reply without a value: red, item kept, buttons enabled, read goes on.
+    ui().CB_KT_Parity->setCurrentIndex(2);
+    QVERIFY(applyReply(QStringLiteral("parity ?"), 0));
+    QCOMPARE(ui().CB_KT_Parity->currentIndex(), 2);
+    QCOMPARE(lookOf(ui().CB_KT_Parity), QStringLiteral("red"));
+    QVERIFY(ui().BT_Write_values->isEnabled());
+    QVERIFY(ui().BT_Read_values->isEnabled());
+    QCOMPARE(readTimer->interval(), 500);
+    QVERIFY(readTimer->isActive());
+
+    // A baud reply with no listed rate ends red, item unchanged.
+    ui().CB_KT_Speed->setCurrentIndex(3);
+    QVERIFY(applyReply(QStringLiteral("baudrate 14400"), 0));
+    QCOMPARE(ui().CB_KT_Speed->currentIndex(), 3);
+    QCOMPARE(lookOf(ui().CB_KT_Speed), QStringLiteral("red"));
+
+    // "Ok" together with a report: only the "Ok" counts.
+    readTimer->stop();
+    QVERIFY(applyReply(QStringLiteral("Ok baudrate 9600"), 1));
+    QCOMPARE(ui().CB_KT_Speed->currentIndex(), 3);
+    QCOMPARE(lookOf(ui().CB_KT_Speed), QStringLiteral("green"));
+    QVERIFY(!readTimer->isActive());
+    QVERIFY(writeTimer->isActive());
+    writeTimer->stop();
+
+    // No key word, or another letter case: the read goes on after 300 ms.
+    for (const QString &text : {QString(), QStringLiteral("OK"), QStringLiteral("Baudrate 9600")}) {
+        readTimer->stop();
+        QVERIFY(applyReply(text, 1));
+        QVERIFY(readTimer->isActive());
+        QCOMPARE(readTimer->interval(), 300);
+        QCOMPARE(ui().CB_KT_Speed->currentIndex(), 3);
+        QVERIFY(!writeTimer->isActive());
+    }
+
+    // "?" to the stop-bits command: that field red and emptied, the others kept.
+    ui().CB_KT_Stop_bit->setCurrentIndex(2);
+    QVERIFY(applyReply(QStringLiteral("?"), 2));
+    QCOMPARE(ui().CB_KT_Stop_bit->currentIndex(), 0);
+    QCOMPARE(looks(), QStringLiteral("green/red/red"));
+    QCOMPARE(boxes->count(), 0);
+}
+
+void TestSequences::moduleWorkingEndsTheConnection()
+{
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QSerialPort *port = MainWindowProbe::serial(*w);
+    QVERIFY(port->isOpen());
+    ui().CB_KT_Speed->setStyleSheet(styleGreen);
+    QVERIFY(applyReply(QStringLiteral("module is working"), 4));
+    QCOMPARE(boxes->count(), 1);
+    QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Результат"));
+    QCOMPARE(boxes->boxes.at(0).text,
+             QStringLiteral("Новые настройки записаны!\n\rМодуль переведен в режим работы!"));
+    QCOMPARE(boxes->boxes.at(0).icon, QMessageBox::Information);
+    QVERIFY(!port->isOpen());
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+    QVERIFY(!ui().BT_Read_values->isEnabled());
+    QVERIFY(!ui().BT_Write_values->isEnabled());
+    QVERIFY(ui().BT_find->isEnabled());
+    QVERIFY(!MainWindowProbe::timeoutTimer(*w)->isActive());
+    QCOMPARE(lookOf(ui().CB_KT_Speed), QStringLiteral("green"));
+
+    // Without a port object nothing may crash either.
+    MainWindow bare(nullptr, [] { return QStringList(); });
+    MainWindowProbe::setReply(bare, QStringLiteral("module is working"));
+    QVERIFY(invoke(bare, "getResult"));
+    QCOMPARE(boxes->count(), 2);
+}
+
+void TestSequences::readAfterConnect()
+{
+    sim->setSettings(QStringLiteral("115200"), QStringLiteral("2"), QStringLiteral("odd"));
+    StatusLog log(*w);
+    connectAndRead();
+    QCOMPARE(sim->commands(),
+             (QList<QByteArray> {"-h", "-baudrate", "-stop bits", "-parity"}));
+    const QStringList messages = log.messages();
+    QCOMPARE(messages.size(), 9);
+    QCOMPARE(messages.at(0), QStringLiteral("Чтение начато"));
+    QCOMPARE(messages.at(1), QStringLiteral("Передано :-h"));
+    QVERIFY(messages.at(2).startsWith(QStringLiteral("Получено :TAV-RS485-KT")));
+    QCOMPARE(messages.mid(3),
+             (QStringList {QStringLiteral("Передано :-baudrate"),
+                           QStringLiteral("Получено :baudrate 115200"),
+                           QStringLiteral("Передано :-stop bits"),
+                           QStringLiteral("Получено :stop bits 2"),
+                           QStringLiteral("Передано :-parity"),
+                           QStringLiteral("Получено :parity odd")}));
+    QCOMPARE(ui().CB_KT_Speed->currentText(), QStringLiteral("115200"));
+    QCOMPARE(ui().CB_KT_Stop_bit->currentText(), QStringLiteral("2"));
+    QCOMPARE(ui().CB_KT_Parity->currentText(), QStringLiteral("odd"));
+    QCOMPARE(looks(), QStringLiteral("green/green/green"));
+    QCOMPARE(MainWindowProbe::readStep(*w), 4);
+
+    // Pauses: about 300 ms after the banner, about 500 ms after each report.
+    // Qt's coarse timers may fire up to 5 % early.
+    const auto r = sim->received();
+    const qint64 afterBanner = r.at(1).atMs - r.at(0).atMs;
+    const qint64 afterBaud = r.at(2).atMs - r.at(1).atMs;
+    const qint64 afterStop = r.at(3).atMs - r.at(2).atMs;
+    QVERIFY2(afterBanner >= 280 && afterBanner < 1500, QByteArray::number(afterBanner));
+    QVERIFY2(afterBaud >= 470 && afterBaud < 1700, QByteArray::number(afterBaud));
+    QVERIFY2(afterStop >= 470 && afterStop < 1700, QByteArray::number(afterStop));
+    QCOMPARE(boxes->count(), 0);
+}
+
+void TestSequences::reportWithoutKnownValue()
+{
+    sim->setReply("-stop bits", "stop bits: unknown");
+    ui().CB_KT_Stop_bit->setCurrentIndex(2);
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    // The buttons come on with the parity reply.
+    ui().BT_Read_values->setEnabled(false);
+    ui().BT_Write_values->setEnabled(false);
+    QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Read_values->isEnabled(), 10000);
+    QVERIFY(ui().BT_Write_values->isEnabled());
+    QCOMPARE(ui().CB_KT_Stop_bit->currentIndex(), 2);
+    QCOMPARE(looks(), QStringLiteral("green/red/green"));
+    QCOMPARE(sim->commands().size(), 4);
+}
+
+void TestSequences::readStartedDuringReadStartsOver()
+{
+    StatusLog log(*w);
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY(log.count() >= 3); // the banner is in
+    QTest::mouseClick(ui().BT_Read_values, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(log.messages().contains(QStringLiteral("Получено :parity none")), 10000);
+    QTRY_VERIFY(!MainWindowProbe::readTimer(*w)->isActive());
+    QCOMPARE(sim->commands(),
+             (QList<QByteArray> {"-h", "-h", "-baudrate", "-stop bits", "-parity"}));
+    QCOMPARE(log.messages().count(QStringLiteral("Чтение начато")), 2);
+}
+
+void TestSequences::writeColoursEachField()
+{
+    connectAndRead();
+    ui().CB_KT_Speed->setCurrentText(QStringLiteral("115200"));
+    ui().CB_KT_Stop_bit->setCurrentText(QStringLiteral("2"));
+    ui().CB_KT_Parity->setCurrentText(QStringLiteral("even"));
+    QStringList trail;
+    connect(w.get(), &MainWindow::statusShown, this,
+            [&](const QString &m) { trail.append(m + QLatin1Char(' ') + looks()); });
+    sim->clearLog();
+
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 15000);
+    QCOMPARE(trail,
+             (QStringList {QStringLiteral("Передано :-baudrate:115200 gray/gray/gray"),
+                           QStringLiteral("Получено :Ok red/gray/gray"),
+                           QStringLiteral("Передано :-stop bits:2 green/gray/gray"),
+                           QStringLiteral("Получено :Ok green/red/gray"),
+                           QStringLiteral("Передано :-parity:even green/green/gray"),
+                           QStringLiteral("Получено :Ok green/green/red"),
+                           QStringLiteral("Передано :-st green/green/green"),
+                           QStringLiteral("Получено :module is working green/green/green")}));
+    QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Результат"));
+    QCOMPARE(boxes->boxes.at(0).text,
+             QStringLiteral("Новые настройки записаны!\n\rМодуль переведен в режим работы!"));
+    QCOMPARE(sim->commands(),
+             (QList<QByteArray> {"-baudrate:115200", "-stop bits:2", "-parity:even", "-st"}));
+    // About 1500 ms between the commands (coarse timers: up to 5 % early).
+    const auto r = sim->received();
+    for (int i = 1; i < r.size(); ++i) {
+        const qint64 gap = r.at(i).atMs - r.at(i - 1).atMs;
+        QVERIFY2(gap >= 1420 && gap < 3000, QByteArray::number(gap));
+    }
+    QVERIFY(!MainWindowProbe::serial(*w)->isOpen());
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+    QVERIFY(!ui().BT_Write_values->isEnabled());
+    QVERIFY(!ui().BT_Read_values->isEnabled());
+    QVERIFY(ui().BT_find->isEnabled());
+    QCOMPARE(MainWindowProbe::writeStep(*w), 4);
+    QVERIFY(sim->isOperating());
+}
+
+void TestSequences::writeSendsTheFieldsAtTheirOwnTick()
+{
+    connectAndRead();
+    // An empty item sends the prefix alone; the module refuses it.
+    ui().CB_KT_Speed->setCurrentIndex(0);
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE(lookOf(ui().CB_KT_Speed), QStringLiteral("red"));
+    QTRY_COMPARE(sim->commands().last(), QByteArray("-baudrate:"));
+    QTRY_COMPARE(MainWindowProbe::awaitingReply(*w), false);
+    QCOMPARE(ui().CB_KT_Speed->currentIndex(), 0);
+    QCOMPARE(looks(), QStringLiteral("red/gray/gray"));
+
+    // A field changed while the write runs is sent with its new value.
+    ui().CB_KT_Speed->setCurrentText(QStringLiteral("4800"));
+    connect(w.get(), &MainWindow::statusShown, this, [&](const QString &m) {
+        if (m.startsWith(QStringLiteral("Передано :-baudrate:")))
+            ui().CB_KT_Parity->setCurrentText(QStringLiteral("odd"));
+    });
+    sim->clearLog();
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 15000);
+    QCOMPARE(sim->commands(),
+             (QList<QByteArray> {"-baudrate:4800", "-stop bits:1", "-parity:odd", "-st"}));
+    QCOMPARE(sim->parity(), QStringLiteral("odd"));
+}
+
+void TestSequences::writeRestartsOnSecondClick()
+{
+    connectAndRead();
+    sim->clearLog();
+    StatusLog log(*w);
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_VERIFY(log.messages().contains(QStringLiteral("Получено :Ok")));
+    ui().CB_KT_Parity->setStyleSheet(styleGreen);
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE(sim->commands().size(), 2);
+    QCOMPARE(looks(), QStringLiteral("red/gray/gray"));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 15000);
+    QCOMPARE(sim->commands(), (QList<QByteArray> {"-baudrate:9600", "-baudrate:9600",
+                                                  "-stop bits:1", "-parity:none", "-st"}));
+}
+
+void TestSequences::rejectedValueEndsTheWrite()
+{
+    connectAndRead();
+    sim->rejectValues("-stop bits:");
+    sim->clearLog();
+    StatusLog log(*w);
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(log.messages().contains(QStringLiteral("Получено :?")), 10000);
+    QCOMPARE(looks(), QStringLiteral("green/red/gray"));
+    QCOMPARE(ui().CB_KT_Stop_bit->currentIndex(), 0);
+    QVERIFY(!MainWindowProbe::writeTimer(*w)->isActive());
+    QVERIFY(!MainWindowProbe::readTimer(*w)->isActive());
+    QCOMPARE(sim->commands(), (QList<QByteArray> {"-baudrate:9600", "-stop bits:1"}));
+    QCOMPARE(boxes->count(), 0);
+    QVERIFY(MainWindowProbe::serial(*w)->isOpen());
+}
+
+void TestSequences::okToOperatingModeOnlyStopsTheTimer()
+{
+    connectAndRead();
+    sim->setReply("-st", "Ok");
+    sim->clearLog();
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(sim->commands().size(), 4, 15000);
+    QTRY_COMPARE(MainWindowProbe::writeStep(*w), 4);
+    QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::writeTimer(*w)->isActive()
+                                     && !MainWindowProbe::awaitingReply(*w),
+                             5000);
+    QCOMPARE(sim->commands().size(), 4);
+    QVERIFY(MainWindowProbe::serial(*w)->isOpen());
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Отключиться"));
+    QCOMPARE(boxes->count(), 0);
+}
+
+void TestSequences::writtenValuesAreHeldByTheModule()
+{
+    connectAndRead();
+    QCOMPARE(ui().CB_KT_Speed->currentText(), QStringLiteral("9600"));
+    ui().CB_KT_Speed->setCurrentText(QStringLiteral("256000"));
+    ui().CB_KT_Stop_bit->setCurrentText(QStringLiteral("2"));
+    ui().CB_KT_Parity->setCurrentText(QStringLiteral("even"));
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 15000);
+
+    // A fresh connection reads back what was written.
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Отключиться"));
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QCOMPARE(ui().CB_KT_Speed->currentIndex(), 0);
+    connectAndRead();
+    QCOMPARE(ui().CB_KT_Speed->currentText(), QStringLiteral("256000"));
+    QCOMPARE(ui().CB_KT_Stop_bit->currentText(), QStringLiteral("2"));
+    QCOMPARE(ui().CB_KT_Parity->currentText(), QStringLiteral("even"));
+    QCOMPARE(looks(), QStringLiteral("green/green/green"));
+}
+
+QTEST_MAIN(TestSequences)
+#include "tst_sequences.moc"
