@@ -22,6 +22,13 @@ constexpr auto sequenceStartDelay = 100ms;
 constexpr auto readAfterReportDelay = 500ms;
 constexpr auto readAfterOtherReplyDelay = 300ms;
 constexpr auto writeAfterOkDelay = 1500ms;
+
+// The search looks for a newly plugged-in adapter every tick and gives up
+// after about two minutes. A freshly plugged module needs time to start
+// before it is read.
+constexpr auto findTickInterval = 100ms;
+constexpr int searchTickLimit = 1200;
+constexpr auto readAfterFindDelay = 3000ms;
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent, PortLister portLister)
@@ -101,8 +108,65 @@ void MainWindow::on_BT_Open_Connect_2_clicked()
     showStatus(tr("Порты обновлены"));
 }
 
-void MainWindow::onfindTimerKT5() {}
-void MainWindow::on_BT_find_clicked() {}
+// --- Module search ----------------------------------------------------------
+
+void MainWindow::on_BT_find_clicked()
+{
+    readStep = 0;
+    if (!findTimer->isActive()) {
+        findTimer->start(findTickInterval);
+        searchTicks = 0;
+        showStatus(tr("Поиск начат"));
+    } else {
+        findTimer->stop();
+        showStatus(tr("Поиск остановлен"));
+    }
+    ui->BT_find->setStyleSheet(styleGray);
+    setDefault();
+}
+
+void MainWindow::onfindTimerKT5()
+{
+    const QStringList ports = listPorts();
+
+    ui->BT_find->setStyleSheet(ui->BT_find->styleSheet() == styleLight ? styleGray : styleLight);
+
+    ++searchTicks;
+    if (searchTicks > searchTickLimit) {
+        findTimer->stop();
+        ui->BT_find->setStyleSheet(styleRed);
+        showStatus(tr("Модуль не найден"));
+        // This tick's enumeration still counts.
+    }
+
+    // Compared by name, not by count: an adapter that replaces another
+    // within one tick is still new.
+    if (!portSetChanged(ports, knownPorts))
+        return;
+    const QStringList found = newPortNames(ports, knownPorts);
+    knownPorts = ports;
+    for (const QString &name : found)
+        connectFoundPort(name);
+}
+
+void MainWindow::connectFoundPort(const QString &name)
+{
+    // Stopped first: a port that fails to open is reported in a modal box,
+    // whose event loop must not run further search ticks.
+    findTimer->stop();
+    // A re-plugged adapter keeps its item.
+    if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        ui->cbPorts->addItem(name);
+    ui->cbPorts->setCurrentText(name);
+    openSerialPort();
+    if (!isLinkOpen()) {
+        ui->BT_find->setStyleSheet(styleRed); // reported by openSerialPort
+        return;
+    }
+    ui->BT_Open_Connect->setText(tr("Отключиться"));
+    ui->BT_find->setStyleSheet(styleGreen);
+    readTimer->start(readAfterFindDelay);
+}
 
 // --- Replies and the read and write sequences ------------------------------
 

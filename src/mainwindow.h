@@ -65,6 +65,7 @@ private:
     void stopExchange();
     bool isLinkOpen() const;
     QComboBox *fieldWidget(ModuleProtocol::Field field) const;
+    void connectFoundPort(const QString &name);
 
     int readStep = 0;
     int writeStep = 0;

@@ -1,0 +1,340 @@
+// The module search: ticks, blink, limit, and adapters that come and go.
+// Ticks are driven directly where real time would be slow.
+#include "indicatorstyles.h"
+#include "modulesimulator.h"
+#include "testsupport.h"
+
+#include <QtTest>
+
+#include <memory>
+
+class TestSearch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startThenStop();
+    void blinkAlternates();
+    void limitWithoutFind();
+    void portOnTheLimitTickIsStillFound();
+    void portPresentBeforeIsNeverFound();
+    void newPortIsOpenedAndReadLater();
+    void removalOnlyShrinksTheReference();
+    void replacementWithinOneTickIsFound();
+    void replugSelectsTheExistingItem();
+    void twoNewPortsInOneTick();
+    void foundPortThatCannotBeOpened();
+    void connectButtonIgnoredWhileSearching();
+    void refreshDuringSearch();
+    void eachButtonRunsItsSlotOnce();
+
+private:
+    Ui_MainWindow &ui() { return MainWindowProbe::ui(*w); }
+    void makeWindow(const QStringList &initial)
+    {
+        ports = initial;
+        w = std::make_unique<MainWindow>(nullptr, [this] { return ports; });
+    }
+    void startSearch()
+    {
+        QTest::mouseClick(ui().BT_find, Qt::LeftButton);
+        QVERIFY(MainWindowProbe::findTimer(*w)->isActive());
+    }
+    void tick(int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            QVERIFY(invoke(*w, "onfindTimerKT5"));
+    }
+    QStringList items() const
+    {
+        QStringList out;
+        for (int i = 0; i < MainWindowProbe::ui(*w).cbPorts->count(); ++i)
+            out.append(MainWindowProbe::ui(*w).cbPorts->itemText(i));
+        return out;
+    }
+
+    std::unique_ptr<ModuleSimulator> sim;
+    QStringList ports;
+    std::unique_ptr<MainWindow> w;
+    std::unique_ptr<ModalWatcher> boxes;
+};
+
+void TestSearch::init()
+{
+    sim = std::make_unique<ModuleSimulator>();
+    QVERIFY2(sim->isValid(), qPrintable(sim->errorString()));
+    makeWindow({QStringLiteral("COM1")});
+    boxes = std::make_unique<ModalWatcher>();
+}
+
+void TestSearch::cleanup()
+{
+    w.reset();
+    sim.reset();
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    boxes.reset();
+}
+
+void TestSearch::startThenStop()
+{
+    ui().CB_KT_Speed->setCurrentIndex(5);
+    ui().CB_KT_Parity->setStyleSheet(styleGreen);
+    StatusLog log(*w);
+    startSearch();
+    QCOMPARE(MainWindowProbe::findTimer(*w)->interval(), 100);
+    QCOMPARE(MainWindowProbe::searchTicks(*w), 0);
+    QCOMPARE(ui().BT_find->styleSheet(), styleGray);
+    QCOMPARE(ui().CB_KT_Speed->currentIndex(), 0);
+    QCOMPARE(ui().CB_KT_Parity->styleSheet(), styleGray);
+
+    QTest::mouseClick(ui().BT_find, Qt::LeftButton);
+    QCOMPARE(log.messages(),
+             (QStringList {QStringLiteral("Поиск начат"), QStringLiteral("Поиск остановлен")}));
+    QVERIFY(!MainWindowProbe::findTimer(*w)->isActive());
+    QCOMPARE(ui().BT_find->styleSheet(), styleGray);
+    QCOMPARE(items(), QStringList {QStringLiteral("COM1")});
+    QCOMPARE(MainWindowProbe::knownPorts(*w), QStringList {QStringLiteral("COM1")});
+    QVERIFY(MainWindowProbe::serial(*w) == nullptr);
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+}
+
+void TestSearch::blinkAlternates()
+{
+    startSearch();
+    tick();
+    QCOMPARE(ui().BT_find->styleSheet(), styleLight);
+    tick();
+    QCOMPARE(ui().BT_find->styleSheet(), styleGray);
+    tick();
+    QCOMPARE(ui().BT_find->styleSheet(), styleLight);
+    // Any look other than the light one goes to light.
+    for (const QString &look : {styleGreen, styleRed, styleGray, QString()}) {
+        ui().BT_find->setStyleSheet(look);
+        tick();
+        QCOMPARE(ui().BT_find->styleSheet(), styleLight);
+    }
+    // Real ticks blink too.
+    StatusLog log(*w);
+    QTRY_COMPARE(ui().BT_find->styleSheet(), styleGray);
+    QTRY_COMPARE(ui().BT_find->styleSheet(), styleLight);
+    QCOMPARE(log.count(), 0);
+}
+
+void TestSearch::limitWithoutFind()
+{
+    StatusLog log(*w);
+    startSearch();
+    tick(1200);
+    QVERIFY(MainWindowProbe::findTimer(*w)->isActive());
+    QCOMPARE(log.count(), 1);
+    tick();
+    QVERIFY(!MainWindowProbe::findTimer(*w)->isActive());
+    QCOMPARE(ui().BT_find->styleSheet(), styleRed);
+    QCOMPARE(log.last(), QStringLiteral("Модуль не найден"));
+    QCOMPARE(log.count(), 2);
+    QVERIFY(MainWindowProbe::serial(*w) == nullptr);
+    QVERIFY(ui().BT_find->isEnabled());
+}
+
+void TestSearch::portOnTheLimitTickIsStillFound()
+{
+    StatusLog log(*w);
+    startSearch();
+    tick(1200);
+    ports.append(sim->portPath());
+    tick();
+    QVERIFY(!MainWindowProbe::findTimer(*w)->isActive());
+    QCOMPARE(ui().BT_find->styleSheet(), styleGreen);
+    QCOMPARE(log.last(), QStringLiteral("Модуль не найден"));
+    QVERIFY(MainWindowProbe::serial(*w)->isOpen());
+    QCOMPARE(ui().cbPorts->currentText(), sim->portPath());
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Отключиться"));
+    QVERIFY(MainWindowProbe::readTimer(*w)->isActive());
+    QCOMPARE(MainWindowProbe::readTimer(*w)->interval(), 3000);
+}
+
+void TestSearch::portPresentBeforeIsNeverFound()
+{
+    makeWindow({QStringLiteral("COM1"), sim->portPath()});
+    startSearch();
+    tick(50);
+    QVERIFY(MainWindowProbe::findTimer(*w)->isActive());
+    QVERIFY(MainWindowProbe::serial(*w) == nullptr);
+    QVERIFY(sim->rawInput().isEmpty());
+    QCOMPARE(items(), (QStringList {QStringLiteral("COM1"), sim->portPath()}));
+}
+
+void TestSearch::newPortIsOpenedAndReadLater()
+{
+    sim->setSettings(QStringLiteral("38400"), QStringLiteral("2"), QStringLiteral("even"));
+    StatusLog log(*w);
+    startSearch();
+    // Plugged in while the search runs on its own timer.
+    QTRY_VERIFY(MainWindowProbe::searchTicks(*w) >= 3);
+    QElapsedTimer clock;
+    ports.append(sim->portPath());
+    clock.start();
+    QTRY_VERIFY(MainWindowProbe::serial(*w) != nullptr);
+    QVERIFY(MainWindowProbe::serial(*w)->isOpen());
+    QCOMPARE(ui().BT_find->styleSheet(), styleGreen);
+    QVERIFY(ui().BT_find->isEnabled());
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Отключиться"));
+    QCOMPARE(items(), (QStringList {QStringLiteral("COM1"), sim->portPath()}));
+    QCOMPARE(ui().cbPorts->currentIndex(), 1);
+    QCOMPARE(log.messages(), QStringList {QStringLiteral("Поиск начат")});
+
+    QTRY_COMPARE_WITH_TIMEOUT(sim->commands().size(), 1, 6000);
+    QVERIFY2(clock.elapsed() >= 2800, QByteArray::number(clock.elapsed()));
+    QCOMPARE(log.messages().at(1), QStringLiteral("Передано :-h"));
+    QVERIFY(!log.messages().contains(QStringLiteral("Чтение начато")));
+
+    QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
+    QVERIFY(ui().BT_Read_values->isEnabled());
+    QCOMPARE(ui().CB_KT_Speed->currentText(), QStringLiteral("38400"));
+    QCOMPARE(ui().CB_KT_Stop_bit->currentText(), QStringLiteral("2"));
+    QCOMPARE(ui().CB_KT_Parity->currentText(), QStringLiteral("even"));
+    QCOMPARE(ui().CB_KT_Parity->styleSheet(), styleGreen);
+    QCOMPARE(boxes->count(), 0);
+
+    // The next click on the connect button disconnects.
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QVERIFY(!MainWindowProbe::serial(*w)->isOpen());
+    QCOMPARE(ui().BT_find->styleSheet(), styleGray);
+}
+
+void TestSearch::removalOnlyShrinksTheReference()
+{
+    makeWindow({QStringLiteral("COM1"), QStringLiteral("COM2")});
+    startSearch();
+    ports = QStringList {QStringLiteral("COM1")};
+    tick();
+    QCOMPARE(MainWindowProbe::knownPorts(*w), QStringList {QStringLiteral("COM1")});
+    QVERIFY(MainWindowProbe::findTimer(*w)->isActive());
+    QCOMPARE(items(), (QStringList {QStringLiteral("COM1"), QStringLiteral("COM2")}));
+    ports = QStringList();
+    tick();
+    QVERIFY(MainWindowProbe::knownPorts(*w).isEmpty());
+    QVERIFY(MainWindowProbe::serial(*w) == nullptr);
+
+    ports = QStringList {sim->portPath()};
+    tick();
+    QVERIFY(MainWindowProbe::serial(*w) && MainWindowProbe::serial(*w)->isOpen());
+    QCOMPARE(MainWindowProbe::knownPorts(*w), ports);
+}
+
+void TestSearch::replacementWithinOneTickIsFound()
+{
+    makeWindow({QStringLiteral("COM1"), QStringLiteral("COM7")});
+    startSearch();
+    tick();
+    ports = QStringList {QStringLiteral("COM1"), sim->portPath()}; // same count
+    tick();
+    QVERIFY(MainWindowProbe::serial(*w) && MainWindowProbe::serial(*w)->isOpen());
+    QCOMPARE(ui().cbPorts->currentText(), sim->portPath());
+    QCOMPARE(ui().BT_find->styleSheet(), styleGreen);
+    QCOMPARE(MainWindowProbe::knownPorts(*w), ports);
+}
+
+void TestSearch::replugSelectsTheExistingItem()
+{
+    makeWindow({QStringLiteral("COM1"), sim->portPath()});
+    startSearch();
+    ports = QStringList {QStringLiteral("COM1")};
+    tick();
+    ports = QStringList {QStringLiteral("COM1"), sim->portPath()};
+    tick();
+    QCOMPARE(items(), (QStringList {QStringLiteral("COM1"), sim->portPath()}));
+    QCOMPARE(ui().cbPorts->currentIndex(), 1);
+    QVERIFY(MainWindowProbe::serial(*w)->isOpen());
+    QCOMPARE(MainWindowProbe::serial(*w)->portName(), QSerialPort(sim->portPath()).portName());
+}
+
+void TestSearch::twoNewPortsInOneTick()
+{
+    ModuleSimulator second;
+    startSearch();
+    ports << sim->portPath() << second.portPath();
+    tick();
+    QCOMPARE(items(), (QStringList {QStringLiteral("COM1"), sim->portPath(), second.portPath()}));
+    QCOMPARE(ui().cbPorts->currentIndex(), 2);
+    QSerialPort *port = MainWindowProbe::serial(*w);
+    QCOMPARE(port->portName(), QSerialPort(second.portPath()).portName());
+    QVERIFY(port->isOpen());
+    // Only the last stays open: the first port object is gone.
+    QTRY_COMPARE(w->findChildren<QSerialPort *>().size(), 1);
+    MainWindow other(nullptr, [this] { return QStringList {sim->portPath()}; });
+    QTest::mouseClick(MainWindowProbe::ui(other).BT_Open_Connect, Qt::LeftButton);
+    QVERIFY(MainWindowProbe::serial(other)->isOpen()); // the first port is free again
+    QCOMPARE(boxes->count(), 0);
+}
+
+void TestSearch::foundPortThatCannotBeOpened()
+{
+    StatusLog log(*w);
+    startSearch();
+    ports.append(QStringLiteral("/dev/tav-unplugged-too-soon"));
+    tick();
+    QCOMPARE(boxes->count(), 1);
+    QCOMPARE(boxes->boxes.at(0).text, QStringLiteral("Ошибка соединения"));
+    QVERIFY(!MainWindowProbe::findTimer(*w)->isActive());
+    QCOMPARE(ui().BT_find->styleSheet(), styleRed);
+    QVERIFY(ui().BT_find->isEnabled());
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+    QVERIFY(!MainWindowProbe::readTimer(*w)->isActive());
+    QVERIFY(!ui().BT_Read_values->isEnabled());
+    QVERIFY2(log.last().contains(QStringLiteral("/dev/tav-unplugged-too-soon")), qPrintable(log.last()));
+}
+
+void TestSearch::connectButtonIgnoredWhileSearching()
+{
+    makeWindow({sim->portPath()});
+    startSearch();
+    StatusLog log(*w);
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+    QVERIFY(MainWindowProbe::serial(*w) == nullptr);
+    QVERIFY(ui().BT_find->isEnabled());
+    QVERIFY(!ui().BT_Read_values->isEnabled());
+    QVERIFY(MainWindowProbe::findTimer(*w)->isActive());
+    QCOMPARE(log.count(), 0);
+}
+
+void TestSearch::refreshDuringSearch()
+{
+    startSearch();
+    ports.append(sim->portPath());
+    QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
+    QCOMPARE(items(), ports);
+    tick(5);
+    QVERIFY(MainWindowProbe::serial(*w) == nullptr);
+    QVERIFY(MainWindowProbe::findTimer(*w)->isActive());
+}
+
+void TestSearch::eachButtonRunsItsSlotOnce()
+{
+    makeWindow({sim->portPath()});
+    StatusLog log(*w);
+    QTest::mouseClick(ui().BT_find, Qt::LeftButton);
+    QCOMPARE(log.messages(), QStringList {QStringLiteral("Поиск начат")});
+    QTest::mouseClick(ui().BT_find, Qt::LeftButton);
+    QCOMPARE(log.count(), 2);
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton); // a second run would disconnect
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Отключиться"));
+    QCOMPARE(log.messages().count(QStringLiteral("Чтение начато")), 1);
+    QTest::mouseClick(ui().BT_Read_values, Qt::LeftButton);
+    QCOMPARE(log.messages().count(QStringLiteral("Чтение начато")), 2);
+    QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
+    QCOMPARE(log.messages().count(QStringLiteral("Порты обновлены")), 1);
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QVERIFY(MainWindowProbe::writeTimer(*w)->isActive());
+    QCOMPARE(MainWindowProbe::writeTimer(*w)->interval(), 100);
+    // Read and write ticks may go out together here, so look at the raw bytes.
+    QTRY_VERIFY(sim->rawInput().contains("-baudrate:"));
+    QCOMPARE(sim->rawInput().count("-baudrate:"), 1);
+}
+
+QTEST_MAIN(TestSearch)
+#include "tst_search.moc"
