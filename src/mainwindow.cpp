@@ -57,6 +57,8 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
     writeTimer = makeTimer("writeTimer");
     connect(writeTimer, &QTimer::timeout, this, &MainWindow::onTimerWriteKT5);
     timeoutTimer = makeTimer("timeoutTimer");
+    // A coarse timer may fire up to 5 % early; the module is given its full time.
+    timeoutTimer->setTimerType(Qt::PreciseTimer);
     connect(timeoutTimer, &QTimer::timeout, this, &MainWindow::onTimerTimeOut);
 
     replyGapTimer = makeTimer("replyGapTimer");

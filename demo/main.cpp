@@ -1,0 +1,85 @@
+// tav-configurator-demo: the configurator, unchanged, with a simulated
+// module whose adapter is "plugged in" a few seconds after start.
+#include "mainwindow.h"
+#include "modulesimulator.h"
+#include "tour.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QTextStream>
+
+int main(int argc, char *argv[])
+{
+    // The tour needs no display: decide before the application exists.
+    bool tour = false;
+    for (int i = 1; i < argc; ++i)
+        tour = tour || qstrcmp(argv[i], "--tour") == 0;
+    if (tour)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tav-configurator-demo"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "The TAV-RS485-KT configurator with a simulated module, for trying it without "
+            "hardware."));
+    parser.addHelpOption();
+    const QCommandLineOption tourOption(
+            QStringLiteral("tour"),
+            QStringLiteral("Run a guided tour without a display, saving pictures into <dir>."),
+            QStringLiteral("dir"));
+    const QCommandLineOption appearOption(
+            QStringLiteral("plug-in-after"),
+            QStringLiteral("Seconds until the simulated adapter appears (default 5, tour 2)."),
+            QStringLiteral("seconds"));
+    parser.addOptions({tourOption, appearOption});
+    parser.process(app);
+
+    QTextStream out(stdout);
+    ModuleSimulator module;
+    if (!module.isValid()) {
+        QTextStream(stderr) << "Cannot make the simulated module: " << module.errorString() << Qt::endl;
+        return 2;
+    }
+    const int appearAfterMs =
+            int(1000 * (parser.isSet(appearOption) ? parser.value(appearOption).toDouble() : (tour ? 2.0 : 5.0)));
+
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    const QString simulatedPort = module.portPath();
+    MainWindow window(nullptr, [&] {
+        QStringList ports = systemPortNames();
+        if (sinceStart.elapsed() >= appearAfterMs)
+            ports.append(simulatedPort);
+        return ports;
+    });
+    window.show();
+
+    if (tour) {
+        QDir pictures(parser.value(tourOption));
+        if (!pictures.mkpath(QStringLiteral("."))) {
+            QTextStream(stderr) << "Cannot make " << pictures.path() << Qt::endl;
+            return 2;
+        }
+        Tour guide(window, module, pictures);
+        const QString failure = guide.run();
+        if (!failure.isEmpty()) {
+            QTextStream(stderr) << "Tour FAILED: " << failure << Qt::endl;
+            return 1;
+        }
+        out << "Tour passed. Pictures in " << pictures.absolutePath() << Qt::endl;
+        return 0;
+    }
+
+    out << "A simulated TAV-RS485-KT module will be plugged in as " << simulatedPort << " in "
+        << appearAfterMs / 1000.0 << " s.\n"
+        << "Press \"Поиск\" now to let the configurator find it, or wait, press \"Обновить\", "
+           "pick it in the list and press \"Соединиться\"."
+        << Qt::endl;
+    QObject::connect(&module, &ModuleSimulator::commandReceived, &app, [&](const QByteArray &c) {
+        out << "module <- " << c << Qt::endl;
+    });
+    return app.exec();
+}
