@@ -1,10 +1,9 @@
 // The serial link through the real QSerialPort against the simulated module:
 // bytes on the wire, replies, the time-out, failed opens, a lost adapter.
 #include "indicatorstyles.h"
-#include "modulesimulator.h"
 #include "posixprobe.h"
 #include "seriallink.h"
-#include "testsupport.h"
+#include "simfixture.h"
 
 #include <QtTest>
 
@@ -12,7 +11,7 @@
 
 using namespace std::chrono_literals;
 
-class TestLink : public QObject
+class TestLink : public WindowOnSimulator
 {
     Q_OBJECT
 
@@ -41,31 +40,17 @@ private slots:
     void manyConnectCyclesLeaveNothingBehind();
 
 private:
-    MainWindow &window() { return *w; }
-    Ui_MainWindow &ui() { return MainWindowProbe::ui(*w); }
     void connectWindow();
-
-    std::unique_ptr<ModuleSimulator> sim;
-    QStringList ports;
-    std::unique_ptr<MainWindow> w;
-    std::unique_ptr<ModalWatcher> boxes;
 };
 
 void TestLink::init()
 {
-    sim = std::make_unique<ModuleSimulator>();
-    QVERIFY2(sim->isValid(), qPrintable(sim->errorString()));
-    ports = QStringList {sim->portPath()};
-    w = std::make_unique<MainWindow>(nullptr, [this] { return ports; });
-    boxes = std::make_unique<ModalWatcher>();
+    setUp(true);
 }
 
 void TestLink::cleanup()
 {
-    w.reset();
-    sim.reset();
-    QVERIFY(QApplication::activeModalWidget() == nullptr);
-    boxes.reset();
+    tearDown();
 }
 
 void TestLink::connectWindow()
@@ -281,8 +266,7 @@ void TestLink::failedOpenIsReportedAtOnce()
 {
     QFETCH(QString, port);
     QFETCH(QString, reasonPart);
-    ports = port.isEmpty() ? QStringList() : QStringList {port};
-    w = std::make_unique<MainWindow>(nullptr, [this] { return ports; });
+    makeWindow(port.isEmpty() ? QStringList() : QStringList {port});
     StatusLog log(*w);
     QElapsedTimer clock;
     clock.start();

@@ -1,6 +1,7 @@
 // What a reply means: the decision table, fed with replies as modules word them.
 #include "moduleprotocol.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 using namespace ModuleProtocol;
@@ -18,6 +19,8 @@ private slots:
     void everyValueSelectsItsItem();
     void writeStepNamesTheField();
     void commands();
+    void randomRepliesKeepTheRules();
+    void interpretSpeed();
 };
 
 void TestProtocol::interpret_data()
@@ -118,6 +121,79 @@ void TestProtocol::commands()
     QCOMPARE(stopBitsPrefix.toUtf8(), QByteArray("-stop bits:"));
     QCOMPARE(parityPrefix.toUtf8(), QByteArray("-parity:"));
     QCOMPARE(operatingModeCommand.toUtf8(), QByteArray("-st"));
+}
+
+void TestProtocol::randomRepliesKeepTheRules()
+{
+    // Replies stitched from key words, their near misses, values and noise.
+    const QStringList pieces = {QStringLiteral("Ok"), QStringLiteral("ok"), QStringLiteral("O"),
+                                QStringLiteral("k"), QStringLiteral("baud"), QStringLiteral("rate"),
+                                QStringLiteral("baudrate"), QStringLiteral("stop"), QStringLiteral(" bits"),
+                                QStringLiteral("parity"), QStringLiteral("?"), QStringLiteral("module is working"),
+                                QStringLiteral("9600"), QStringLiteral("1"), QStringLiteral("2"),
+                                QStringLiteral("none"), QStringLiteral("odd"), QStringLiteral("even"),
+                                QStringLiteral(" "), QStringLiteral("\r\n"), QStringLiteral("\x7f"),
+                                QStringLiteral("скорость")};
+    QRandomGenerator random(20261207);
+    for (int round = 0; round < 20000; ++round) {
+        QString reply;
+        const int length = random.bounded(8);
+        for (int i = 0; i < length; ++i)
+            reply += pieces.at(random.bounded(pieces.size()));
+        const int writeStep = random.bounded(-1, 6);
+        const Outcome o = ModuleProtocol::interpret(reply, writeStep);
+        const auto has = [&](const char *k) { return reply.contains(QLatin1String(k)); };
+        const auto checkValue = [&](const QStringList &values) {
+            QVERIFY(o.index == -1 || (o.index >= 1 && o.index <= values.size()));
+            for (int i = 0; i < values.size(); ++i) {
+                if (reply.contains(values.at(i))) {
+                    QCOMPARE(o.index, i + 1); // the first listed value found
+                    return;
+                }
+            }
+            QCOMPARE(o.index, -1);
+        };
+        switch (o.kind) {
+        case Kind::Accepted:
+            QVERIFY(has("Ok"));
+            QCOMPARE(int(o.field), int(fieldOfWriteStep(writeStep)));
+            QCOMPARE(o.index, -1);
+            break;
+        case Kind::BaudRateReport:
+            QVERIFY(!has("Ok") && has("baudrate"));
+            checkValue(baudRates);
+            break;
+        case Kind::StopBitsReport:
+            QVERIFY(!has("Ok") && !has("baudrate") && has("stop bits"));
+            checkValue(stopBitValues);
+            break;
+        case Kind::ParityReport:
+            QVERIFY(!has("Ok") && !has("baudrate") && !has("stop bits") && has("parity"));
+            checkValue(parityValues);
+            break;
+        case Kind::Rejected:
+            QVERIFY(!has("Ok") && !has("baudrate") && !has("stop bits") && !has("parity"));
+            QVERIFY(has("?"));
+            QCOMPARE(o.index, 0);
+            QCOMPARE(int(o.field), int(fieldOfWriteStep(writeStep)));
+            break;
+        case Kind::ModuleWorking:
+            QVERIFY(!has("?") && has("module is working"));
+            break;
+        case Kind::Unrecognised:
+            for (const char *k : {"Ok", "baudrate", "stop bits", "parity", "?", "module is working"})
+                QVERIFY2(!has(k), qPrintable(reply));
+            break;
+        }
+    }
+}
+
+void TestProtocol::interpretSpeed()
+{
+    const QString reply = QStringLiteral("parity even\r\n");
+    QBENCHMARK {
+        ModuleProtocol::interpret(reply, 0);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestProtocol)

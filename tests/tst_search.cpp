@@ -1,14 +1,13 @@
 // The module search: ticks, blink, limit, and adapters that come and go.
 // Ticks are driven directly where real time would be slow.
 #include "indicatorstyles.h"
-#include "modulesimulator.h"
-#include "testsupport.h"
+#include "simfixture.h"
 
 #include <QtTest>
 
 #include <memory>
 
-class TestSearch : public QObject
+class TestSearch : public WindowOnSimulator
 {
     Q_OBJECT
 
@@ -32,12 +31,6 @@ private slots:
     void eachButtonRunsItsSlotOnce();
 
 private:
-    Ui_MainWindow &ui() { return MainWindowProbe::ui(*w); }
-    void makeWindow(const QStringList &initial)
-    {
-        ports = initial;
-        w = std::make_unique<MainWindow>(nullptr, [this] { return ports; });
-    }
     void startSearch()
     {
         QTest::mouseClick(ui().BT_find, Qt::LeftButton);
@@ -55,27 +48,16 @@ private:
             out.append(MainWindowProbe::ui(*w).cbPorts->itemText(i));
         return out;
     }
-
-    std::unique_ptr<ModuleSimulator> sim;
-    QStringList ports;
-    std::unique_ptr<MainWindow> w;
-    std::unique_ptr<ModalWatcher> boxes;
 };
 
 void TestSearch::init()
 {
-    sim = std::make_unique<ModuleSimulator>();
-    QVERIFY2(sim->isValid(), qPrintable(sim->errorString()));
-    makeWindow({QStringLiteral("COM1")});
-    boxes = std::make_unique<ModalWatcher>();
+    setUp(false, {QStringLiteral("COM1")});
 }
 
 void TestSearch::cleanup()
 {
-    w.reset();
-    sim.reset();
-    QVERIFY(QApplication::activeModalWidget() == nullptr);
-    boxes.reset();
+    tearDown();
 }
 
 void TestSearch::startThenStop()

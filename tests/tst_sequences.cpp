@@ -1,9 +1,9 @@
 // Reading and writing the module's settings from the window, against the
 // simulated module, and what each kind of reply does to the window.
 #include "indicatorstyles.h"
-#include "modulesimulator.h"
-#include "testsupport.h"
+#include "simfixture.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include <memory>
@@ -26,7 +26,7 @@ QString lookOf(const QWidget *w)
 }
 } // namespace
 
-class TestSequences : public QObject
+class TestSequences : public WindowOnSimulator
 {
     Q_OBJECT
 
@@ -45,9 +45,9 @@ private slots:
     void rejectedValueEndsTheWrite();
     void okToOperatingModeOnlyStopsTheTimer();
     void writtenValuesAreHeldByTheModule();
+    void garbageRepliesNeverBreakTheWindow();
 
 private:
-    Ui_MainWindow &ui() { return MainWindowProbe::ui(*w); }
     void connectAndRead();
     QString looks()
     {
@@ -60,27 +60,16 @@ private:
         MainWindowProbe::setReply(*w, text);
         return invoke(*w, "getResult");
     }
-
-    std::unique_ptr<ModuleSimulator> sim;
-    std::unique_ptr<MainWindow> w;
-    std::unique_ptr<ModalWatcher> boxes;
 };
 
 void TestSequences::init()
 {
-    sim = std::make_unique<ModuleSimulator>();
-    QVERIFY2(sim->isValid(), qPrintable(sim->errorString()));
-    const QString port = sim->portPath();
-    w = std::make_unique<MainWindow>(nullptr, [port] { return QStringList {port}; });
-    boxes = std::make_unique<ModalWatcher>();
+    setUp(true);
 }
 
 void TestSequences::cleanup()
 {
-    w.reset();
-    sim.reset();
-    QVERIFY(QApplication::activeModalWidget() == nullptr);
-    boxes.reset();
+    tearDown();
 }
 
 void TestSequences::connectAndRead()
@@ -384,6 +373,47 @@ void TestSequences::writtenValuesAreHeldByTheModule()
     QCOMPARE(ui().CB_KT_Stop_bit->currentText(), QStringLiteral("2"));
     QCOMPARE(ui().CB_KT_Parity->currentText(), QStringLiteral("even"));
     QCOMPARE(looks(), QStringLiteral("green/green/green"));
+}
+
+void TestSequences::garbageRepliesNeverBreakTheWindow()
+{
+    // Random bytes, NULs and key words, in pieces, as a noisy line might give.
+    QRandomGenerator random(7);
+    const QList<QByteArray> words = {"baudrate ", "stop bits ", "parity ", "Ok", "?", "9600",
+                                     "odd", "2", QByteArray("\0", 1), "\xff\xfe", "\r\n"};
+    const auto noise = [&] {
+        QByteArray bytes;
+        const int n = random.bounded(1, 6);
+        for (int i = 0; i < n; ++i) {
+            if (random.bounded(2))
+                bytes += words.at(random.bounded(words.size()));
+            else
+                bytes += char(random.bounded(256));
+        }
+        return bytes;
+    };
+    sim->setSplitReplies(2, 20ms);
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY(!MainWindowProbe::readTimer(*w)->isActive() && !MainWindowProbe::awaitingReply(*w));
+    const QStringList looks4 = {styleGreen, styleGray, styleRed};
+    for (int round = 0; round < 4; ++round) {
+        for (const QByteArray command : {"-h", "-baudrate", "-stop bits", "-parity"})
+            sim->setReply(command, noise());
+        StatusLog log(*w);
+        QVERIFY(invoke(*w, "on_BT_Read_values_clicked"));
+        // The read ends one way or another: after the fourth command, or
+        // where a reply ("Ok", "?") stopped it.
+        QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::readTimer(*w)->isActive()
+                                         && !MainWindowProbe::awaitingReply(*w)
+                                         && log.count() > 1,
+                                 8000);
+        MainWindowProbe::writeTimer(*w)->stop();
+        for (QComboBox *box : {ui().CB_KT_Speed, ui().CB_KT_Stop_bit, ui().CB_KT_Parity}) {
+            QVERIFY(box->currentIndex() >= 0 && box->currentIndex() < box->count());
+            QVERIFY(looks4.contains(box->styleSheet()));
+        }
+    }
+    QCOMPARE(boxes->count(), 0);
 }
 
 QTEST_MAIN(TestSequences)
