@@ -40,11 +40,14 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     ModuleSimulator module;
     if (!module.isValid()) {
-        QTextStream(stderr) << "Cannot make the simulated module: " << module.errorString() << Qt::endl;
+        QTextStream(stderr) << "Cannot make the simulated module: " << module.errorString()
+                            << Qt::endl;
         return 2;
     }
     const int appearAfterMs =
-            int(1000 * (parser.isSet(appearOption) ? parser.value(appearOption).toDouble() : (tour ? 2.0 : 5.0)));
+            int(1000
+                * (parser.isSet(appearOption) ? parser.value(appearOption).toDouble()
+                                              : (tour ? 2.0 : 5.0)));
 
     QElapsedTimer sinceStart;
     sinceStart.start();
@@ -78,8 +81,7 @@ int main(int argc, char *argv[])
         << "Press \"Поиск\" now to let the configurator find it, or wait, press \"Обновить\", "
            "pick it in the list and press \"Соединиться\"."
         << Qt::endl;
-    QObject::connect(&module, &ModuleSimulator::commandReceived, &app, [&](const QByteArray &c) {
-        out << "module <- " << c << Qt::endl;
-    });
+    QObject::connect(&module, &ModuleSimulator::commandReceived, &app,
+                     [&](const QByteArray &c) { out << "module <- " << c << Qt::endl; });
     return app.exec();
 }

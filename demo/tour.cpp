@@ -24,8 +24,10 @@ Tour::Tour(MainWindow &window, ModuleSimulator &module, const QDir &pictures)
     clock.start();
     connect(&window, &MainWindow::statusShown, this, [this](const QString &message) {
         statuses.append(message);
-        log(QStringLiteral("status  ") + QString(message).replace(QLatin1Char('\r'), QStringLiteral("\\r"))
-                    .replace(QLatin1Char('\n'), QStringLiteral("\\n")));
+        log(QStringLiteral("status  ")
+            + QString(message)
+                      .replace(QLatin1Char('\r'), QStringLiteral("\\r"))
+                      .replace(QLatin1Char('\n'), QStringLiteral("\\n")));
     });
     boxWatch = new QTimer(this);
     boxWatch->setInterval(50);
@@ -34,8 +36,8 @@ Tour::Tour(MainWindow &window, ModuleSimulator &module, const QDir &pictures)
 
 void Tour::log(const QString &line) const
 {
-    QTextStream(stdout) << QStringLiteral("[%1 s] ").arg(clock.elapsed() / 1000.0, 7, 'f', 3) << line
-                        << Qt::endl;
+    QTextStream(stdout) << QStringLiteral("[%1 s] ").arg(clock.elapsed() / 1000.0, 7, 'f', 3)
+                        << line << Qt::endl;
 }
 
 bool Tour::waitFor(const std::function<bool()> &condition, int timeoutMs)
@@ -93,7 +95,8 @@ bool Tour::fieldsShow(const QString &speed, const QString &stop, const QString &
 
 void Tour::snap(const QString &name)
 {
-    const QString file = pictures.filePath(QStringLiteral("%1-%2.png").arg(++step, 2, 10, QLatin1Char('0')).arg(name));
+    const QString file = pictures.filePath(
+            QStringLiteral("%1-%2.png").arg(++step, 2, 10, QLatin1Char('0')).arg(name));
     window.grab().save(file);
     log(QStringLiteral("picture %1").arg(file));
 }
@@ -104,9 +107,15 @@ void Tour::closeBoxesLikeAUser()
     if (!box || box->property("tourSeen").toBool())
         return;
     box->setProperty("tourSeen", true);
-    log(QStringLiteral("box     \"%1\": %2").arg(box->windowTitle(), QString(box->text()).replace(QLatin1Char('\n'), QLatin1Char(' ')).remove(QLatin1Char('\r'))));
+    log(QStringLiteral("box     \"%1\": %2")
+                .arg(box->windowTitle(),
+                     QString(box->text())
+                             .replace(QLatin1Char('\n'), QLatin1Char(' '))
+                             .remove(QLatin1Char('\r'))));
     boxesSeen.append(box->windowTitle());
-    const QString file = pictures.filePath(QStringLiteral("%1-box-%2.png").arg(++step, 2, 10, QLatin1Char('0')).arg(boxesSeen.size()));
+    const QString file = pictures.filePath(QStringLiteral("%1-box-%2.png")
+                                                   .arg(++step, 2, 10, QLatin1Char('0'))
+                                                   .arg(boxesSeen.size()));
     QTimer::singleShot(100, box, [this, box, file] {
         box->grab().save(file);
         log(QStringLiteral("picture %1").arg(file));
@@ -130,17 +139,22 @@ QString Tour::run()
 
     // 1. Search, then plug the adapter in.
     click("BT_find");
-    if (!waitFor([this] { return text("BT_Open_Connect") == QStringLiteral("Отключиться"); }, 15000))
+    if (!waitFor([this] { return text("BT_Open_Connect") == QStringLiteral("Отключиться"); },
+                 15000))
         return QStringLiteral("the search did not find the simulated module");
     snap(QStringLiteral("found"));
 
     // 2. The search reads the module by itself, three seconds after the find.
-    const QString oldSpeed = module.baudRate(), oldStop = module.stopBits(), oldParity = module.parity();
+    const QString oldSpeed = module.baudRate(), oldStop = module.stopBits(),
+                  oldParity = module.parity();
     if (!waitFor([&] { return fieldsShow(oldSpeed, oldStop, oldParity); }, 15000))
         return QStringLiteral("reading did not show the module's settings in green");
-    if (!waitFor([this] {
-            return window.findChild<QPushButton *>(QStringLiteral("BT_Write_values"))->isEnabled();
-        }, 5000))
+    if (!waitFor(
+                [this] {
+                    return window.findChild<QPushButton *>(QStringLiteral("BT_Write_values"))
+                            ->isEnabled();
+                },
+                5000))
         return QStringLiteral("the write button did not come on after reading");
     snap(QStringLiteral("read"));
 
@@ -155,7 +169,8 @@ QString Tour::run()
     if (!waitFor([] { return QApplication::activeModalWidget() == nullptr; }, 5000))
         return QStringLiteral("the result box did not close");
     snap(QStringLiteral("written"));
-    if (module.baudRate() != newSpeed || module.stopBits() != newStop || module.parity() != newParity)
+    if (module.baudRate() != newSpeed || module.stopBits() != newStop
+        || module.parity() != newParity)
         return QStringLiteral("the module holds %1/%2/%3, not the values written")
                 .arg(module.baudRate(), module.stopBits(), module.parity());
     if (!module.isOperating())
@@ -164,10 +179,12 @@ QString Tour::run()
     // 4. Connect by hand and read back what was written.
     int mark = statuses.size();
     click("BT_Open_Connect");
-    if (!waitFor([&] {
-            return statusSince(mark, QStringLiteral("Получено :parity ") + newParity)
-                    && fieldsShow(newSpeed, newStop, newParity);
-        }, 15000))
+    if (!waitFor(
+                [&] {
+                    return statusSince(mark, QStringLiteral("Получено :parity ") + newParity)
+                            && fieldsShow(newSpeed, newStop, newParity);
+                },
+                15000))
         return QStringLiteral("reading back did not show the new values");
     snap(QStringLiteral("read-back"));
     click("BT_Open_Connect");
@@ -189,7 +206,8 @@ QString Tour::run()
     waitFor([this] { return text("BT_Open_Connect") == QStringLiteral("Соединиться"); }, 5000);
     module.setSilent(false);
 
-    log(QStringLiteral("done    the module holds baudrate %1, stop bits %2, parity %3 and is working")
+    log(QStringLiteral(
+                "done    the module holds baudrate %1, stop bits %2, parity %3 and is working")
                 .arg(module.baudRate(), module.stopBits(), module.parity()));
     return QString();
 }

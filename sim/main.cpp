@@ -42,8 +42,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption split(QStringLiteral("split"),
                                    QStringLiteral("Send replies in <n> pieces, 25 ms apart."),
                                    QStringLiteral("n"), QStringLiteral("1"));
-    const QCommandLineOption silent(QStringLiteral("silent"),
-                                    QStringLiteral("Never answer."));
+    const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
     const QCommandLineOption reject(QStringLiteral("reject"),
                                     QStringLiteral("Answer \"?\" to value commands starting with "
                                                    "<prefix>, e.g. \"-parity:\"."),

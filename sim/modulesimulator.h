@@ -57,7 +57,10 @@ public:
     // Answers "?" to every value command that starts with `prefix`, e.g. "-parity:".
     void rejectValues(const QByteArray &prefix) { rejectedPrefixes.append(prefix); }
     // Answers `command` with `reply`, whatever it is (garbage, NUL bytes...).
-    void setReply(const QByteArray &command, const QByteArray &reply) { overrides.insert(command, reply); }
+    void setReply(const QByteArray &command, const QByteArray &reply)
+    {
+        overrides.insert(command, reply);
+    }
     // Bytes nobody asked for, now.
     void sendUnsolicited(const QByteArray &bytes) { writeOut(bytes); }
     // Closes the line as an unplugged adapter does; nothing can be sent after.

@@ -235,9 +235,10 @@ void MainWindow::getResult()
         // the window must not offer commands that can only time out.
         timeoutTimer->stop();
         showNotConnected();
-        QMessageBox::information(this, tr("Результат"),
-                                 tr("Новые настройки записаны!\n\rМодуль переведен в режим работы!"),
-                                 QMessageBox::Ok, QMessageBox::NoButton);
+        QMessageBox::information(
+                this, tr("Результат"),
+                tr("Новые настройки записаны!\n\rМодуль переведен в режим работы!"),
+                QMessageBox::Ok, QMessageBox::NoButton);
         break;
     case Kind::Unrecognised:
         readTimer->start(readAfterOtherReplyDelay);
@@ -351,7 +352,8 @@ void MainWindow::openSerialPort()
                     : QStringLiteral("/dev/") + portName;
             const QFileInfo device(path);
             if (device.exists() && !(device.isReadable() && device.isWritable()))
-                reason += tr(" (нет прав: добавьте пользователя в группу dialout и войдите заново)");
+                reason +=
+                        tr(" (нет прав: добавьте пользователя в группу dialout и войдите заново)");
             else
                 reason += tr(" (порт занят другой программой)");
         }
@@ -461,8 +463,8 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     showStatus(tr("Связь с портом %1 потеряна: %2").arg(portName, reason));
     if (error == QSerialPort::DeviceNotFoundError || error == QSerialPort::OpenError
         || error == QSerialPort::ResourceError) {
-        QMessageBox::critical(this, tr("Critical Error"), tr("Ошибка соединения"),
-                              QMessageBox::Ok, QMessageBox::NoButton);
+        QMessageBox::critical(this, tr("Critical Error"), tr("Ошибка соединения"), QMessageBox::Ok,
+                              QMessageBox::NoButton);
     }
 }
 

@@ -21,12 +21,12 @@ bool SerialLink::errorEndsLink(QSerialPort::SerialPortError error)
     case QSerialPort::NotOpenError: // close() of a closed port
     case QSerialPort::TimeoutError: // only from the blocking waits, never used here
     case QSerialPort::UnsupportedOperationError:
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
     case QSerialPort::ParityError:
     case QSerialPort::FramingError:
     case QSerialPort::BreakConditionError:
-    QT_WARNING_POP
+        QT_WARNING_POP
         return false;
     }
     return true;

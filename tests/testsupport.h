@@ -5,10 +5,10 @@
 #include "ui_mainwindow.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QPointer>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>

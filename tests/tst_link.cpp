@@ -64,7 +64,8 @@ void TestLink::decodeReplyCutsAtNul()
     QCOMPARE(SerialLink::decodeReply(QByteArray()), QString());
     QCOMPARE(SerialLink::decodeReply(QByteArray("Ok", 2)), QStringLiteral("Ok"));
     QCOMPARE(SerialLink::decodeReply(QByteArray("\0Ok", 3)), QString());
-    QCOMPARE(SerialLink::decodeReply(QByteArray("parity none\0odd", 15)), QStringLiteral("parity none"));
+    QCOMPARE(SerialLink::decodeReply(QByteArray("parity none\0odd", 15)),
+             QStringLiteral("parity none"));
     QCOMPARE(SerialLink::decodeReply(QStringLiteral("скорость 9600").toUtf8()),
              QStringLiteral("скорость 9600"));
     QCOMPARE(SerialLink::decodeReply("baudrate 9600\r\n"), QStringLiteral("baudrate 9600\r\n"));
@@ -257,7 +258,8 @@ void TestLink::failedOpenIsReportedAtOnce_data()
 {
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("reasonPart");
-    QTest::newRow("missing") << QStringLiteral("/dev/tav-no-such-port") << QStringLiteral("No such file");
+    QTest::newRow("missing") << QStringLiteral("/dev/tav-no-such-port")
+                             << QStringLiteral("No such file");
     QTest::newRow("empty name") << QString() << QStringLiteral("порт не выбран");
     QTest::newRow("not a tty") << QStringLiteral("/dev/null") << QString();
 }
@@ -338,7 +340,8 @@ void TestLink::vanishedModuleGivesOneReport()
     QTimer::singleShot(1000, &loop, &QEventLoop::quit);
     loop.exec();
     const qint64 cpu = cpuTimeMs() - cpuBefore;
-    QVERIFY2(cpu < 300, qPrintable(QStringLiteral("%1 ms CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
+    QVERIFY2(cpu < 300,
+             qPrintable(QStringLiteral("%1 ms CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
 
     QStringList lost;
     for (const QString &m : log.messages()) {
@@ -391,13 +394,14 @@ void TestLink::errorHandlerWithoutLink()
     StatusLog log(*w);
     QVERIFY(QMetaObject::invokeMethod(w.get(), "handleError",
                                       Q_ARG(QSerialPort::SerialPortError, QSerialPort::NoError)));
-    QVERIFY(QMetaObject::invokeMethod(w.get(), "handleError",
-                                      Q_ARG(QSerialPort::SerialPortError,
-                                            QSerialPort::UnsupportedOperationError)));
+    QVERIFY(QMetaObject::invokeMethod(
+            w.get(), "handleError",
+            Q_ARG(QSerialPort::SerialPortError, QSerialPort::UnsupportedOperationError)));
     QCOMPARE(log.count(), 0);
     QCOMPARE(boxes->count(), 0);
-    QVERIFY(QMetaObject::invokeMethod(w.get(), "handleError",
-                                      Q_ARG(QSerialPort::SerialPortError, QSerialPort::ResourceError)));
+    QVERIFY(QMetaObject::invokeMethod(
+            w.get(), "handleError",
+            Q_ARG(QSerialPort::SerialPortError, QSerialPort::ResourceError)));
     QCOMPARE(boxes->count(), 1);
     QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Critical Error"));
     QCOMPARE(log.count(), 1);

@@ -32,34 +32,49 @@ void TestProtocol::interpret_data()
     QTest::addColumn<int>("index");
 
     // Undisturbed replies.
-    QTest::newRow("banner") << "TAV-RS485-KT firmware 1.0\r\n" << 0 << Kind::Unrecognised << Field::None << -1;
-    QTest::newRow("baud report") << "baudrate 9600\r\n" << 0 << Kind::BaudRateReport << Field::Speed << 4;
-    QTest::newRow("stop report") << "stop bits 2" << 0 << Kind::StopBitsReport << Field::StopBits << 2;
-    QTest::newRow("parity report") << "parity even" << 0 << Kind::ParityReport << Field::Parity << 3;
+    QTest::newRow("banner") << "TAV-RS485-KT firmware 1.0\r\n"
+                            << 0 << Kind::Unrecognised << Field::None << -1;
+    QTest::newRow("baud report") << "baudrate 9600\r\n"
+                                 << 0 << Kind::BaudRateReport << Field::Speed << 4;
+    QTest::newRow("stop report") << "stop bits 2" << 0 << Kind::StopBitsReport << Field::StopBits
+                                 << 2;
+    QTest::newRow("parity report")
+            << "parity even" << 0 << Kind::ParityReport << Field::Parity << 3;
     QTest::newRow("ok baud") << "Ok\r\n" << 1 << Kind::Accepted << Field::Speed << -1;
     QTest::newRow("ok stop") << "Ok" << 2 << Kind::Accepted << Field::StopBits << -1;
     QTest::newRow("ok parity") << "Ok" << 3 << Kind::Accepted << Field::Parity << -1;
-    QTest::newRow("working") << "module is working\r\n" << 4 << Kind::ModuleWorking << Field::None << -1;
+    QTest::newRow("working") << "module is working\r\n"
+                             << 4 << Kind::ModuleWorking << Field::None << -1;
     QTest::newRow("rejected stop") << "?" << 2 << Kind::Rejected << Field::StopBits << 0;
 
     // The first key word in test order wins, wherever it stands.
-    QTest::newRow("Ok beats baudrate") << "baudrate 9600 Ok" << 1 << Kind::Accepted << Field::Speed << -1;
-    QTest::newRow("baudrate beats parity") << "baudrate 9600 parity none" << 0 << Kind::BaudRateReport << Field::Speed << 4;
+    QTest::newRow("Ok beats baudrate")
+            << "baudrate 9600 Ok" << 1 << Kind::Accepted << Field::Speed << -1;
+    QTest::newRow("baudrate beats parity")
+            << "baudrate 9600 parity none" << 0 << Kind::BaudRateReport << Field::Speed << 4;
     QTest::newRow("parity beats ?") << "parity ?" << 0 << Kind::ParityReport << Field::Parity << -1;
-    QTest::newRow("stop bits beats parity") << "parity odd, stop bits 1" << 0 << Kind::StopBitsReport << Field::StopBits << 1;
-    QTest::newRow("? beats working") << "module is working?" << 4 << Kind::Rejected << Field::None << 0;
+    QTest::newRow("stop bits beats parity")
+            << "parity odd, stop bits 1" << 0 << Kind::StopBitsReport << Field::StopBits << 1;
+    QTest::newRow("? beats working")
+            << "module is working?" << 4 << Kind::Rejected << Field::None << 0;
     QTest::newRow("Ok inside a word") << "Okay" << 2 << Kind::Accepted << Field::StopBits << -1;
 
     // Values in table order; none is a substring of another.
-    QTest::newRow("stop 1 and 2") << "stop bits 2 (was 1)" << 0 << Kind::StopBitsReport << Field::StopBits << 1;
+    QTest::newRow("stop 1 and 2") << "stop bits 2 (was 1)" << 0 << Kind::StopBitsReport
+                                  << Field::StopBits << 1;
     QTest::newRow("115200") << "baudrate 115200" << 0 << Kind::BaudRateReport << Field::Speed << 8;
     QTest::newRow("19200") << "baudrate 19200" << 0 << Kind::BaudRateReport << Field::Speed << 5;
-    QTest::newRow("baud no value") << "baudrate unknown" << 0 << Kind::BaudRateReport << Field::Speed << -1;
-    QTest::newRow("baud unlisted") << "baudrate 14400" << 0 << Kind::BaudRateReport << Field::Speed << -1;
-    QTest::newRow("stop 1.5 reads as 1") << "stop bits 1.5" << 0 << Kind::StopBitsReport << Field::StopBits << 1;
-    QTest::newRow("stop none") << "stop bits ?" << 0 << Kind::StopBitsReport << Field::StopBits << -1;
+    QTest::newRow("baud no value")
+            << "baudrate unknown" << 0 << Kind::BaudRateReport << Field::Speed << -1;
+    QTest::newRow("baud unlisted")
+            << "baudrate 14400" << 0 << Kind::BaudRateReport << Field::Speed << -1;
+    QTest::newRow("stop 1.5 reads as 1")
+            << "stop bits 1.5" << 0 << Kind::StopBitsReport << Field::StopBits << 1;
+    QTest::newRow("stop none") << "stop bits ?" << 0 << Kind::StopBitsReport << Field::StopBits
+                               << -1;
     QTest::newRow("parity mark") << "parity mark" << 0 << Kind::ParityReport << Field::Parity << -1;
-    QTest::newRow("parity odd even") << "parity even odd" << 0 << Kind::ParityReport << Field::Parity << 2;
+    QTest::newRow("parity odd even")
+            << "parity even odd" << 0 << Kind::ParityReport << Field::Parity << 2;
 
     // Case-sensitive: other spellings hold no key word.
     QTest::newRow("OK") << "OK" << 1 << Kind::Unrecognised << Field::None << -1;
@@ -94,11 +109,15 @@ void TestProtocol::interpret()
 void TestProtocol::everyValueSelectsItsItem()
 {
     for (int i = 0; i < baudRates.size(); ++i)
-        QCOMPARE(ModuleProtocol::interpret(QStringLiteral("baudrate ") + baudRates.at(i), 0).index, i + 1);
+        QCOMPARE(ModuleProtocol::interpret(QStringLiteral("baudrate ") + baudRates.at(i), 0).index,
+                 i + 1);
     for (int i = 0; i < stopBitValues.size(); ++i)
-        QCOMPARE(ModuleProtocol::interpret(QStringLiteral("stop bits ") + stopBitValues.at(i), 0).index, i + 1);
+        QCOMPARE(ModuleProtocol::interpret(QStringLiteral("stop bits ") + stopBitValues.at(i), 0)
+                         .index,
+                 i + 1);
     for (int i = 0; i < parityValues.size(); ++i)
-        QCOMPARE(ModuleProtocol::interpret(QStringLiteral("parity ") + parityValues.at(i), 0).index, i + 1);
+        QCOMPARE(ModuleProtocol::interpret(QStringLiteral("parity ") + parityValues.at(i), 0).index,
+                 i + 1);
     QCOMPARE(baudRates.size(), 10);
     QCOMPARE(stopBitValues.size(), 2);
     QCOMPARE(parityValues.size(), 3);
@@ -115,8 +134,9 @@ void TestProtocol::writeStepNamesTheField()
 
 void TestProtocol::commands()
 {
-    QCOMPARE(readCommands, (QStringList {QStringLiteral("-h"), QStringLiteral("-baudrate"),
-                                         QStringLiteral("-stop bits"), QStringLiteral("-parity")}));
+    QCOMPARE(readCommands,
+             (QStringList {QStringLiteral("-h"), QStringLiteral("-baudrate"),
+                           QStringLiteral("-stop bits"), QStringLiteral("-parity")}));
     QCOMPARE(baudRatePrefix.toUtf8(), QByteArray("-baudrate:"));
     QCOMPARE(stopBitsPrefix.toUtf8(), QByteArray("-stop bits:"));
     QCOMPARE(parityPrefix.toUtf8(), QByteArray("-parity:"));
@@ -126,14 +146,15 @@ void TestProtocol::commands()
 void TestProtocol::randomRepliesKeepTheRules()
 {
     // Replies stitched from key words, their near misses, values and noise.
-    const QStringList pieces = {QStringLiteral("Ok"), QStringLiteral("ok"), QStringLiteral("O"),
-                                QStringLiteral("k"), QStringLiteral("baud"), QStringLiteral("rate"),
-                                QStringLiteral("baudrate"), QStringLiteral("stop"), QStringLiteral(" bits"),
-                                QStringLiteral("parity"), QStringLiteral("?"), QStringLiteral("module is working"),
-                                QStringLiteral("9600"), QStringLiteral("1"), QStringLiteral("2"),
-                                QStringLiteral("none"), QStringLiteral("odd"), QStringLiteral("even"),
-                                QStringLiteral(" "), QStringLiteral("\r\n"), QStringLiteral("\x7f"),
-                                QStringLiteral("скорость")};
+    const QStringList pieces = {
+            QStringLiteral("Ok"),       QStringLiteral("ok"),   QStringLiteral("O"),
+            QStringLiteral("k"),        QStringLiteral("baud"), QStringLiteral("rate"),
+            QStringLiteral("baudrate"), QStringLiteral("stop"), QStringLiteral(" bits"),
+            QStringLiteral("parity"),   QStringLiteral("?"),    QStringLiteral("module is working"),
+            QStringLiteral("9600"),     QStringLiteral("1"),    QStringLiteral("2"),
+            QStringLiteral("none"),     QStringLiteral("odd"),  QStringLiteral("even"),
+            QStringLiteral(" "),        QStringLiteral("\r\n"), QStringLiteral("\x7f"),
+            QStringLiteral("скорость")};
     QRandomGenerator random(20261207);
     for (int round = 0; round < 20000; ++round) {
         QString reply;
@@ -142,7 +163,9 @@ void TestProtocol::randomRepliesKeepTheRules()
             reply += pieces.at(random.bounded(pieces.size()));
         const int writeStep = random.bounded(-1, 6);
         const Outcome o = ModuleProtocol::interpret(reply, writeStep);
-        const auto has = [&](const char *k) { return reply.contains(QLatin1String(k)); };
+        const auto has = [&](const char *k) {
+            return reply.contains(QLatin1String(k));
+        };
         const auto checkValue = [&](const QStringList &values) {
             QVERIFY(o.index == -1 || (o.index >= 1 && o.index <= values.size()));
             for (int i = 0; i < values.size(); ++i) {
@@ -181,7 +204,8 @@ void TestProtocol::randomRepliesKeepTheRules()
             QVERIFY(!has("?") && has("module is working"));
             break;
         case Kind::Unrecognised:
-            for (const char *k : {"Ok", "baudrate", "stop bits", "parity", "?", "module is working"})
+            for (const char *k :
+                 {"Ok", "baudrate", "stop bits", "parity", "?", "module is working"})
                 QVERIFY2(!has(k), qPrintable(reply));
             break;
         }
@@ -191,7 +215,8 @@ void TestProtocol::randomRepliesKeepTheRules()
 void TestProtocol::interpretSpeed()
 {
     const QString reply = QStringLiteral("parity even\r\n");
-    QBENCHMARK {
+    QBENCHMARK
+    {
         ModuleProtocol::interpret(reply, 0);
     }
 }

@@ -267,7 +267,8 @@ void TestSearch::foundPortThatCannotBeOpened()
     QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
     QVERIFY(!MainWindowProbe::readTimer(*w)->isActive());
     QVERIFY(!ui().BT_Read_values->isEnabled());
-    QVERIFY2(log.last().contains(QStringLiteral("/dev/tav-unplugged-too-soon")), qPrintable(log.last()));
+    QVERIFY2(log.last().contains(QStringLiteral("/dev/tav-unplugged-too-soon")),
+             qPrintable(log.last()));
 }
 
 void TestSearch::connectButtonIgnoredWhileSearching()

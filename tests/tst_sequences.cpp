@@ -76,8 +76,8 @@ void TestSequences::connectAndRead()
 {
     StatusLog log(*w);
     QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(log.messages().contains(QStringLiteral("Получено :parity ") + sim->parity()),
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+            log.messages().contains(QStringLiteral("Получено :parity ") + sim->parity()), 10000);
     QTRY_VERIFY(!MainWindowProbe::readTimer(*w)->isActive());
 }
 
@@ -174,8 +174,7 @@ void TestSequences::readAfterConnect()
     sim->setSettings(QStringLiteral("115200"), QStringLiteral("2"), QStringLiteral("odd"));
     StatusLog log(*w);
     connectAndRead();
-    QCOMPARE(sim->commands(),
-             (QList<QByteArray> {"-h", "-baudrate", "-stop bits", "-parity"}));
+    QCOMPARE(sim->commands(), (QList<QByteArray> {"-h", "-baudrate", "-stop bits", "-parity"}));
     const QStringList messages = log.messages();
     QCOMPARE(messages.size(), 9);
     QCOMPARE(messages.at(0), QStringLiteral("Чтение начато"));
@@ -227,7 +226,8 @@ void TestSequences::readStartedDuringReadStartsOver()
     QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
     QTRY_VERIFY(log.count() >= 3); // the banner is in
     QTest::mouseClick(ui().BT_Read_values, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(log.messages().contains(QStringLiteral("Получено :parity none")), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(log.messages().contains(QStringLiteral("Получено :parity none")),
+                             10000);
     QTRY_VERIFY(!MainWindowProbe::readTimer(*w)->isActive());
     QCOMPARE(sim->commands(),
              (QList<QByteArray> {"-h", "-h", "-baudrate", "-stop bits", "-parity"}));
@@ -314,8 +314,9 @@ void TestSequences::writeRestartsOnSecondClick()
     QTRY_COMPARE(sim->commands().size(), 2);
     QCOMPARE(looks(), QStringLiteral("red/gray/gray"));
     QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 15000);
-    QCOMPARE(sim->commands(), (QList<QByteArray> {"-baudrate:9600", "-baudrate:9600",
-                                                  "-stop bits:1", "-parity:none", "-st"}));
+    QCOMPARE(sim->commands(),
+             (QList<QByteArray> {"-baudrate:9600", "-baudrate:9600", "-stop bits:1", "-parity:none",
+                                 "-st"}));
 }
 
 void TestSequences::rejectedValueEndsTheWrite()
@@ -379,8 +380,9 @@ void TestSequences::garbageRepliesNeverBreakTheWindow()
 {
     // Random bytes, NULs and key words, in pieces, as a noisy line might give.
     QRandomGenerator random(7);
-    const QList<QByteArray> words = {"baudrate ", "stop bits ", "parity ", "Ok", "?", "9600",
-                                     "odd", "2", QByteArray("\0", 1), "\xff\xfe", "\r\n"};
+    const QList<QByteArray> words = {
+            "baudrate ", "stop bits ", "parity ",           "Ok",       "?",   "9600",
+            "odd",       "2",          QByteArray("\0", 1), "\xff\xfe", "\r\n"};
     const auto noise = [&] {
         QByteArray bytes;
         const int n = random.bounded(1, 6);
@@ -404,8 +406,7 @@ void TestSequences::garbageRepliesNeverBreakTheWindow()
         // The read ends one way or another: after the fourth command, or
         // where a reply ("Ok", "?") stopped it.
         QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::readTimer(*w)->isActive()
-                                         && !MainWindowProbe::awaitingReply(*w)
-                                         && log.count() > 1,
+                                         && !MainWindowProbe::awaitingReply(*w) && log.count() > 1,
                                  8000);
         MainWindowProbe::writeTimer(*w)->stop();
         for (QComboBox *box : {ui().CB_KT_Speed, ui().CB_KT_Stop_bit, ui().CB_KT_Parity}) {

@@ -63,8 +63,7 @@ Cell cellOf(QGridLayout *grid, QWidget *w)
 } // namespace
 
 namespace QTest {
-template<>
-char *toString(const Cell &c)
+template<> char *toString(const Cell &c)
 {
     return qstrdup(QByteArray::number(c.row) + ',' + QByteArray::number(c.column) + ' '
                    + QByteArray::number(c.rowSpan) + 'x' + QByteArray::number(c.columnSpan));
@@ -88,10 +87,8 @@ private slots:
 
 void TestWindow::styleTexts()
 {
-    const QList<QPair<const char *, QString>> styles = {{"green", styleGreen},
-                                                        {"gray", styleGray},
-                                                        {"light", styleLight},
-                                                        {"red", styleRed}};
+    const QList<QPair<const char *, QString>> styles = {
+            {"green", styleGreen}, {"gray", styleGray}, {"light", styleLight}, {"red", styleRed}};
     for (const auto &s : styles) {
         QVERIFY2(!s.second.contains(QLatin1String("%1")), s.first);
         QVERIFY2(s.second.contains(QLatin1String("border-radius: 5;")), s.first);
@@ -229,7 +226,8 @@ void TestWindow::windowProperties()
     QCOMPARE(w.metaObject()->className(), "MainWindow");
     QCOMPARE(w.size(), QSize(319, 289));
     QCOMPARE(w.windowTitle(), QStringLiteral("Конфигуратор TAV-RS485-KT v1.0"));
-    QVERIFY(w.windowIcon().isNull() || w.windowIcon().cacheKey() == QApplication::windowIcon().cacheKey());
+    QVERIFY(w.windowIcon().isNull()
+            || w.windowIcon().cacheKey() == QApplication::windowIcon().cacheKey());
     QVERIFY(w.styleSheet().isEmpty());
     QVERIFY(qApp->styleSheet().isEmpty());
 
