@@ -17,8 +17,6 @@ private slots:
     void interpret_data();
     void interpret();
     void everyValueSelectsItsItem();
-    void writeStepNamesTheField();
-    void commands();
     void randomRepliesKeepTheRules();
     void interpretSpeed();
 };
@@ -121,26 +119,6 @@ void TestProtocol::everyValueSelectsItsItem()
     QCOMPARE(baudRates.size(), 10);
     QCOMPARE(stopBitValues.size(), 2);
     QCOMPARE(parityValues.size(), 3);
-}
-
-void TestProtocol::writeStepNamesTheField()
-{
-    QCOMPARE(int(fieldOfWriteStep(1)), int(Field::Speed));
-    QCOMPARE(int(fieldOfWriteStep(2)), int(Field::StopBits));
-    QCOMPARE(int(fieldOfWriteStep(3)), int(Field::Parity));
-    for (int step : {-1, 0, 4, 5, 1000})
-        QCOMPARE(int(fieldOfWriteStep(step)), int(Field::None));
-}
-
-void TestProtocol::commands()
-{
-    QCOMPARE(readCommands,
-             (QStringList {QStringLiteral("-h"), QStringLiteral("-baudrate"),
-                           QStringLiteral("-stop bits"), QStringLiteral("-parity")}));
-    QCOMPARE(baudRatePrefix.toUtf8(), QByteArray("-baudrate:"));
-    QCOMPARE(stopBitsPrefix.toUtf8(), QByteArray("-stop bits:"));
-    QCOMPARE(parityPrefix.toUtf8(), QByteArray("-parity:"));
-    QCOMPARE(operatingModeCommand.toUtf8(), QByteArray("-st"));
 }
 
 void TestProtocol::randomRepliesKeepTheRules()
