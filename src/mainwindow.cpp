@@ -417,11 +417,17 @@ void MainWindow::onReadyRead()
     }
     if (replyGapTimer->isActive()) {
         readBuffer += data;
+        if (replyClock.elapsed() >= SerialLink::replyCollectLimit.count()) {
+            replyGapTimer->stop();
+            finishReply();
+            return;
+        }
     } else {
         // The module has answered: its first bytes stop the time-out, the
         // rest may follow in pieces.
         readBuffer = data;
         timeoutTimer->stop();
+        replyClock.start();
     }
     replyGapTimer->start();
 }

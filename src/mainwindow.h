@@ -4,6 +4,7 @@
 #include "portlist.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QString>
@@ -85,6 +86,7 @@ private:
     PortLister listPorts;
     // Collects the pieces of one reply until the line has been quiet.
     QTimer *replyGapTimer = nullptr;
+    QElapsedTimer replyClock;
 };
 
 #endif // TAV_MAINWINDOW_H

@@ -17,6 +17,10 @@ constexpr std::chrono::milliseconds replyTimeout {3000};
 // apart (FTDI's default latency timer), so the gap must be well above that.
 constexpr std::chrono::milliseconds replyQuietGap {50};
 
+// A line that never falls quiet (noise, a device that streams) still yields
+// a reply after this long, rather than leaving the user waiting for ever.
+constexpr std::chrono::milliseconds replyCollectLimit {1000};
+
 // The PC side of the line is fixed: 9600 baud, 8N1, no flow control.
 constexpr qint32 lineBaudRate = 9600;
 

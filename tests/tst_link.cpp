@@ -27,6 +27,7 @@ private slots:
     void replyTextAndNulCut();
     void splitReplyIsTakenWhole();
     void bytesWhileIdleAreNotInterpreted();
+    void lineThatNeverFallsQuietStillGivesAReply();
     void missingReplyRaisesOneBox();
     void lateReplyIsStillTaken();
     void twoCommandsWithoutReplyGiveOneBox();
@@ -190,6 +191,26 @@ void TestLink::bytesWhileIdleAreNotInterpreted()
     QTRY_COMPARE(MainWindowProbe::readBuffer(*w), QByteArray("baudrate 115200"));
     QCOMPARE(log.count(), 1);
     QCOMPARE(ui().CB_KT_Speed->currentIndex(), 0);
+}
+
+void TestLink::lineThatNeverFallsQuietStillGivesAReply()
+{
+    QVERIFY(invoke(*w, "openSerialPort"));
+    sim->setSilent(true);
+    StatusLog log(*w);
+    QTimer babble;
+    connect(&babble, &QTimer::timeout, this, [this] { sim->sendUnsolicited("parity odd "); });
+    QElapsedTimer clock;
+    QVERIFY(sendCommand(*w, QStringLiteral("-parity")));
+    clock.start();
+    babble.start(20);
+    QTRY_COMPARE_WITH_TIMEOUT(log.count(), 1, 5000);
+    babble.stop();
+    QVERIFY2(clock.elapsed() < 2500, QByteArray::number(clock.elapsed()));
+    QVERIFY(log.last().startsWith(QStringLiteral("Получено :parity odd parity odd")));
+    QCOMPARE(ui().CB_KT_Parity->currentText(), QStringLiteral("odd"));
+    QVERIFY(!MainWindowProbe::awaitingReply(*w));
+    QCOMPARE(boxes->count(), 0);
 }
 
 void TestLink::missingReplyRaisesOneBox()
