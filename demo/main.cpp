@@ -11,11 +11,15 @@
 
 int main(int argc, char *argv[])
 {
-    // The tour needs no display: decide before the application exists.
+    // The tour, and the help text, need no display: decide before the
+    // application exists.
     bool tour = false;
-    for (int i = 1; i < argc; ++i)
+    bool help = false;
+    for (int i = 1; i < argc; ++i) {
         tour = tour || qstrcmp(argv[i], "--tour") == 0;
-    if (tour)
+        help = help || qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0;
+    }
+    if (tour || help)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
@@ -76,10 +80,11 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    out << "A simulated TAV-RS485-KT module will be plugged in as " << simulatedPort << " in "
-        << appearAfterMs / 1000.0 << " s.\n"
-        << "Press \"Поиск\" now to let the configurator find it, or wait, press \"Обновить\", "
-           "pick it in the list and press \"Соединиться\"."
+    out << QStringLiteral("A simulated TAV-RS485-KT module will be plugged in as %1 in %2 s.\n"
+                          "Press \"Поиск\" now to let the configurator find it, or wait, press "
+                          "\"Обновить\", pick it in the list and press \"Соединиться\".")
+                    .arg(simulatedPort)
+                    .arg(appearAfterMs / 1000.0)
         << Qt::endl;
     QObject::connect(&module, &ModuleSimulator::commandReceived, &app,
                      [&](const QByteArray &c) { out << "module <- " << c << Qt::endl; });
