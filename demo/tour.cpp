@@ -36,7 +36,8 @@ Tour::Tour(MainWindow &window, ModuleSimulator &module, const QDir &pictures)
 
 void Tour::log(const QString &line) const
 {
-    QTextStream(stdout) << QStringLiteral("[%1 s] ").arg(clock.elapsed() / 1000.0, 7, 'f', 3)
+    QTextStream(stdout) << QStringLiteral("[%1 s] ").arg(double(clock.elapsed()) / 1000.0, 7, 'f',
+                                                         3)
                         << line << Qt::endl;
 }
 

@@ -258,7 +258,7 @@ void MainWindow::onTimerKT5()
     readTimer->stop();
     if (readStep < 0 || readStep >= ModuleProtocol::readCommands.size())
         return;
-    const QString com = ModuleProtocol::readCommands.at(readStep);
+    const QString &com = ModuleProtocol::readCommands.at(readStep);
     showStatus(tr("Передано :") + com);
     sendCommand(com, true);
     ++readStep;
