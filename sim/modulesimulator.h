@@ -29,10 +29,6 @@ public:
         qint64 atMs; // since the simulator was made
     };
 
-    static const QStringList baudRates;
-    static const QStringList stopBitValues;
-    static const QStringList parityValues;
-
     explicit ModuleSimulator(QObject *parent = nullptr);
     ~ModuleSimulator() override;
 

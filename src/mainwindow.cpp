@@ -372,7 +372,12 @@ void MainWindow::reportOpenFailure(const QString &portName, const QString &reaso
     stopExchange();
     showNotConnected();
     showStatus(tr("Не удалось открыть порт %1: %2").arg(portName, reason));
-    QMessageBox::critical(this, tr("Ошибка"), tr("Ошибка соединения"), QMessageBox::Ok,
+    showConnectionError(tr("Ошибка"));
+}
+
+void MainWindow::showConnectionError(const QString &title)
+{
+    QMessageBox::critical(this, title, tr("Ошибка соединения"), QMessageBox::Ok,
                           QMessageBox::NoButton);
 }
 
@@ -382,6 +387,16 @@ void MainWindow::showNotConnected()
     ui->BT_find->setEnabled(true);
     ui->BT_Write_values->setEnabled(false);
     ui->BT_Read_values->setEnabled(false);
+}
+
+// Closes the link and puts the window back to its neutral, not-connected look.
+void MainWindow::dropLink()
+{
+    if (isLinkOpen())
+        serial->close();
+    stopExchange();
+    showNotConnected();
+    setDefault();
 }
 
 void MainWindow::stopExchange()
@@ -445,8 +460,7 @@ void MainWindow::onTimerTimeOut()
 {
     showStatus(tr("Ошибка"));
     timeoutTimer->stop();
-    QMessageBox::critical(this, tr("Ошибка"), tr("Ошибка соединения"), QMessageBox::Ok,
-                          QMessageBox::NoButton);
+    showConnectionError(tr("Ошибка"));
 }
 
 void MainWindow::handleError(QSerialPort::SerialPortError error)
@@ -459,19 +473,13 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
 
     const QString portName = serial ? serial->portName() : QString();
     const QString reason = serial ? serial->errorString() : QString();
-    // Close before anything else: a hung-up port keeps raising ReadError on
+    // Close before reporting: a hung-up port keeps raising ReadError on
     // every event-loop pass until it is closed, the message box's loop too.
-    if (isLinkOpen())
-        serial->close();
-    stopExchange();
-    showNotConnected();
-    setDefault();
+    dropLink();
     showStatus(tr("Связь с портом %1 потеряна: %2").arg(portName, reason));
     if (error == QSerialPort::DeviceNotFoundError || error == QSerialPort::OpenError
-        || error == QSerialPort::ResourceError) {
-        QMessageBox::critical(this, tr("Critical Error"), tr("Ошибка соединения"), QMessageBox::Ok,
-                              QMessageBox::NoButton);
-    }
+        || error == QSerialPort::ResourceError)
+        showConnectionError(tr("Critical Error"));
 }
 
 // --- Connection control ---------------------------------------------------
@@ -494,10 +502,6 @@ void MainWindow::on_BT_Open_Connect_clicked()
         return;
     }
 
-    showNotConnected();
-    if (serial)
-        serial->close();
-    setDefault();
-    // A link the user closed has nothing left to wait for.
-    stopExchange();
+    // A link the user closed has nothing left to wait for: no time-out either.
+    dropLink();
 }

@@ -64,6 +64,8 @@ private:
     void reportOpenFailure(const QString &portName, const QString &reason);
     void showNotConnected();
     void stopExchange();
+    void dropLink();
+    void showConnectionError(const QString &title);
     bool isLinkOpen() const;
     QComboBox *fieldWidget(ModuleProtocol::Field field) const;
     void connectFoundPort(const QString &name);
