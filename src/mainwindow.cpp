@@ -3,6 +3,7 @@
 
 #include "indicatorstyles.h"
 #include "moduleprotocol.h"
+#include "portmonitor.h"
 #include "seriallink.h"
 
 #include <QDebug>
@@ -29,12 +30,16 @@ constexpr auto writeAfterOkDelay = 1500ms;
 constexpr auto findTickInterval = 100ms;
 constexpr int searchTickLimit = 1200;
 constexpr auto readAfterFindDelay = 3000ms;
+// How long, and how often, a found port that cannot be opened yet is retried.
+constexpr auto foundPortGrace = 3000ms;
+constexpr auto foundPortRetryInterval = 200ms;
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent, PortLister portLister)
+MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *monitor)
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
-    , listPorts(portLister ? std::move(portLister) : PortLister(systemPortNames))
+    , listPorts(portLister ? portLister : PortLister(systemPortNames))
+    , portMonitor(monitor)
 {
     ui->setupUi(this);
 
@@ -43,6 +48,12 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
 
     ui->cbPorts->clear();
     knownPorts = listPorts();
+    if (!portLister && !portMonitor)
+        portMonitor = new PortMonitor(systemPortNames, PortMonitor::systemWatchedFolders());
+    if (portMonitor) {
+        portMonitor->setParent(this);
+        portMonitor->start(knownPorts);
+    }
 
     // Object names let tests and diagnostics tell the four timers apart.
     const auto makeTimer = [this](const char *name) {
@@ -52,12 +63,15 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
     };
     findTimer = makeTimer("findTimer");
     connect(findTimer, &QTimer::timeout, this, &MainWindow::onfindTimerKT5);
+    // A coarse timer may fire up to 5 % early; the module is given its full
+    // pauses and its full time to answer.
     readTimer = makeTimer("readTimer");
+    readTimer->setTimerType(Qt::PreciseTimer);
     connect(readTimer, &QTimer::timeout, this, &MainWindow::onTimerKT5);
     writeTimer = makeTimer("writeTimer");
+    writeTimer->setTimerType(Qt::PreciseTimer);
     connect(writeTimer, &QTimer::timeout, this, &MainWindow::onTimerWriteKT5);
     timeoutTimer = makeTimer("timeoutTimer");
-    // A coarse timer may fire up to 5 % early; the module is given its full time.
     timeoutTimer->setTimerType(Qt::PreciseTimer);
     connect(timeoutTimer, &QTimer::timeout, this, &MainWindow::onTimerTimeOut);
 
@@ -65,6 +79,11 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
     replyGapTimer->setSingleShot(true);
     replyGapTimer->setInterval(SerialLink::replyQuietGap);
     connect(replyGapTimer, &QTimer::timeout, this, &MainWindow::finishReply);
+
+    openRetryTimer = makeTimer("openRetryTimer");
+    openRetryTimer->setSingleShot(true);
+    openRetryTimer->setInterval(foundPortRetryInterval);
+    connect(openRetryTimer, &QTimer::timeout, this, &MainWindow::tryFoundPort);
 
     fillPortList();
     setDefault();
@@ -93,13 +112,13 @@ void MainWindow::fillPortList()
 
 void MainWindow::setDefault()
 {
-    ui->CB_KT_Parity->setStyleSheet(styleGray);
-    ui->CB_KT_Speed->setStyleSheet(styleGray);
-    ui->CB_KT_Stop_bit->setStyleSheet(styleGray);
+    setLook(ui->CB_KT_Parity, styleGray);
+    setLook(ui->CB_KT_Speed, styleGray);
+    setLook(ui->CB_KT_Stop_bit, styleGray);
     ui->CB_KT_Parity->setCurrentIndex(0);
     ui->CB_KT_Speed->setCurrentIndex(0);
     ui->CB_KT_Stop_bit->setCurrentIndex(0);
-    ui->BT_find->setStyleSheet(styleGray);
+    setLook(ui->BT_find, styleGray);
 }
 
 void MainWindow::on_BT_Open_Connect_2_clicked()
@@ -115,28 +134,38 @@ void MainWindow::on_BT_Open_Connect_2_clicked()
 void MainWindow::on_BT_find_clicked()
 {
     readStep = 0;
-    if (!findTimer->isActive()) {
+    if (!isSearching()) {
         findTimer->start(findTickInterval);
         searchTicks = 0;
         showStatus(tr("Поиск начат"));
     } else {
         findTimer->stop();
+        openRetryTimer->stop();
         showStatus(tr("Поиск остановлен"));
     }
-    ui->BT_find->setStyleSheet(styleGray);
+    setLook(ui->BT_find, styleGray);
     setDefault();
+}
+
+bool MainWindow::isSearching() const
+{
+    return findTimer->isActive() || openRetryTimer->isActive();
 }
 
 void MainWindow::onfindTimerKT5()
 {
-    const QStringList ports = listPorts();
+    // The monitor's snapshot costs nothing to read; enumerating here would
+    // stall the window for milliseconds every tick.
+    if (portMonitor)
+        portMonitor->poll();
+    const QStringList ports = portMonitor ? portMonitor->snapshot() : listPorts();
 
-    ui->BT_find->setStyleSheet(ui->BT_find->styleSheet() == styleLight ? styleGray : styleLight);
+    setLook(ui->BT_find, ui->BT_find->styleSheet() == styleLight ? styleGray : styleLight);
 
     ++searchTicks;
     if (searchTicks > searchTickLimit) {
         findTimer->stop();
-        ui->BT_find->setStyleSheet(styleRed);
+        setLook(ui->BT_find, styleRed);
         showStatus(tr("Модуль не найден"));
         // This tick's enumeration still counts.
     }
@@ -160,14 +189,40 @@ void MainWindow::connectFoundPort(const QString &name)
     if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
         ui->cbPorts->addItem(name);
     ui->cbPorts->setCurrentText(name);
-    openSerialPort();
-    if (!isLinkOpen()) {
-        ui->BT_find->setStyleSheet(styleRed); // reported by openSerialPort
+    foundPort = name;
+    foundPortClock.start();
+    tryFoundPort();
+}
+
+void MainWindow::tryFoundPort()
+{
+    if (!openPort(foundPort)) {
+        const auto problem = SerialLink::openProblem(serial->error(), foundPort);
+        if (SerialLink::mayPassSoon(problem)
+            && foundPortClock.elapsed() + foundPortRetryInterval.count()
+                    <= foundPortGrace.count()) {
+            if (!openRetryTimer->isActive())
+                showStatus(tr("Найден порт %1, ожидание доступа к нему").arg(foundPort));
+            openRetryTimer->start();
+            return;
+        }
+        openRetryTimer->stop();
+        reportOpenFailure(foundPort, openFailureReason(foundPort));
+        setLook(ui->BT_find, styleRed);
         return;
     }
+    openRetryTimer->stop();
     ui->BT_Open_Connect->setText(tr("Отключиться"));
-    ui->BT_find->setStyleSheet(styleGreen);
+    setLook(ui->BT_find, styleGreen);
     readTimer->start(readAfterFindDelay);
+}
+
+void MainWindow::setLook(QWidget *widget, const QString &style)
+{
+    // Setting a sheet re-polishes the widget and renders fresh pixmaps into
+    // Qt's cache: only a real change of look is worth that.
+    if (widget->styleSheet() != style)
+        widget->setStyleSheet(style);
 }
 
 // --- Replies and the read and write sequences ------------------------------
@@ -197,24 +252,24 @@ void MainWindow::getResult()
     switch (outcome.kind) {
     case Kind::Accepted:
         if (field)
-            field->setStyleSheet(styleGreen);
+            setLook(field, styleGreen);
         writeTimer->start(writeAfterOkDelay);
         break;
     case Kind::BaudRateReport:
-        field->setStyleSheet(styleGreen);
+        setLook(field, styleGreen);
         if (outcome.index >= 0)
             field->setCurrentIndex(outcome.index);
         else
-            field->setStyleSheet(styleRed);
+            setLook(field, styleRed);
         readTimer->start(readAfterReportDelay);
         break;
     case Kind::StopBitsReport:
     case Kind::ParityReport:
         if (outcome.index >= 0) {
             field->setCurrentIndex(outcome.index);
-            field->setStyleSheet(styleGreen);
+            setLook(field, styleGreen);
         } else {
-            field->setStyleSheet(styleRed);
+            setLook(field, styleRed);
         }
         if (outcome.kind == Kind::ParityReport) {
             ui->BT_Write_values->setEnabled(true);
@@ -224,7 +279,7 @@ void MainWindow::getResult()
         break;
     case Kind::Rejected:
         if (field) {
-            field->setStyleSheet(styleRed);
+            setLook(field, styleRed);
             field->setCurrentIndex(0);
         }
         break;
@@ -277,9 +332,9 @@ void MainWindow::onTimerWriteKT5()
     QComboBox *field = nullptr;
     switch (writeStep) {
     case 0:
-        ui->CB_KT_Parity->setStyleSheet(styleGray);
-        ui->CB_KT_Speed->setStyleSheet(styleGray);
-        ui->CB_KT_Stop_bit->setStyleSheet(styleGray);
+        setLook(ui->CB_KT_Parity, styleGray);
+        setLook(ui->CB_KT_Speed, styleGray);
+        setLook(ui->CB_KT_Stop_bit, styleGray);
         field = ui->CB_KT_Speed;
         com = ModuleProtocol::baudRatePrefix + field->currentText();
         break;
@@ -299,7 +354,7 @@ void MainWindow::onTimerWriteKT5()
     }
     showStatus(tr("Передано :") + com);
     if (field)
-        field->setStyleSheet(styleRed);
+        setLook(field, styleRed);
     sendCommand(com, true);
     ++writeStep;
 }
@@ -323,47 +378,47 @@ void MainWindow::releaseSerialPort()
     serial = nullptr;
 }
 
-void MainWindow::openSerialPort()
+bool MainWindow::openPort(const QString &portName)
 {
     releaseSerialPort();
     serial = new QSerialPort(this);
     serial->setObjectName(QStringLiteral("serial"));
     connect(serial, &QSerialPort::readyRead, this, &MainWindow::onReadyRead);
-
-    const QString portName = ui->cbPorts->currentText();
-    serial->setPortName(portName);
-    serial->setBaudRate(SerialLink::lineBaudRate, QSerialPort::AllDirections);
-    serial->setDataBits(QSerialPort::Data8);
-    serial->setParity(QSerialPort::NoParity);
-    serial->setStopBits(QSerialPort::OneStop);
-    serial->setFlowControl(QSerialPort::NoFlowControl);
+    SerialLink::configurePort(*serial, portName);
     ui->BT_Open_Connect->setEnabled(true);
-
-    if (portName.isEmpty()) {
-        reportOpenFailure(portName, tr("порт не выбран"));
-        return;
-    }
-    if (!serial->open(QIODevice::ReadWrite)) {
-        QString reason = serial->errorString();
-#ifdef Q_OS_LINUX
-        if (serial->error() == QSerialPort::PermissionError) {
-            const QString path = portName.startsWith(QLatin1Char('/'))
-                    ? portName
-                    : QStringLiteral("/dev/") + portName;
-            const QFileInfo device(path);
-            if (device.exists() && !(device.isReadable() && device.isWritable()))
-                reason +=
-                        tr(" (нет прав: добавьте пользователя в группу dialout и войдите заново)");
-            else
-                reason += tr(" (порт занят другой программой)");
-        }
-#endif
-        reportOpenFailure(portName, reason);
-        return;
-    }
+    if (portName.isEmpty() || !serial->open(QIODevice::ReadWrite))
+        return false;
     // Only now: open() itself signals NoError and, on failure, the error that
-    // has just been reported above. One failure, one report.
+    // its caller reports. One failure, one report.
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
+    return true;
+}
+
+QString MainWindow::openFailureReason(const QString &portName) const
+{
+    if (portName.isEmpty())
+        return tr("порт не выбран");
+    QString reason = serial->errorString();
+#ifdef Q_OS_LINUX
+    switch (SerialLink::openProblem(serial->error(), portName)) {
+    case SerialLink::OpenProblem::NoAccess:
+        reason += tr(" (нет прав: добавьте пользователя в группу dialout и войдите заново)");
+        break;
+    case SerialLink::OpenProblem::Busy:
+        reason += tr(" (порт занят другой программой)");
+        break;
+    default:
+        break;
+    }
+#endif
+    return reason;
+}
+
+void MainWindow::openSerialPort()
+{
+    const QString portName = ui->cbPorts->currentText();
+    if (!openPort(portName))
+        reportOpenFailure(portName, openFailureReason(portName));
 }
 
 void MainWindow::reportOpenFailure(const QString &portName, const QString &reason)
@@ -403,6 +458,7 @@ void MainWindow::stopExchange()
 {
     readTimer->stop();
     findTimer->stop();
+    openRetryTimer->stop();
     writeTimer->stop();
     timeoutTimer->stop();
     replyGapTimer->stop();
@@ -486,7 +542,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
 
 void MainWindow::on_BT_Open_Connect_clicked()
 {
-    if (findTimer->isActive())
+    if (isSearching())
         return;
 
     if (ui->BT_Open_Connect->text() != tr("Отключиться")) {

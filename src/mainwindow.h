@@ -13,11 +13,13 @@
 QT_BEGIN_NAMESPACE
 class QComboBox;
 class QStatusBar;
+class QWidget;
 class QTimer;
 class Ui_MainWindow;
 QT_END_NAMESPACE
 
 struct MainWindowProbe;
+class PortMonitor;
 namespace ModuleProtocol {
 enum class Field;
 }
@@ -28,8 +30,11 @@ class MainWindow : public QMainWindow
 
 public:
     // `portLister` names the ports to offer; left empty, the system's own
-    // serial ports are listed.
-    explicit MainWindow(QWidget *parent = nullptr, PortLister portLister = {});
+    // serial ports are listed. The search takes its names from `monitor`
+    // where there is one (the window then owns it); the system default has
+    // one, an injected lister without a monitor is called on every tick.
+    explicit MainWindow(QWidget *parent = nullptr, PortLister portLister = {},
+                        PortMonitor *monitor = nullptr);
     ~MainWindow() override;
 
 signals:
@@ -69,6 +74,11 @@ private:
     bool isLinkOpen() const;
     QComboBox *fieldWidget(ModuleProtocol::Field field) const;
     void connectFoundPort(const QString &name);
+    void tryFoundPort();
+    bool openPort(const QString &portName);
+    QString openFailureReason(const QString &portName) const;
+    bool isSearching() const;
+    static void setLook(QWidget *widget, const QString &style);
 
     int readStep = 0;
     int writeStep = 0;
@@ -86,6 +96,12 @@ private:
     Ui_MainWindow *ui = nullptr;
 
     PortLister listPorts;
+    PortMonitor *portMonitor = nullptr;
+    // A port found by the search that could not be opened yet is tried again
+    // for a while (see SerialLink::mayPassSoon).
+    QTimer *openRetryTimer = nullptr;
+    QElapsedTimer foundPortClock;
+    QString foundPort;
     // Collects the pieces of one reply until the line has been quiet.
     QTimer *replyGapTimer = nullptr;
     QElapsedTimer replyClock;

@@ -1,5 +1,48 @@
 #include "seriallink.h"
 
+#include <QFileInfo>
+
+void SerialLink::configurePort(QSerialPort &port, const QString &portName)
+{
+    port.setPortName(portName);
+    port.setBaudRate(lineBaudRate, QSerialPort::AllDirections);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+SerialLink::OpenProblem SerialLink::openProblem(QSerialPort::SerialPortError error,
+                                                const QString &portName)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return OpenProblem::NotFound;
+    case QSerialPort::PermissionError: {
+#ifdef Q_OS_UNIX
+        // The same error stands for "no rights" and for a lock file held by
+        // another program; the device's own permissions tell them apart.
+        const QString path = portName.startsWith(QLatin1Char('/'))
+                ? portName
+                : QStringLiteral("/dev/") + portName;
+        const QFileInfo device(path);
+        if (device.exists() && !(device.isReadable() && device.isWritable()))
+            return OpenProblem::NoAccess;
+#else
+        Q_UNUSED(portName)
+#endif
+        return OpenProblem::Busy;
+    }
+    default:
+        return OpenProblem::Other;
+    }
+}
+
+bool SerialLink::mayPassSoon(OpenProblem problem)
+{
+    return problem != OpenProblem::Other;
+}
+
 QString SerialLink::decodeReply(const QByteArray &bytes)
 {
     const int nul = bytes.indexOf('\0');

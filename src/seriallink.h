@@ -24,6 +24,24 @@ constexpr std::chrono::milliseconds replyCollectLimit {1000};
 // The PC side of the line is fixed: 9600 baud, 8N1, no flow control.
 constexpr qint32 lineBaudRate = 9600;
 
+// Sets a port up for the module's line (name, 9600 8N1, no flow control);
+// it is not opened.
+void configurePort(QSerialPort &port, const QString &portName);
+
+// Why a port could not be opened, as far as the system lets one tell.
+enum class OpenProblem {
+    NoAccess, // the user may not use the device (Linux: not in "dialout")
+    Busy, // another program, or another port object, holds it
+    NotFound, // no such device: unplugged, or a wrong name
+    Other,
+};
+OpenProblem openProblem(QSerialPort::SerialPortError error, const QString &portName);
+
+// Right after a plug-in a port can be briefly out of reach: the device node
+// exists before udev has given it its group, and ModemManager may hold a new
+// port while it probes it. These problems are worth trying again for a while.
+bool mayPassSoon(OpenProblem problem);
+
 // Text of a reply: its UTF-8 up to the first NUL byte.
 QString decodeReply(const QByteArray &bytes);
 

@@ -3,6 +3,8 @@
 #include "indicatorstyles.h"
 #include "simfixture.h"
 
+#include "portmonitor.h"
+
 #include <QtTest>
 
 #include <memory>
@@ -26,6 +28,9 @@ private slots:
     void replugSelectsTheExistingItem();
     void twoNewPortsInOneTick();
     void foundPortThatCannotBeOpened();
+    void heldPortIsRetriedUntilReleased_data();
+    void heldPortIsRetriedUntilReleased();
+    void searchOnAWatchedFolder();
     void connectButtonIgnoredWhileSearching();
     void refreshDuringSearch();
     void eachButtonRunsItsSlotOnce();
@@ -259,7 +264,10 @@ void TestSearch::foundPortThatCannotBeOpened()
     startSearch();
     ports.append(QStringLiteral("/dev/tav-unplugged-too-soon"));
     tick();
-    QCOMPARE(boxes->count(), 1);
+    // Retried for the grace period first: the node may still be coming.
+    QCOMPARE(boxes->count(), 0);
+    QVERIFY(!MainWindowProbe::findTimer(*w)->isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 8000);
     QCOMPARE(boxes->boxes.at(0).text, QStringLiteral("Ошибка соединения"));
     QVERIFY(!MainWindowProbe::findTimer(*w)->isActive());
     QCOMPARE(ui().BT_find->styleSheet(), styleRed);
@@ -321,3 +329,84 @@ void TestSearch::eachButtonRunsItsSlotOnce()
 
 QTEST_MAIN(TestSearch)
 #include "tst_search.moc"
+
+// Right after a plug-in the port may be held (ModemManager probing it) or not
+// yet accessible; the search waits for it rather than failing at once.
+void TestSearch::heldPortIsRetriedUntilReleased_data()
+{
+    QTest::addColumn<int>("releaseAfterMs");
+    QTest::newRow("released after 500 ms") << 500;
+    QTest::newRow("never released") << -1;
+}
+
+void TestSearch::heldPortIsRetriedUntilReleased()
+{
+    QFETCH(int, releaseAfterMs);
+    QSerialPort holder;
+    holder.setPortName(sim->portPath());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    if (releaseAfterMs >= 0)
+        QTimer::singleShot(releaseAfterMs, &holder, &QSerialPort::close);
+
+    StatusLog log(*w);
+    startSearch();
+    ports.append(sim->portPath());
+    QElapsedTimer clock;
+    clock.start();
+    tick();
+    QVERIFY2(log.last().contains(QStringLiteral("ожидание")), qPrintable(log.last()));
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+    // Neither a second search nor a manual connect may start meanwhile.
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+
+    if (releaseAfterMs >= 0) {
+        QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::serial(*w)
+                                         && MainWindowProbe::serial(*w)->isOpen(),
+                                 5000);
+        QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Отключиться"));
+        QCOMPARE(ui().BT_find->styleSheet(), styleGreen);
+        QVERIFY(MainWindowProbe::readTimer(*w)->isActive());
+        QCOMPARE(boxes->count(), 0);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 8000);
+        QVERIFY2(clock.elapsed() >= 2500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(ui().BT_find->styleSheet(), styleRed);
+        QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+        QVERIFY(!MainWindowProbe::serial(*w)->isOpen());
+        // One report, and nothing left running to make another.
+        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+        const auto timers = w->findChildren<QTimer *>();
+        for (QTimer *t : timers) {
+            if (t->objectName() != QLatin1String("replyGapTimer"))
+                QVERIFY2(!t->isActive(), qPrintable(t->objectName()));
+        }
+        QCOMPARE(boxes->count(), 1);
+    }
+}
+
+// The search with a port monitor instead of a lister called per tick: a
+// folder stands in for /dev and a link in it for a new adapter's node. Real
+// ticks, nothing driven by hand.
+void TestSearch::searchOnAWatchedFolder()
+{
+    QTemporaryDir dev;
+    QVERIFY(dev.isValid());
+    const QString folder = dev.path();
+    const PortLister lister = [folder] {
+        QStringList names;
+        const auto entries = QDir(folder).entryInfoList(QDir::System | QDir::Files);
+        for (const QFileInfo &entry : entries)
+            names.append(entry.filePath());
+        return names;
+    };
+    w = std::make_unique<MainWindow>(nullptr, lister, new PortMonitor(lister, {folder}));
+    StatusLog log(*w);
+    startSearch();
+    QVERIFY(sim->makeLink(folder + QStringLiteral("/ttyUSB7")));
+    QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::serial(*w) && MainWindowProbe::serial(*w)->isOpen(),
+                             3000);
+    QCOMPARE(ui().cbPorts->currentText(), folder + QStringLiteral("/ttyUSB7"));
+    QCOMPARE(ui().BT_find->styleSheet(), styleGreen);
+    QCOMPARE(boxes->count(), 0);
+}

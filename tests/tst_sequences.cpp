@@ -1,6 +1,7 @@
 // Reading and writing the module's settings from the window, against the
 // simulated module, and what each kind of reply does to the window.
 #include "indicatorstyles.h"
+#include "seriallink.h"
 #include "simfixture.h"
 
 #include <QRandomGenerator>
@@ -355,6 +356,11 @@ void TestSequences::okToOperatingModeOnlyStopsTheTimer()
 
 void TestSequences::writtenValuesAreHeldByTheModule()
 {
+    // When each reply left the module and each command arrived, to check
+    // that no pause the module is given comes short.
+    QList<qint64> repliesAt;
+    connect(sim.get(), &ModuleSimulator::replySent, this,
+            [&](const QByteArray &) { repliesAt.append(sim->elapsedMs()); });
     connectAndRead();
     QCOMPARE(ui().CB_KT_Speed->currentText(), QStringLiteral("9600"));
     ui().CB_KT_Speed->setCurrentText(QStringLiteral("256000"));
@@ -362,6 +368,42 @@ void TestSequences::writtenValuesAreHeldByTheModule()
     ui().CB_KT_Parity->setCurrentText(QStringLiteral("even"));
     QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 15000);
+
+    // The pause before the next command is counted from the end of a reply,
+    // which the window only knows once the line has been quiet for the gap.
+    const auto nominalPauseAfter = [](const QByteArray &command) -> qint64 {
+        if (command == "-h")
+            return 300; // the banner is no report
+        if (command == "-baudrate" || command == "-stop bits")
+            return 500;
+        if (command.startsWith("-baudrate:") || command.startsWith("-stop bits:")
+            || command.startsWith("-parity:"))
+            return 1500;
+        return -1; // the sequence ends there
+    };
+    const QList<ModuleSimulator::Received> received = sim->received();
+    QCOMPARE(received.size(), 8);
+    int pausesChecked = 0;
+    for (int i = 1; i < received.size(); ++i) {
+        const qint64 nominal = nominalPauseAfter(received.at(i - 1).command);
+        if (nominal < 0)
+            continue;
+        qint64 replyAt = -1;
+        for (qint64 at : qAsConst(repliesAt)) {
+            if (at >= received.at(i - 1).atMs) {
+                replyAt = at; // the first reply after that command is its own
+                break;
+            }
+        }
+        QVERIFY(replyAt >= 0 && replyAt <= received.at(i).atMs);
+        const qint64 pause = received.at(i).atMs - replyAt;
+        QVERIFY2(pause >= nominal + SerialLink::replyQuietGap.count(),
+                 qPrintable(QStringLiteral("%1 ms before %2")
+                                    .arg(pause)
+                                    .arg(QString::fromLatin1(received.at(i).command))));
+        ++pausesChecked;
+    }
+    QCOMPARE(pausesChecked, 6);
 
     // A fresh connection reads back what was written.
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);

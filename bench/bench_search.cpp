@@ -1,0 +1,464 @@
+// Search, timers and memory of the real window, each figure printed beside a
+// baseline measured in the same run. Run by hand:
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_search [--quick] [search|notice|cycles|memory]
+// --quick shortens the timed windows (for a smoke run); figures are then rough.
+// Naming sections runs only those.
+#include "mainwindow.h"
+#include "modulesimulator.h"
+#include "portlist.h"
+#include "portmonitor.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+struct MainWindowProbe
+{
+    static Ui_MainWindow &ui(MainWindow &w) { return *w.ui; }
+};
+
+namespace {
+QTextStream out(stdout);
+
+struct Stats
+{
+    double p50 = 0, p99 = 0, max = 0;
+};
+
+Stats stats(std::vector<double> v)
+{
+    if (v.empty())
+        return {};
+    std::sort(v.begin(), v.end());
+    const auto at = [&](double q) { return v[std::min(v.size() - 1, size_t(q * double(v.size())))]; };
+    return {at(0.50), at(0.99), v.back()};
+}
+
+QString fmt(const Stats &s, int prec = 2)
+{
+    return QStringLiteral("%1 / %2 / %3 ms")
+            .arg(s.p50, 0, 'f', prec)
+            .arg(s.p99, 0, 'f', prec)
+            .arg(s.max, 0, 'f', prec);
+}
+
+double cpuMs()
+{
+    rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0
+            + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+qint64 rssBytes()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return parts.value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
+// Runs the event loop for `ms`, asleep between events.
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitFor(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        spin(2);
+    }
+    return true;
+}
+
+// Closes every message box as soon as it opens.
+void closeBoxes(QObject *owner)
+{
+    auto *t = new QTimer(owner);
+    QObject::connect(t, &QTimer::timeout, owner, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->done(QMessageBox::Ok);
+    });
+    t->start(5);
+}
+
+// CPU share and 1 ms timer lateness while `w` (searching or not) runs.
+struct Load
+{
+    double cpuPercent = 0;
+    Stats lateness;
+    qint64 rssGrowth = 0;
+};
+
+Load measureLoad(int ms)
+{
+    Load l;
+    {
+        const qint64 rss0 = rssBytes();
+        const double cpu0 = cpuMs();
+        QElapsedTimer wall;
+        wall.start();
+        spin(ms);
+        l.cpuPercent = (cpuMs() - cpu0) * 100.0 / double(wall.elapsed());
+        l.rssGrowth = rssBytes() - rss0;
+    }
+    std::vector<double> late;
+    QElapsedTimer clock;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    qint64 last = -1;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (last >= 0)
+            late.push_back(std::max(0.0, (now - last) / 1e6 - 1.0));
+        last = now;
+    });
+    clock.start();
+    ticker.start(1);
+    spin(ms / 2);
+    ticker.stop();
+    l.lateness = stats(late);
+    return l;
+}
+
+void clickFind(MainWindow &w)
+{
+    QMetaObject::invokeMethod(MainWindowProbe::ui(w).BT_find, "click");
+}
+
+Stats tickTimes(MainWindow &w, int ticks)
+{
+    std::vector<double> times;
+    clickFind(w); // start
+    for (int i = 0; i < ticks; ++i) {
+        QElapsedTimer t;
+        t.start();
+        QMetaObject::invokeMethod(&w, "onfindTimerKT5");
+        times.push_back(t.nsecsElapsed() / 1e6);
+        QCoreApplication::processEvents();
+    }
+    clickFind(w); // stop
+    return stats(times);
+}
+
+// Times of the module's commands and replies, for the pauses between them.
+struct LineTrace
+{
+    explicit LineTrace(ModuleSimulator &sim)
+    {
+        QObject::connect(&sim, &ModuleSimulator::replySent, &sim,
+                         [this, &sim](const QByteArray &) { replies.push_back(sim.elapsedMs()); });
+        QObject::connect(&sim, &ModuleSimulator::commandReceived, &sim,
+                         [this, &sim](const QByteArray &c) {
+                             commands.push_back({sim.elapsedMs(), c});
+                         });
+    }
+    struct Cmd
+    {
+        qint64 at;
+        QByteArray text;
+    };
+    std::vector<qint64> replies;
+    std::vector<Cmd> commands;
+
+    // For each command after a reply: time from that reply to it, less the
+    // quiet gap the reply framing waits, against the pause due after that
+    // reply. Returns the smallest (measured - nominal), in ms.
+    qint64 shortestPauseMargin(const std::function<int(const QByteArray &previous)> &nominal) const
+    {
+        qint64 worst = std::numeric_limits<qint64>::max();
+        for (size_t i = 1; i < commands.size(); ++i) {
+            const int due = nominal(commands[i - 1].text);
+            if (due < 0)
+                continue;
+            // The reply to the earlier command: the first one sent after it.
+            qint64 replyAt = -1;
+            for (qint64 r : replies) {
+                if (r >= commands[i - 1].at) {
+                    replyAt = r;
+                    break;
+                }
+            }
+            if (replyAt < 0 || replyAt > commands[i].at)
+                continue;
+            const qint64 pause = commands[i].at - replyAt - 50;
+            worst = std::min(worst, pause - due);
+        }
+        return worst;
+    }
+};
+
+// The pause the module is given after the reply to `command`; -1 where a
+// sequence ends and what comes next is up to the user.
+int pauseAfter(const QByteArray &command)
+{
+    if (command == "-parity" || command == "-st")
+        return -1;
+    if (command.contains(':'))
+        return 1500; // after "Ok"
+    if (command == "-h")
+        return 300;
+    return 500;
+}
+
+// The same exchange as the window's, without a window: QSerialPort, the
+// same commands, the same framing and pauses, precise timers.
+class MinimalClient : public QObject
+{
+public:
+    explicit MinimalClient(const QString &port)
+    {
+        serial.setPortName(port);
+        serial.setBaudRate(9600);
+        serial.open(QIODevice::ReadWrite);
+        gap.setSingleShot(true);
+        gap.setInterval(50);
+        connect(&serial, &QSerialPort::readyRead, this, [this] {
+            buffer += serial.readAll();
+            gap.start();
+        });
+        connect(&gap, &QTimer::timeout, this, [this] { replyDone(); });
+    }
+    void run(const QList<QByteArray> &commands)
+    {
+        queue = commands;
+        finished = false;
+        QTimer::singleShot(100, Qt::PreciseTimer, this, [this] { next(); });
+    }
+    bool finished = false;
+
+private:
+    void next()
+    {
+        if (queue.isEmpty()) {
+            finished = true;
+            return;
+        }
+        current = queue.takeFirst();
+        buffer.clear();
+        serial.write(current);
+    }
+    void replyDone()
+    {
+        if (queue.isEmpty()) {
+            finished = true;
+            return;
+        }
+        QTimer::singleShot(std::max(0, pauseAfter(current)), Qt::PreciseTimer, this, [this] { next(); });
+    }
+    QSerialPort serial;
+    QTimer gap;
+    QByteArray buffer;
+    QByteArray current;
+    QList<QByteArray> queue;
+};
+
+int countReplies(const QStringList &messages)
+{
+    return int(std::count_if(messages.begin(), messages.end(), [](const QString &m) {
+        return m.startsWith(QStringLiteral("Получено :"));
+    }));
+}
+
+void cycles(bool quick)
+{
+    const int reps = quick ? 1 : 3;
+    out << "\n== Read and write cycle on the simulated module (" << reps << " runs)\n";
+    qint64 worstWindowMargin = std::numeric_limits<qint64>::max();
+    qint64 worstClientMargin = std::numeric_limits<qint64>::max();
+    std::vector<double> winRead, winWrite, cliRead, cliWrite;
+    for (int rep = 0; rep < reps; ++rep) {
+        {
+            ModuleSimulator sim;
+            LineTrace trace(sim);
+            const QString port = sim.portPath();
+            MainWindow w(nullptr, [port] { return QStringList {port}; });
+            closeBoxes(&w);
+            QStringList messages;
+            QObject::connect(&w, &MainWindow::statusShown, [&](const QString &m) { messages << m; });
+            auto &ui = MainWindowProbe::ui(w);
+            QElapsedTimer t;
+            t.start();
+            ui.BT_Open_Connect->click();
+            waitFor([&] { return countReplies(messages) >= 4; }, 10000);
+            winRead.push_back(t.elapsed());
+            spin(600);
+            ui.CB_KT_Speed->setCurrentIndex(8);
+            ui.CB_KT_Stop_bit->setCurrentIndex(2);
+            ui.CB_KT_Parity->setCurrentIndex(3);
+            messages.clear();
+            t.restart();
+            ui.BT_Write_values->click();
+            waitFor([&] { return sim.isOperating() && countReplies(messages) >= 4; }, 15000);
+            winWrite.push_back(t.elapsed());
+            worstWindowMargin = std::min(worstWindowMargin, trace.shortestPauseMargin(pauseAfter));
+            spin(100);
+        }
+        {
+            ModuleSimulator sim;
+            LineTrace trace(sim);
+            MinimalClient client(sim.portPath());
+            QElapsedTimer t;
+            t.start();
+            client.run({"-h", "-baudrate", "-stop bits", "-parity"});
+            waitFor([&] { return client.finished; }, 10000);
+            cliRead.push_back(t.elapsed());
+            t.restart();
+            client.run({"-baudrate:128000", "-stop bits:2", "-parity:even", "-st"});
+            waitFor([&] { return client.finished; }, 15000);
+            cliWrite.push_back(t.elapsed());
+            worstClientMargin = std::min(worstClientMargin, trace.shortestPauseMargin(pauseAfter));
+        }
+    }
+    out << "read cycle, window / minimal client:  " << stats(winRead).p50 << " / "
+        << stats(cliRead).p50 << " ms\n";
+    out << "write cycle, window / minimal client: " << stats(winWrite).p50 << " / "
+        << stats(cliWrite).p50 << " ms\n";
+    out << "shortest pause against its nominal (negative: cut short), window / client: "
+        << worstWindowMargin << " / " << worstClientMargin << " ms\n";
+}
+
+void memory(bool quick)
+{
+    const int n = quick ? 300 : 3000;
+    out << "\n== RSS per connect/disconnect cycle (" << n << " cycles after 300 to warm up)\n";
+    ModuleSimulator sim;
+    const QString port = sim.portPath();
+    double perWindowCycle = 0;
+    {
+        MainWindow w(nullptr, [port] { return QStringList {port}; });
+        w.show(); // painted as on a desktop: the looks render into Qt's pixmap cache
+        closeBoxes(&w);
+        auto &ui = MainWindowProbe::ui(w);
+        // As under a running event loop: the replaced port is freed later.
+        const auto cycle = [&] {
+            ui.BT_Open_Connect->click();
+            QCoreApplication::processEvents();
+            ui.BT_Open_Connect->click();
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        };
+        for (int i = 0; i < 300; ++i)
+            cycle();
+        const qint64 before = rssBytes();
+        for (int i = 0; i < n; ++i)
+            cycle();
+        perWindowCycle = double(rssBytes() - before) / n;
+    }
+    QSerialPort bare;
+    bare.setPortName(port);
+    const auto bareCycle = [&] {
+        bare.open(QIODevice::ReadWrite);
+        QCoreApplication::processEvents();
+        bare.close();
+        QCoreApplication::processEvents();
+    };
+    for (int i = 0; i < 300; ++i)
+        bareCycle();
+    const qint64 before = rssBytes();
+    for (int i = 0; i < n; ++i)
+        bareCycle();
+    const double perBare = double(rssBytes() - before) / n;
+    out << "window: " << perWindowCycle << " bytes/cycle; bare QSerialPort: " << perBare
+        << " bytes/cycle\n";
+}
+
+void noticing()
+{
+    out << "\n== A new port noticed by the monitor (a watched folder standing in for /dev)\n";
+    QTemporaryDir dir;
+    const QString path = dir.path();
+    PortMonitor monitor([path] { return QDir(path).entryList(QDir::Files); }, {path});
+    monitor.start();
+    waitFor([&] { return monitor.hasSnapshot(); }, 2000);
+    std::vector<double> times;
+    for (int i = 0; i < 20; ++i) {
+        const int before = int(monitor.snapshot().size());
+        QElapsedTimer t;
+        QFile f(path + QStringLiteral("/ttyUSB%1").arg(i));
+        t.start();
+        f.open(QIODevice::WriteOnly);
+        f.close();
+        waitFor([&] { return int(monitor.snapshot().size()) > before; }, 2000);
+        times.push_back(t.nsecsElapsed() / 1e6);
+    }
+    out << "plug-in to new snapshot, p50 / p99 / max: " << fmt(stats(times)) << "\n";
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    const bool quick = args.removeAll(QStringLiteral("--quick")) > 0;
+    // Sections to run, by name; all when none is named.
+    const auto wanted = [&args](const char *name) {
+        return args.isEmpty() || args.contains(QLatin1String(name));
+    };
+    const int loadMs = quick ? 2000 : 10000;
+    out.setCodec("UTF-8");
+
+    out << "System ports: " << systemPortNames().join(QStringLiteral(", ")) << "\n";
+
+    if (wanted("search")) {
+        out << "\n== Search tick on the GUI thread, p50 / p99 / max (400 ticks)\n";
+        MainWindow systemWindow;
+        systemWindow.show();
+        spin(300); // let a monitor take its first snapshot
+        const Stats system = tickTimes(systemWindow, 400);
+        const QStringList fixed = systemPortNames();
+        MainWindow floorWindow(nullptr, [fixed] { return fixed; });
+        const Stats floor = tickTimes(floorWindow, 400);
+        out << "system ports:              " << fmt(system) << "\n";
+        out << "floor, no enumeration:     " << fmt(floor) << "\n";
+
+        out << "\n== " << loadMs / 1000 << " s idle, then " << loadMs / 1000
+            << " s searching (system ports); then half as long each with a 1 ms timer\n";
+        const Load idle = measureLoad(loadMs);
+        clickFind(systemWindow);
+        const Load searching = measureLoad(loadMs);
+        clickFind(systemWindow);
+        out << "CPU, idle / searching:     " << idle.cpuPercent << " % / " << searching.cpuPercent
+            << " % of a core\n";
+        out << "1 ms timer lateness p99 / max, idle:      " << idle.lateness.p99 << " / "
+            << idle.lateness.max << " ms\n";
+        out << "1 ms timer lateness p99 / max, searching: " << searching.lateness.p99 << " / "
+            << searching.lateness.max << " ms\n";
+        out << "RSS growth, idle / searching: " << idle.rssGrowth << " / " << searching.rssGrowth
+            << " bytes\n";
+    }
+    out.flush();
+    if (wanted("notice"))
+        noticing();
+    out.flush();
+    if (wanted("cycles"))
+        cycles(quick);
+    out.flush();
+    if (wanted("memory"))
+        memory(quick);
+    out.flush();
+    return 0;
+}

@@ -1,0 +1,108 @@
+#include "portmonitor.h"
+
+#include <QFileSystemWatcher>
+#include <QTimer>
+
+#include <chrono>
+#include <utility>
+
+using namespace std::chrono_literals;
+
+namespace {
+constexpr auto settleDelay = 300ms;
+} // namespace
+
+PortMonitor::PortMonitor(PortLister enumerate, const QStringList &watchedFolders,
+                         QObject *parent)
+    : QObject(parent)
+    , enumerate(std::move(enumerate))
+    , folders(watchedFolders)
+{
+    worker.setObjectName(QStringLiteral("PortMonitor"));
+    runner = new QObject;
+    runner->moveToThread(&worker);
+    connect(&worker, &QThread::finished, runner, &QObject::deleteLater);
+
+    settleTimer = new QTimer(this);
+    settleTimer->setSingleShot(true);
+    settleTimer->setInterval(settleDelay);
+    connect(settleTimer, &QTimer::timeout, this, &PortMonitor::rescan);
+}
+
+PortMonitor::~PortMonitor()
+{
+    worker.quit();
+    worker.wait();
+}
+
+QStringList PortMonitor::systemWatchedFolders()
+{
+#ifdef Q_OS_LINUX
+    return {QStringLiteral("/dev")};
+#else
+    return {};
+#endif
+}
+
+void PortMonitor::start(const QStringList &initial)
+{
+    if (worker.isRunning())
+        return;
+    worker.start(QThread::LowPriority);
+    if (!folders.isEmpty()) {
+        watcher = new QFileSystemWatcher(this);
+        watcher->addPaths(folders);
+        connect(watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+            rescan();
+            settleTimer->start();
+        });
+    }
+    if (!initial.isEmpty()) {
+        ports = initial;
+        snapshotTaken = true;
+    }
+    rescan();
+}
+
+bool PortMonitor::isWatching() const
+{
+    return watcher && !watcher->directories().isEmpty();
+}
+
+void PortMonitor::poll()
+{
+    if (!isWatching())
+        rescan();
+}
+
+void PortMonitor::rescan()
+{
+    if (!worker.isRunning())
+        return;
+    if (running) {
+        rescanPending = true;
+        return;
+    }
+    running = true;
+    // The destructor waits for the worker, so `this` outlives the call; the
+    // result is posted back and dropped with the monitor if it is gone by then.
+    QMetaObject::invokeMethod(runner, [this] {
+        const QStringList names = enumerate();
+        QMetaObject::invokeMethod(this, [this, names] { onEnumerated(names); },
+                                  Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+}
+
+void PortMonitor::onEnumerated(const QStringList &names)
+{
+    running = false;
+    const bool changed = !snapshotTaken || names != ports;
+    ports = names;
+    snapshotTaken = true;
+    if (rescanPending) {
+        rescanPending = false;
+        rescan();
+    }
+    if (changed)
+        emit portsChanged(ports);
+}

@@ -1,0 +1,67 @@
+#ifndef TAV_PORTMONITOR_H
+#define TAV_PORTMONITOR_H
+
+#include "portlist.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QThread>
+
+class QFileSystemWatcher;
+class QTimer;
+
+// Keeps a current snapshot of the serial port names without ever enumerating
+// on the caller's thread: enumeration can take tens of milliseconds (it walks
+// every tty the system has), so it runs on a worker thread and its result
+// comes back queued. Where a folder can be watched (/dev on Linux), a change
+// in it triggers the enumeration and nothing runs between changes; elsewhere
+// the owner calls poll() on its own tick and at most one enumeration runs at
+// a time.
+class PortMonitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `enumerate` is called on the worker thread only.
+    PortMonitor(PortLister enumerate, const QStringList &watchedFolders,
+                QObject *parent = nullptr);
+    ~PortMonitor() override;
+
+    // The folders whose changes mean a port may have come or gone: /dev on
+    // Linux; none where device nodes cannot be watched (Windows, macOS).
+    static QStringList systemWatchedFolders();
+
+    // Starts watching with `initial` as the snapshot (an enumeration the
+    // owner already has), then enumerates once in the background.
+    void start(const QStringList &initial = {});
+    bool hasSnapshot() const { return snapshotTaken; }
+    QStringList snapshot() const { return ports; }
+    bool isWatching() const;
+
+    // For an owner's periodic tick: where nothing is watched, asks for a
+    // fresh enumeration unless one is already running.
+    void poll();
+    // Asks for a fresh enumeration; requests made while one runs are merged.
+    void rescan();
+
+signals:
+    void portsChanged(const QStringList &ports);
+
+private:
+    void onEnumerated(const QStringList &names);
+
+    PortLister enumerate;
+    QStringList folders;
+    QThread worker;
+    QObject *runner = nullptr; // lives on the worker thread
+    QFileSystemWatcher *watcher = nullptr;
+    // A second look shortly after a change: udev may still be naming the
+    // device, and a node may come a moment after its folder changed.
+    QTimer *settleTimer = nullptr;
+    QStringList ports;
+    bool snapshotTaken = false;
+    bool running = false;
+    bool rescanPending = false;
+};
+
+#endif // TAV_PORTMONITOR_H

@@ -1,0 +1,103 @@
+// The port monitor on its own: a temporary folder stands in for /dev.
+#include "portmonitor.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+class TestPortMonitor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void watchedFolderChangesAreSeenOffTheCallersThread();
+    void withoutAWatchPollsAreMergedWhileOneRuns();
+};
+
+namespace {
+bool touch(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly);
+}
+} // namespace
+
+void TestPortMonitor::watchedFolderChangesAreSeenOffTheCallersThread()
+{
+    QTemporaryDir dev;
+    QVERIFY(dev.isValid());
+    const QString folder = dev.path();
+    QVERIFY(touch(folder + QStringLiteral("/ttyS0")));
+
+    QAtomicInt calls;
+    QAtomicInt callsOnCallersThread;
+    QThread *const caller = QThread::currentThread();
+    PortMonitor monitor(
+            [&, folder] {
+                calls.ref();
+                if (QThread::currentThread() == caller)
+                    callsOnCallersThread.ref();
+                return QDir(folder).entryList(QDir::Files);
+            },
+            {folder});
+    QSignalSpy changed(&monitor, &PortMonitor::portsChanged);
+    QVERIFY(!monitor.hasSnapshot());
+    monitor.start();
+    QVERIFY(monitor.isWatching());
+    QTRY_VERIFY(monitor.hasSnapshot());
+    QCOMPARE(monitor.snapshot(), QStringList {QStringLiteral("ttyS0")});
+
+    // Nothing runs between changes, the owner's polls included.
+    QTRY_VERIFY(calls.loadAcquire() >= 1);
+    QTest::qWait(400); // the absence of calls needs a span of time
+    const int settled = calls.loadAcquire();
+    for (int i = 0; i < 20; ++i)
+        monitor.poll();
+    QTest::qWait(400);
+    QCOMPARE(calls.loadAcquire(), settled);
+
+    QVERIFY(touch(folder + QStringLiteral("/ttyUSB0")));
+    QTRY_COMPARE_WITH_TIMEOUT(monitor.snapshot(),
+                              (QStringList {QStringLiteral("ttyS0"), QStringLiteral("ttyUSB0")}),
+                              2000);
+    QVERIFY(QFile::remove(folder + QStringLiteral("/ttyS0")));
+    QTRY_COMPARE_WITH_TIMEOUT(monitor.snapshot(), QStringList {QStringLiteral("ttyUSB0")}, 2000);
+    QVERIFY(changed.count() >= 3);
+    QCOMPARE(callsOnCallersThread.loadAcquire(), 0);
+}
+
+void TestPortMonitor::withoutAWatchPollsAreMergedWhileOneRuns()
+{
+    QAtomicInt calls;
+    QAtomicInt running;
+    QAtomicInt overlapped;
+    QStringList names {QStringLiteral("COM1")};
+    PortMonitor monitor(
+            [&] {
+                if (running.fetchAndAddOrdered(1) != 0)
+                    overlapped.ref();
+                calls.ref();
+                QThread::msleep(100); // an enumeration as slow as a bad driver's
+                running.deref();
+                return QStringList {QStringLiteral("COM1")};
+            },
+            {});
+    monitor.start(names);
+    QVERIFY(!monitor.isWatching());
+    QVERIFY(monitor.hasSnapshot());
+    for (int i = 0; i < 50; ++i)
+        monitor.poll(); // a tick's worth each
+    QTRY_COMPARE(running.loadAcquire(), 0);
+    QTest::qWait(250);
+    QVERIFY2(calls.loadAcquire() <= 3, qPrintable(QString::number(calls.loadAcquire())));
+    QCOMPARE(overlapped.loadAcquire(), 0);
+    monitor.poll();
+    QTRY_VERIFY(calls.loadAcquire() >= 2);
+}
+
+QTEST_GUILESS_MAIN(TestPortMonitor)
+#include "tst_portmonitor.moc"
