@@ -123,9 +123,14 @@ void MainWindow::setDefault()
 
 void MainWindow::on_BT_Open_Connect_2_clicked()
 {
+    const QString selected = ui->cbPorts->currentText();
     ui->cbPorts->clear();
     knownPorts = listPorts();
     fillPortList();
+    // The values on screen belong to the selected port: keep it while listed.
+    const int kept = ui->cbPorts->findText(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (kept >= 0)
+        ui->cbPorts->setCurrentIndex(kept);
     showStatus(tr("Порты обновлены"));
 }
 
@@ -189,6 +194,7 @@ void MainWindow::connectFoundPort(const QString &name)
     if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
         ui->cbPorts->addItem(name);
     ui->cbPorts->setCurrentText(name);
+    showStatus(tr("Найден порт %1").arg(name));
     foundPort = name;
     foundPortClock.start();
     tryFoundPort();
@@ -207,13 +213,16 @@ void MainWindow::tryFoundPort()
             return;
         }
         openRetryTimer->stop();
-        reportOpenFailure(foundPort, openFailureReason(foundPort));
+        reportOpenFailure(foundPort);
         setLook(ui->BT_find, styleRed);
         return;
     }
     openRetryTimer->stop();
     ui->BT_Open_Connect->setText(tr("Отключиться"));
     setLook(ui->BT_find, styleGreen);
+    // The read the search starts is a read like any other: one at a time.
+    exchange = Exchange::Reading;
+    updateControls();
     readTimer->start(readAfterFindDelay);
 }
 
@@ -246,23 +255,22 @@ void MainWindow::getResult()
 {
     using ModuleProtocol::Kind;
     qDebug() << reply;
-    const ModuleProtocol::Outcome outcome = ModuleProtocol::interpret(reply, writeStep);
+    const auto sequence = exchange == Exchange::Writing ? ModuleProtocol::Sequence::Write
+                                                        : ModuleProtocol::Sequence::Read;
+    const ModuleProtocol::Outcome outcome = ModuleProtocol::interpret(reply, sequence, writeStep);
     QComboBox *field = fieldWidget(outcome.field);
+    const bool readDone = readStep >= ModuleProtocol::readCommands.size();
 
     switch (outcome.kind) {
     case Kind::Accepted:
         if (field)
             setLook(field, styleGreen);
-        writeTimer->start(writeAfterOkDelay);
+        if (writeStep >= ModuleProtocol::writeStepCount)
+            endExchange(); // "Ok" to the last command: nothing more to send
+        else
+            writeTimer->start(writeAfterOkDelay);
         break;
     case Kind::BaudRateReport:
-        setLook(field, styleGreen);
-        if (outcome.index >= 0)
-            field->setCurrentIndex(outcome.index);
-        else
-            setLook(field, styleRed);
-        readTimer->start(readAfterReportDelay);
-        break;
     case Kind::StopBitsReport:
     case Kind::ParityReport:
         if (outcome.index >= 0) {
@@ -271,24 +279,28 @@ void MainWindow::getResult()
         } else {
             setLook(field, styleRed);
         }
-        if (outcome.kind == Kind::ParityReport) {
-            ui->BT_Write_values->setEnabled(true);
-            ui->BT_Read_values->setEnabled(true);
-        }
-        readTimer->start(readAfterReportDelay);
+        if (readDone)
+            finishRead();
+        else
+            readTimer->start(readAfterReportDelay);
         break;
     case Kind::Rejected:
         if (field) {
             setLook(field, styleRed);
             field->setCurrentIndex(0);
         }
+        endExchange();
+        showStatus(tr("Модуль отклонил команду «%1». Запись остановлена, модуль не переведён "
+                      "в режим работы.")
+                           .arg(lastCommand));
         break;
     case Kind::ModuleWorking:
+        // The module has left configuration mode: nothing more may be sent,
+        // and the window must not offer commands that can only time out.
+        stopExchange();
+        endExchange();
         if (serial)
             serial->close();
-        // The module has left configuration mode and the port is closed:
-        // the window must not offer commands that can only time out.
-        timeoutTimer->stop();
         showNotConnected();
         QMessageBox::information(
                 this, tr("Результат"),
@@ -296,13 +308,63 @@ void MainWindow::getResult()
                 QMessageBox::Ok, QMessageBox::NoButton);
         break;
     case Kind::Unrecognised:
-        readTimer->start(readAfterOtherReplyDelay);
+        if (exchange == Exchange::Writing) {
+            endExchange();
+            showStatus(tr("Ответ на команду «%1» не распознан. Запись остановлена, модуль не "
+                          "переведён в режим работы.")
+                               .arg(lastCommand));
+        } else if (readDone) {
+            finishRead();
+        } else {
+            readTimer->start(readAfterOtherReplyDelay);
+        }
         break;
     }
 }
 
+void MainWindow::finishRead()
+{
+    endExchange();
+    const auto valueOf = [](const QComboBox *box) {
+        return box->currentIndex() > 0 ? box->currentText() : tr("нет");
+    };
+    showStatus(tr("Чтение завершено: скорость %1, стоп-биты %2, чётность %3")
+                       .arg(valueOf(ui->CB_KT_Speed), valueOf(ui->CB_KT_Stop_bit),
+                            valueOf(ui->CB_KT_Parity)));
+}
+
+void MainWindow::endExchange()
+{
+    exchange = Exchange::None;
+    updateControls();
+}
+
+void MainWindow::updateControls()
+{
+    const bool open = isLinkOpen();
+    const bool idle = exchange == Exchange::None;
+    ui->BT_Read_values->setEnabled(open && idle);
+    ui->BT_Write_values->setEnabled(open && idle);
+    // A search would wipe the fields of a port that stays open.
+    ui->BT_find->setEnabled(!open);
+}
+
+bool MainWindow::refuseWhileBusy()
+{
+    if (exchange == Exchange::None)
+        return false;
+    showStatus(exchange == Exchange::Reading
+                       ? tr("Идёт чтение: дождитесь его окончания")
+                       : tr("Идёт запись: дождитесь её окончания"));
+    return true;
+}
+
 void MainWindow::on_BT_Read_values_clicked()
 {
+    if (refuseWhileBusy())
+        return;
+    exchange = Exchange::Reading;
+    updateControls();
     readStep = 0;
     readTimer->start(sequenceStartDelay);
     showStatus(tr("Чтение начато"));
@@ -321,8 +383,21 @@ void MainWindow::onTimerKT5()
 
 void MainWindow::on_BT_Write_values_clicked()
 {
+    if (refuseWhileBusy())
+        return;
+    // An empty field would send a bare prefix, which the module refuses
+    // half-way through the write.
+    for (const QComboBox *box : {ui->CB_KT_Speed, ui->CB_KT_Stop_bit, ui->CB_KT_Parity}) {
+        if (box->currentIndex() <= 0) {
+            showStatus(tr("Не все значения выбраны: считайте модуль или выберите значения"));
+            return;
+        }
+    }
+    exchange = Exchange::Writing;
+    updateControls();
     writeStep = 0;
     writeTimer->start(sequenceStartDelay);
+    showStatus(tr("Запись начата"));
 }
 
 void MainWindow::onTimerWriteKT5()
@@ -418,30 +493,37 @@ void MainWindow::openSerialPort()
 {
     const QString portName = ui->cbPorts->currentText();
     if (!openPort(portName))
-        reportOpenFailure(portName, openFailureReason(portName));
+        reportOpenFailure(portName);
 }
 
-void MainWindow::reportOpenFailure(const QString &portName, const QString &reason)
+void MainWindow::reportOpenFailure(const QString &portName)
 {
+    const QString reason = openFailureReason(portName);
     qDebug() << "cannot open" << portName << reason;
     stopExchange();
     showNotConnected();
     showStatus(tr("Не удалось открыть порт %1: %2").arg(portName, reason));
-    showConnectionError(tr("Ошибка"));
+    const QString systemText = serial ? serial->errorString() : QString();
+    showConnectionError(
+            tr("Ошибка"),
+            SerialLink::openFailureAdvice(
+                    SerialLink::openProblem(serial ? serial->error() : QSerialPort::NoError,
+                                            portName),
+                    portName, portName.isEmpty() ? QString() : systemText));
 }
 
-void MainWindow::showConnectionError(const QString &title)
+void MainWindow::showConnectionError(const QString &title, const QString &advice)
 {
-    QMessageBox::critical(this, title, tr("Ошибка соединения"), QMessageBox::Ok,
-                          QMessageBox::NoButton);
+    QMessageBox box(QMessageBox::Critical, title, tr("Ошибка соединения"), QMessageBox::Ok, this);
+    box.setInformativeText(advice);
+    box.exec();
 }
 
 void MainWindow::showNotConnected()
 {
     ui->BT_Open_Connect->setText(tr("Соединиться"));
-    ui->BT_find->setEnabled(true);
-    ui->BT_Write_values->setEnabled(false);
-    ui->BT_Read_values->setEnabled(false);
+    exchange = Exchange::None;
+    updateControls();
 }
 
 // Closes the link and puts the window back to its neutral, not-connected look.
@@ -463,11 +545,13 @@ void MainWindow::stopExchange()
     timeoutTimer->stop();
     replyGapTimer->stop();
     awaitingReply = false;
+    exchange = Exchange::None;
 }
 
 void MainWindow::sendCommand(const QString &com, bool crl)
 {
     const QByteArray bytes = com.toUtf8();
+    lastCommand = com;
     awaitingReply = crl;
     replyGapTimer->stop(); // a reply still in pieces belongs to the last command
     // Writing to a closed port only warns; the time-out below tells the user.
@@ -516,7 +600,10 @@ void MainWindow::onTimerTimeOut()
 {
     showStatus(tr("Ошибка"));
     timeoutTimer->stop();
-    showConnectionError(tr("Ошибка"));
+    // The sequence cannot go on without the reply; the link stays open, so
+    // the user can read again once the module is seen to.
+    endExchange();
+    showConnectionError(tr("Ошибка"), SerialLink::noReplyAdvice(lastCommand));
 }
 
 void MainWindow::handleError(QSerialPort::SerialPortError error)
@@ -535,7 +622,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     showStatus(tr("Связь с портом %1 потеряна: %2").arg(portName, reason));
     if (error == QSerialPort::DeviceNotFoundError || error == QSerialPort::OpenError
         || error == QSerialPort::ResourceError)
-        showConnectionError(tr("Critical Error"));
+        showConnectionError(tr("Critical Error"), SerialLink::linkLostAdvice(portName, reason));
 }
 
 // --- Connection control ---------------------------------------------------
@@ -552,12 +639,12 @@ void MainWindow::on_BT_Open_Connect_clicked()
         if (!isLinkOpen())
             return; // reported, and shown not connected, by openSerialPort
         ui->BT_Open_Connect->setText(tr("Отключиться"));
-        ui->BT_Write_values->setEnabled(true);
-        ui->BT_Read_values->setEnabled(true);
         on_BT_Read_values_clicked();
         return;
     }
 
     // A link the user closed has nothing left to wait for: no time-out either.
+    const QString portName = serial ? serial->portName() : QString();
     dropLink();
+    showStatus(tr("Отключено от порта %1").arg(portName));
 }

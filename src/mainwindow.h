@@ -66,11 +66,15 @@ private:
     void fillPortList();
     void finishReply();
     void releaseSerialPort();
-    void reportOpenFailure(const QString &portName, const QString &reason);
+    void reportOpenFailure(const QString &portName);
     void showNotConnected();
     void stopExchange();
     void dropLink();
-    void showConnectionError(const QString &title);
+    void showConnectionError(const QString &title, const QString &advice);
+    void updateControls();
+    void finishRead();
+    void endExchange();
+    bool refuseWhileBusy();
     bool isLinkOpen() const;
     QComboBox *fieldWidget(ModuleProtocol::Field field) const;
     void connectFoundPort(const QString &name);
@@ -94,6 +98,12 @@ private:
     QByteArray readBuffer;
     QStatusBar *statusPanel = nullptr;
     Ui_MainWindow *ui = nullptr;
+
+    // The sequence under way: only one at a time, since commands carry no
+    // terminator and two of them close together reach the module as one.
+    enum class Exchange { None, Reading, Writing };
+    Exchange exchange = Exchange::None;
+    QString lastCommand;
 
     PortLister listPorts;
     PortMonitor *portMonitor = nullptr;

@@ -66,4 +66,14 @@ Outcome interpret(const QString &reply, int writeStep)
     return {};
 }
 
+Outcome interpret(const QString &reply, Sequence sequence, int writeStep)
+{
+    const Outcome outcome = interpret(reply, writeStep);
+    const bool answersWrite = outcome.kind == Kind::Accepted || outcome.kind == Kind::Rejected
+            || outcome.kind == Kind::ModuleWorking;
+    if (outcome.kind == Kind::Unrecognised || answersWrite == (sequence == Sequence::Write))
+        return outcome;
+    return {};
+}
+
 } // namespace ModuleProtocol

@@ -22,6 +22,8 @@ extern const QString baudRatePrefix;
 extern const QString stopBitsPrefix;
 extern const QString parityPrefix;
 extern const QString operatingModeCommand;
+// Commands of the write sequence: three values, then the operating mode.
+constexpr int writeStepCount = 4;
 
 enum class Field { None, Speed, StopBits, Parity };
 
@@ -52,6 +54,16 @@ Field fieldOfWriteStep(int writeStep);
 // What `reply` means. The first key word found, in a fixed order, decides;
 // every test is a case-sensitive substring search.
 Outcome interpret(const QString &reply, int writeStep);
+
+// Which sequence sent the command a reply answers.
+enum class Sequence { Read, Write };
+
+// What `reply` means as the answer to a command of `sequence`. A read
+// command is answered by reports only: an "Ok" (a banner such as "Ok,
+// ready"), a "?" or "module is working" there is an unrecognised reply, so a
+// read can never pass for a write confirmation. A write command is answered
+// by "Ok", "?" or "module is working"; a report there is unrecognised.
+Outcome interpret(const QString &reply, Sequence sequence, int writeStep);
 
 } // namespace ModuleProtocol
 

@@ -1,6 +1,19 @@
 #include "seriallink.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SerialLink", text);
+}
+
+QString withSystemText(const QString &advice, const QString &systemText)
+{
+    return systemText.isEmpty() ? advice : advice + QStringLiteral(" (%1)").arg(systemText);
+}
+} // namespace
 
 void SerialLink::configurePort(QSerialPort &port, const QString &portName)
 {
@@ -73,4 +86,50 @@ bool SerialLink::errorEndsLink(QSerialPort::SerialPortError error)
         return false;
     }
     return true;
+}
+
+QString SerialLink::openFailureAdvice(OpenProblem problem, const QString &portName,
+                                      const QString &systemText)
+{
+    if (portName.isEmpty())
+        return tr("Порт не выбран: выберите порт в списке или нажмите «Обновить».");
+    QString advice;
+    switch (problem) {
+    case OpenProblem::NoAccess:
+        advice = tr("Нет доступа к порту %1. Добавьте пользователя в группу dialout "
+                    "(sudo usermod -aG dialout $USER) и войдите в систему заново.");
+        break;
+    case OpenProblem::Busy:
+#ifdef Q_OS_LINUX
+        advice = tr("Порт %1 занят другой программой. Закройте её и попробуйте снова; "
+                    "в Linux порт часто держат ModemManager или brltty.");
+#else
+        advice = tr("Порт %1 занят другой программой. Закройте её и попробуйте снова.");
+#endif
+        break;
+    case OpenProblem::NotFound:
+        advice = tr("Порт %1 не найден: адаптер отключён или имя порта неверно. "
+                    "Подключите адаптер и нажмите «Обновить».");
+        break;
+    case OpenProblem::Other:
+        advice = tr("Не удалось открыть порт %1.");
+        break;
+    }
+    return withSystemText(advice.arg(portName), systemText);
+}
+
+QString SerialLink::noReplyAdvice(const QString &command)
+{
+    return tr("Модуль не ответил на команду «%1» за %2 с. Проверьте питание модуля, "
+              "подключение линий A и B, выбранный порт и что модуль в режиме настройки.")
+            .arg(command)
+            .arg(replyTimeout.count() / 1000);
+}
+
+QString SerialLink::linkLostAdvice(const QString &portName, const QString &systemText)
+{
+    return withSystemText(tr("Связь с портом %1 потеряна: адаптер отключён. Подключите его "
+                             "и нажмите «Соединиться».")
+                                  .arg(portName),
+                          systemText);
 }

@@ -42,6 +42,14 @@ OpenProblem openProblem(QSerialPort::SerialPortError error, const QString &portN
 // port while it probes it. These problems are worth trying again for a while.
 bool mayPassSoon(OpenProblem problem);
 
+// What a technician is told, in Russian, under "Ошибка соединения": what
+// failed and what to do. `systemText` is QSerialPort's own (English, from
+// the system) and follows in brackets.
+QString openFailureAdvice(OpenProblem problem, const QString &portName,
+                          const QString &systemText);
+QString noReplyAdvice(const QString &command);
+QString linkLostAdvice(const QString &portName, const QString &systemText);
+
 // Text of a reply: its UTF-8 up to the first NUL byte.
 QString decodeReply(const QByteArray &bytes);
 

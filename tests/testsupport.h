@@ -23,6 +23,11 @@ struct MainWindowProbe
     static int readStep(const MainWindow &w) { return w.readStep; }
     static int writeStep(const MainWindow &w) { return w.writeStep; }
     static void setWriteStep(MainWindow &w, int step) { w.writeStep = step; }
+    // As if a write (or else no sequence) were under way.
+    static void setWriting(MainWindow &w, bool writing)
+    {
+        w.exchange = writing ? MainWindow::Exchange::Writing : MainWindow::Exchange::None;
+    }
     static void setReply(MainWindow &w, const QString &text) { w.reply = text; }
     static bool awaitingReply(const MainWindow &w) { return w.awaitingReply; }
     static int searchTicks(const MainWindow &w) { return w.searchTicks; }
@@ -72,6 +77,7 @@ public:
         QString title;
         QString text;
         QMessageBox::Icon icon;
+        QString informativeText;
     };
 
     ModalWatcher()
@@ -93,7 +99,7 @@ private:
             return;
         if (box != current) {
             current = box;
-            boxes.append({box->windowTitle(), box->text(), box->icon()});
+            boxes.append({box->windowTitle(), box->text(), box->icon(), box->informativeText()});
             shownAt.start();
             if (onShown)
                 onShown(boxes.last());

@@ -141,6 +141,15 @@ void TestProtocol::randomRepliesKeepTheRules()
             reply += pieces.at(random.bounded(pieces.size()));
         const int writeStep = random.bounded(-1, 6);
         const Outcome o = ModuleProtocol::interpret(reply, writeStep);
+
+        // Within a sequence, a read is only ever answered by reports, a
+        // write never by one; whatever else the key words say is unrecognised.
+        const Outcome read = ModuleProtocol::interpret(reply, Sequence::Read, writeStep);
+        const Outcome write = ModuleProtocol::interpret(reply, Sequence::Write, writeStep);
+        const bool isReport = o.kind == Kind::BaudRateReport || o.kind == Kind::StopBitsReport
+                || o.kind == Kind::ParityReport;
+        QCOMPARE(int(read.kind), int(isReport ? o.kind : Kind::Unrecognised));
+        QCOMPARE(int(write.kind), int(isReport ? Kind::Unrecognised : o.kind));
         const auto has = [&](const char *k) {
             return reply.contains(QLatin1String(k));
         };

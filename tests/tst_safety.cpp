@@ -1,0 +1,203 @@
+// Off the happy path, through the real window on the simulated module: one
+// exchange at a time, nothing sent once the module operates, and failures
+// that say what to do.
+#include "indicatorstyles.h"
+#include "simfixture.h"
+
+#include <QtTest>
+
+class TestSafety : public WindowOnSimulator
+{
+    Q_OBJECT
+
+private slots:
+    void init() { setUp(true, {QStringLiteral("COM1")}); }
+    void cleanup() { tearDown(); }
+
+    void oneExchangeAtATime();
+    void aRefusedWriteStopsAndSaysWhich();
+    void nothingIsSentAfterModuleIsWorking();
+    void aBannerHoldingOkStartsNoWrite();
+    void anEmptyFieldSendsNothing();
+    void boxesSayWhatToDo_data();
+    void boxesSayWhatToDo();
+    void refreshWhileConnectedKeepsThePort();
+
+private:
+    void connectAndRead()
+    {
+        ui().cbPorts->setCurrentText(sim->portPath());
+        QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
+    }
+    QList<QTimer *> activeTimers() const
+    {
+        QList<QTimer *> out;
+        const auto timers = w->findChildren<QTimer *>();
+        for (QTimer *t : timers) {
+            if (t->isActive())
+                out.append(t);
+        }
+        return out;
+    }
+};
+
+void TestSafety::oneExchangeAtATime()
+{
+    StatusLog log(*w);
+    ui().cbPorts->setCurrentText(sim->portPath());
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    // During the read: the write cannot start, not even by a click that gets through.
+    QTRY_VERIFY(sim->commands().size() >= 1);
+    QVERIFY(!ui().BT_Write_values->isEnabled());
+    QVERIFY(!ui().BT_find->isEnabled());
+    QVERIFY(invoke(*w, "on_BT_Write_values_clicked"));
+    QCOMPARE(log.last(), QStringLiteral("Идёт чтение: дождитесь его окончания"));
+    QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
+    QCOMPARE(log.last(),
+             QStringLiteral("Чтение завершено: скорость 9600, стоп-биты 1, чётность none"));
+    QCOMPARE(sim->rawInput(), QByteArray("-h-baudrate-stop bits-parity"));
+
+    // During the write: a read clicked 200 ms in is refused, and the module
+    // ends with the values written, not with what a read would have shown.
+    sim->clearLog();
+    ui().CB_KT_Speed->setCurrentText(QStringLiteral("19200"));
+    ui().CB_KT_Stop_bit->setCurrentText(QStringLiteral("2"));
+    ui().CB_KT_Parity->setCurrentText(QStringLiteral("even"));
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QCOMPARE(log.last(), QStringLiteral("Запись начата"));
+    QVERIFY(!ui().BT_Read_values->isEnabled());
+    QTRY_VERIFY(sim->commands().size() >= 1);
+    QVERIFY(invoke(*w, "on_BT_Read_values_clicked"));
+    QCOMPARE(log.last(), QStringLiteral("Идёт запись: дождитесь её окончания"));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 15000);
+    QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Результат"));
+    QCOMPARE(sim->rawInput(), QByteArray("-baudrate:19200-stop bits:2-parity:even-st"));
+    QCOMPARE(sim->baudRate(), QStringLiteral("19200"));
+    QCOMPARE(sim->stopBits(), QStringLiteral("2"));
+    QCOMPARE(sim->parity(), QStringLiteral("even"));
+    QVERIFY(sim->isOperating());
+}
+
+void TestSafety::aRefusedWriteStopsAndSaysWhich()
+{
+    connectAndRead();
+    sim->rejectValues("-parity:");
+    sim->clearLog();
+    StatusLog log(*w);
+    ui().CB_KT_Parity->setCurrentText(QStringLiteral("odd"));
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(log.messages().contains(QStringLiteral("Получено :?")), 10000);
+    QVERIFY2(log.last().contains(QStringLiteral("«-parity:odd»"))
+                     && log.last().contains(QStringLiteral("не переведён в режим работы")),
+             qPrintable(log.last()));
+    // Nothing is left armed that could paint the field green or go on writing.
+    QCOMPARE(activeTimers(), QList<QTimer *>());
+    QCOMPARE(ui().CB_KT_Parity->styleSheet(), styleRed);
+    QCOMPARE(ui().CB_KT_Parity->currentIndex(), 0);
+    QCOMPARE(sim->commands(), (QList<QByteArray> {"-baudrate:9600", "-stop bits:1", "-parity:odd"}));
+    QVERIFY(!sim->isOperating());
+    QVERIFY(ui().BT_Read_values->isEnabled());
+    QCOMPARE(boxes->count(), 0);
+}
+
+void TestSafety::nothingIsSentAfterModuleIsWorking()
+{
+    connectAndRead();
+    sim->clearLog();
+    // A read step armed behind the write's back must not outlive the link.
+    connect(w.get(), &MainWindow::statusShown, this, [this](const QString &m) {
+        if (m == QStringLiteral("Передано :-st"))
+            MainWindowProbe::readTimer(*w)->start(500);
+    });
+    QList<QTimer *> runningWhileBoxOpen {nullptr};
+    boxes->onShown = [this, &runningWhileBoxOpen](const ModalWatcher::Box &) {
+        runningWhileBoxOpen = activeTimers();
+    };
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 15000);
+    QCOMPARE(runningWhileBoxOpen, QList<QTimer *>());
+    QCOMPARE(activeTimers(), QList<QTimer *>());
+    QCOMPARE(sim->commands().size(), 4);
+}
+
+void TestSafety::aBannerHoldingOkStartsNoWrite()
+{
+    sim->setReply("-h", "Ok, ready");
+    StatusLog log(*w);
+    connectAndRead();
+    QTRY_VERIFY(!MainWindowProbe::readTimer(*w)->isActive());
+    QCOMPARE(sim->commands(), (QList<QByteArray> {"-h", "-baudrate", "-stop bits", "-parity"}));
+    QVERIFY(!MainWindowProbe::writeTimer(*w)->isActive());
+    QCOMPARE(ui().CB_KT_Speed->currentText(), QStringLiteral("9600"));
+}
+
+void TestSafety::anEmptyFieldSendsNothing()
+{
+    connectAndRead();
+    sim->clearLog();
+    StatusLog log(*w);
+    ui().CB_KT_Stop_bit->setCurrentIndex(0);
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QVERIFY2(log.last().contains(QStringLiteral("считайте модуль или выберите значения")),
+             qPrintable(log.last()));
+    QCOMPARE(activeTimers(), QList<QTimer *>());
+    QVERIFY(sim->rawInput().isEmpty());
+    QVERIFY(ui().BT_Write_values->isEnabled());
+}
+
+void TestSafety::boxesSayWhatToDo_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QStringList>("advice");
+    QTest::newRow("missing port") << "missing"
+                                  << QStringList {QStringLiteral("не найден"),
+                                                  QStringLiteral("(No such file or directory)")};
+    QTest::newRow("held port") << "held"
+                               << QStringList {QStringLiteral("занят другой программой"),
+                                               QStringLiteral("ModemManager")};
+    QTest::newRow("silent module")
+            << "silent"
+            << QStringList {QStringLiteral("«-h»"), QStringLiteral("A и B"),
+                            QStringLiteral("режиме настройки")};
+}
+
+void TestSafety::boxesSayWhatToDo()
+{
+    QFETCH(QString, failure);
+    QFETCH(QStringList, advice);
+    QSerialPort holder;
+    if (failure == QLatin1String("missing")) {
+        ui().cbPorts->addItem(QStringLiteral("/dev/tav-missing-adapter"));
+        ui().cbPorts->setCurrentText(QStringLiteral("/dev/tav-missing-adapter"));
+    } else {
+        ui().cbPorts->setCurrentText(sim->portPath());
+    }
+    if (failure == QLatin1String("held")) {
+        holder.setPortName(sim->portPath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+    }
+    sim->setSilent(failure == QLatin1String("silent"));
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 8000);
+    const ModalWatcher::Box box = boxes->boxes.at(0);
+    QCOMPARE(box.text, QStringLiteral("Ошибка соединения"));
+    QCOMPARE(box.title, QStringLiteral("Ошибка"));
+    for (const QString &words : advice)
+        QVERIFY2(box.informativeText.contains(words), qPrintable(box.informativeText));
+}
+
+void TestSafety::refreshWhileConnectedKeepsThePort()
+{
+    connectAndRead();
+    QCOMPARE(ui().cbPorts->currentIndex(), 1);
+    ports.prepend(QStringLiteral("COM0"));
+    QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
+    QCOMPARE(ui().cbPorts->currentText(), sim->portPath());
+    ports.removeAll(sim->portPath());
+    QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
+    QCOMPARE(ui().cbPorts->currentIndex(), 0); // gone: the first, as ever
+}
+
+QTEST_MAIN(TestSafety)
+#include "tst_safety.moc"
