@@ -47,7 +47,11 @@ int main(int argc, char *argv[])
                                     QStringLiteral("Answer \"?\" to value commands starting with "
                                                    "<prefix>, e.g. \"-parity:\"."),
                                     QStringLiteral("prefix"));
-    parser.addOptions({link, delay, split, silent, reject});
+    const QCommandLineOption line(QStringLiteral("line"),
+                                  QStringLiteral("End a command at CR or LF, as a serial terminal "
+                                                 "(picocom, minicom, screen) sends it, and end "
+                                                 "replies with CR LF."));
+    parser.addOptions({link, delay, split, silent, reject, line});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -64,6 +68,7 @@ int main(int argc, char *argv[])
     module.setReplyDelay(std::chrono::milliseconds(parser.value(delay).toInt()));
     module.setSplitReplies(parser.value(split).toInt(), std::chrono::milliseconds(25));
     module.setSilent(parser.isSet(silent));
+    module.setLineMode(parser.isSet(line));
     for (const QString &prefix : parser.values(reject))
         module.rejectValues(prefix.toLatin1());
 

@@ -138,6 +138,20 @@ void ModuleSimulator::onReadable()
             continue;
         break; // EAGAIN: drained. EIO cannot happen while we hold the slave open.
     }
+    if (lineMode) {
+        for (;;) {
+            const int cr = pending.indexOf('\r');
+            const int lf = pending.indexOf('\n');
+            const int end = cr < 0 ? lf : (lf < 0 ? cr : qMin(cr, lf));
+            if (end < 0)
+                break;
+            const QByteArray command = pending.left(end);
+            pending.remove(0, end + 1);
+            if (!command.isEmpty()) // the LF of a CR LF, or an empty line
+                takeCommand(command);
+        }
+        return;
+    }
     if (!pending.isEmpty())
         quietTimer.start();
 }
@@ -146,11 +160,16 @@ void ModuleSimulator::commandComplete()
 {
     const QByteArray command = pending;
     pending.clear();
+    takeCommand(command);
+}
+
+void ModuleSimulator::takeCommand(const QByteArray &command)
+{
     log.append({command, clock.elapsed()});
     emit commandReceived(command);
     const QByteArray reply = respond(command);
     if (!silent)
-        scheduleReply(reply);
+        scheduleReply(lineMode ? reply + "\r\n" : reply);
 }
 
 QByteArray ModuleSimulator::setValue(const QByteArray &command, const QByteArray &prefix,

@@ -45,6 +45,10 @@ public:
     bool isOperating() const { return operating; }
     void setSettings(const QString &baudRate, const QString &stopBits, const QString &parity);
 
+    // A command ends at CR or LF, as a serial terminal sends it, instead of
+    // at a quiet gap; replies then end with CR LF so that they show as lines.
+    void setLineMode(bool on) { lineMode = on; }
+
     // Faults.
     void setReplyDelay(std::chrono::milliseconds delay) { replyDelay = delay; }
     void setSilent(bool silent) { this->silent = silent; }
@@ -79,6 +83,7 @@ signals:
 private:
     void onReadable();
     void commandComplete();
+    void takeCommand(const QByteArray &command);
     void scheduleReply(const QByteArray &reply);
     void writeOut(const QByteArray &bytes);
     QByteArray setValue(const QByteArray &command, const QByteArray &prefix,
@@ -105,6 +110,7 @@ private:
     std::chrono::milliseconds splitPause {0};
     int splitPieces = 1;
     bool silent = false;
+    bool lineMode = false;
     bool vanished = false;
     QList<QByteArray> rejectedPrefixes;
     QHash<QByteArray, QByteArray> overrides;

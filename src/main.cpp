@@ -1,11 +1,45 @@
+#include "exchangelog.h"
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QTextStream>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tav-configurator"));
+    QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+            QStringLiteral("Configurator for the TAV-RS485-KT RS-485 field module."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption logOption(
+            QStringLiteral("log"),
+            QStringLiteral("Also append the exchange log (F2) to <file>, line by line."),
+            QStringLiteral("file"));
+    parser.addOption(logOption);
+    parser.addPositionalArgument(
+            QStringLiteral("port"),
+            QStringLiteral("A port to offer and select even if the system does not list it: "
+                           "a name such as ttyUSB0 or COM5, or a path such as "
+                           "/dev/serial/by-id/usb-..."),
+            QStringLiteral("[port]"));
+    parser.process(app);
+
     MainWindow window;
+    if (parser.isSet(logOption)) {
+        QString error;
+        if (!window.exchangeLog()->appendToFile(parser.value(logOption), &error)) {
+            QTextStream(stderr) << "tav-configurator: cannot write the log file "
+                                << parser.value(logOption) << ": " << error << Qt::endl;
+            return 2;
+        }
+    }
+    if (!parser.positionalArguments().isEmpty())
+        window.addPort(parser.positionalArguments().constFirst());
     window.show();
     return app.exec();
 }

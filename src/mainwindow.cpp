@@ -1,14 +1,20 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "exchangelog.h"
 #include "indicatorstyles.h"
+#include "logwindow.h"
 #include "moduleprotocol.h"
 #include "portmonitor.h"
 #include "seriallink.h"
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QMenu>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -39,12 +45,29 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
     , listPorts(portLister ? portLister : PortLister(systemPortNames))
+    , systemPorts(!portLister)
     , portMonitor(monitor)
 {
+    // The icon lives in this static library; nothing else would pull it in.
+    Q_INIT_RESOURCE(resources);
     ui->setupUi(this);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/tav-configurator.png")));
+    // The indicator looks hide Qt's focus frame; a keyboard user still needs
+    // to see where the focus is.
+    ui->centralwidget->setStyleSheet(QStringLiteral(
+            "QComboBox:focus, QPushButton:focus { border: 2px solid rgb(0, 120, 215); }"));
 
+    logBook = new ExchangeLog(this);
     statusPanel = new QStatusBar(this);
     setStatusBar(statusPanel);
+    statusPanel->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(statusPanel, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu menu(this);
+        menu.addAction(tr("Журнал обмена"), this, &MainWindow::showLog, QKeySequence(Qt::Key_F2));
+        menu.exec(statusPanel->mapToGlobal(at));
+    });
+    auto *logKey = new QShortcut(QKeySequence(Qt::Key_F2), this);
+    connect(logKey, &QShortcut::activated, this, &MainWindow::showLog);
 
     ui->cbPorts->clear();
     knownPorts = listPorts();
@@ -100,14 +123,64 @@ MainWindow::~MainWindow()
 
 void MainWindow::showStatus(const QString &text)
 {
+    logBook->status(text);
     statusPanel->showMessage(text, 0);
+    // The bar clips a long message; the whole of it is a hover away.
+    statusPanel->setToolTip(text + tr("\n\nF2 — журнал обмена"));
     emit statusShown(text);
 }
 
 void MainWindow::fillPortList()
 {
-    for (const QString &name : qAsConst(knownPorts))
+    // One enumeration for the details of every port, on a click or at start.
+    const QHash<QString, QString> details =
+            systemPorts ? systemPortDescriptions() : QHash<QString, QString>();
+    for (const QString &name : qAsConst(knownPorts)) {
         ui->cbPorts->addItem(name);
+        const QString about = details.value(name);
+        if (!about.isEmpty())
+            ui->cbPorts->setItemData(ui->cbPorts->count() - 1, about, Qt::ToolTipRole);
+    }
+    for (const QString &name : qAsConst(extraPorts)) {
+        if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+            ui->cbPorts->addItem(name);
+    }
+}
+
+void MainWindow::addPort(const QString &name)
+{
+    if (name.isEmpty())
+        return;
+    if (!extraPorts.contains(name))
+        extraPorts.append(name);
+    if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        ui->cbPorts->addItem(name);
+    ui->cbPorts->setCurrentText(name);
+}
+
+void MainWindow::showLog()
+{
+    if (!logWindow)
+        logWindow = new LogWindow(logBook, this);
+    logWindow->show();
+    logWindow->raise();
+    logWindow->activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (exchange == Exchange::Writing) {
+        const auto answer = QMessageBox::question(
+                this, tr("Идёт запись"),
+                tr("Идёт запись настроек в модуль. Если закрыть программу сейчас, модуль "
+                   "останется записанным наполовину. Всё равно закрыть?"),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
 }
 
 void MainWindow::setDefault()
@@ -302,10 +375,17 @@ void MainWindow::getResult()
         if (serial)
             serial->close();
         showNotConnected();
-        QMessageBox::information(
-                this, tr("Результат"),
-                tr("Новые настройки записаны!\n\rМодуль переведен в режим работы!"),
-                QMessageBox::Ok, QMessageBox::NoButton);
+        {
+            QMessageBox box(QMessageBox::Information, tr("Результат"),
+                            tr("Новые настройки записаны!\n\rМодуль переведен в режим работы!"),
+                            QMessageBox::Ok, this);
+            // Each value was confirmed by the module's "Ok" as it was written.
+            box.setInformativeText(tr("Скорость %1, стоп-биты %2, чётность %3")
+                                           .arg(ui->CB_KT_Speed->currentText(),
+                                                ui->CB_KT_Stop_bit->currentText(),
+                                                ui->CB_KT_Parity->currentText()));
+            box.exec();
+        }
         break;
     case Kind::Unrecognised:
         if (exchange == Exchange::Writing) {
@@ -555,8 +635,10 @@ void MainWindow::sendCommand(const QString &com, bool crl)
     awaitingReply = crl;
     replyGapTimer->stop(); // a reply still in pieces belongs to the last command
     // Writing to a closed port only warns; the time-out below tells the user.
-    if (isLinkOpen())
+    if (isLinkOpen()) {
         serial->write(bytes);
+        logBook->sent(bytes);
+    }
     readBuffer.clear();
     timeoutTimer->start(SerialLink::replyTimeout);
 }
@@ -589,6 +671,7 @@ void MainWindow::onReadyRead()
 
 void MainWindow::finishReply()
 {
+    logBook->received(readBuffer);
     reply = SerialLink::decodeReply(readBuffer);
     showStatus(tr("Получено :") + reply);
     awaitingReply = false;

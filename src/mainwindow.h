@@ -11,6 +11,7 @@
 #include <QStringList>
 
 QT_BEGIN_NAMESPACE
+class QCloseEvent;
 class QComboBox;
 class QStatusBar;
 class QWidget;
@@ -20,6 +21,8 @@ QT_END_NAMESPACE
 
 struct MainWindowProbe;
 class PortMonitor;
+class ExchangeLog;
+class LogWindow;
 namespace ModuleProtocol {
 enum class Field;
 }
@@ -36,6 +39,17 @@ public:
     explicit MainWindow(QWidget *parent = nullptr, PortLister portLister = {},
                         PortMonitor *monitor = nullptr);
     ~MainWindow() override;
+
+    // Every status message, command and reply, timestamped.
+    ExchangeLog *exchangeLog() const { return logBook; }
+    // Offers `name` (a name such as "ttyUSB0" or "COM5", or a path such as
+    // /dev/serial/by-id/...) even if the system does not list it, and selects it.
+    void addPort(const QString &name);
+    // Opens the exchange log's window (F2, or the status bar's menu).
+    void showLog();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 signals:
     // Every status-bar message as it is shown, a repeat of the last one too
@@ -106,6 +120,10 @@ private:
     QString lastCommand;
 
     PortLister listPorts;
+    bool systemPorts = false;
+    QStringList extraPorts;
+    ExchangeLog *logBook = nullptr;
+    LogWindow *logWindow = nullptr;
     PortMonitor *portMonitor = nullptr;
     // A port found by the search that could not be opened yet is tried again
     // for a while (see SerialLink::mayPassSoon).

@@ -1,6 +1,7 @@
 #ifndef TAV_PORTLIST_H
 #define TAV_PORTLIST_H
 
+#include <QHash>
 #include <QStringList>
 
 #include <functional>
@@ -11,6 +12,10 @@ using PortLister = std::function<QStringList()>;
 
 // Names of the serial ports the system lists, e.g. "COM5" or "ttyUSB0".
 QStringList systemPortNames();
+
+// What the system knows of each of its ports (description, manufacturer,
+// serial number, USB ids, location), one line per fact, by port name.
+QHash<QString, QString> systemPortDescriptions();
 
 // New ports of `current`: those whose name stands in no entry of `known`.
 QStringList newPortNames(const QStringList &current, const QStringList &known);

@@ -1,0 +1,79 @@
+#include "exchangelog.h"
+
+#include <QDateTime>
+#include <QFile>
+
+ExchangeLog::ExchangeLog(QObject *parent)
+    : QObject(parent)
+{
+}
+
+ExchangeLog::~ExchangeLog() = default;
+
+void ExchangeLog::status(const QString &text)
+{
+    add("  ", text);
+}
+
+void ExchangeLog::sent(const QByteArray &bytes)
+{
+    add("->", escape(bytes));
+}
+
+void ExchangeLog::received(const QByteArray &bytes)
+{
+    add("<-", escape(bytes));
+}
+
+QStringList ExchangeLog::lines() const
+{
+    return QStringList(kept.begin(), kept.end());
+}
+
+void ExchangeLog::clear()
+{
+    kept.clear();
+    emit cleared();
+}
+
+bool ExchangeLog::appendToFile(const QString &path, QString *error)
+{
+    auto out = std::make_unique<QFile>(path);
+    if (!out->open(QIODevice::WriteOnly | QIODevice::Append)) {
+        if (error)
+            *error = out->errorString();
+        return false;
+    }
+    file = std::move(out);
+    return true;
+}
+
+QString ExchangeLog::escape(const QByteArray &bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\')
+            text += QStringLiteral("\\\\");
+        else if (byte >= 0x20 && byte < 0x7f)
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
+void ExchangeLog::add(const char *direction, const QString &text)
+{
+    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz "))
+            + QLatin1String(direction) + QLatin1Char(' ') + text;
+    kept.push_back(line);
+    while (kept.size() > size_t(maxLines))
+        kept.pop_front();
+    if (file) {
+        file->write(line.toUtf8() + '\n');
+        file->flush();
+    }
+    emit lineAdded(line);
+}

@@ -1,0 +1,29 @@
+#ifndef TAV_LOGWINDOW_H
+#define TAV_LOGWINDOW_H
+
+#include <QDialog>
+
+class ExchangeLog;
+class QPlainTextEdit;
+
+// The exchange log, live: selectable and copyable text, saved to a UTF-8
+// file or cleared on demand.
+class LogWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit LogWindow(ExchangeLog *log, QWidget *parent = nullptr);
+
+    QString text() const;
+    // Writes every line to `path` as UTF-8; false, with the reason, if it cannot.
+    bool saveTo(const QString &path, QString *error = nullptr) const;
+
+private:
+    void save();
+
+    ExchangeLog *log = nullptr;
+    QPlainTextEdit *view = nullptr;
+};
+
+#endif // TAV_LOGWINDOW_H
