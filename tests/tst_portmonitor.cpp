@@ -16,6 +16,7 @@ class TestPortMonitor : public QObject
 private slots:
     void watchedFolderChangesAreSeenOffTheCallersThread();
     void withoutAWatchPollsAreMergedWhileOneRuns();
+    void portNamesDifferByCase();
 };
 
 namespace {
@@ -97,6 +98,18 @@ void TestPortMonitor::withoutAWatchPollsAreMergedWhileOneRuns()
     QCOMPARE(overlapped.loadAcquire(), 0);
     monitor.poll();
     QTRY_VERIFY(calls.loadAcquire() >= 2);
+}
+
+// Linux device names differ by case alone (ttyUSB0 is not TTYUSB0); a
+// search that folded case would miss such a port.
+void TestPortMonitor::portNamesDifferByCase()
+{
+    const QStringList known {QStringLiteral("ttyS0"), QStringLiteral("TTYUSB0")};
+    const QStringList now {QStringLiteral("ttyS0"), QStringLiteral("ttyUSB0")};
+    QVERIFY(portSetChanged(now, known));
+    QCOMPARE(newPortNames(now, known), QStringList {QStringLiteral("ttyUSB0")});
+    QVERIFY(!portSetChanged({QStringLiteral("b"), QStringLiteral("a")},
+                            {QStringLiteral("a"), QStringLiteral("b")}));
 }
 
 QTEST_GUILESS_MAIN(TestPortMonitor)

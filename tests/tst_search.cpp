@@ -31,6 +31,7 @@ private slots:
     void heldPortIsRetriedUntilReleased_data();
     void heldPortIsRetriedUntilReleased();
     void searchOnAWatchedFolder();
+    void moduleFoundAfterAManualReadIsReadFromTheStart();
     void connectButtonIgnoredWhileSearching();
     void refreshDuringSearch();
     void eachButtonRunsItsSlotOnce();
@@ -413,6 +414,23 @@ void TestSearch::searchOnAWatchedFolder()
     QCOMPARE(ui().cbPorts->currentText(), folder + QStringLiteral("/ttyUSB7"));
     QCOMPARE(ui().BT_find->styleSheet(), styleGreen);
     QCOMPARE(boxes->count(), 0);
+}
+
+void TestSearch::moduleFoundAfterAManualReadIsReadFromTheStart()
+{
+    w->addPort(sim->portPath());
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    sim->clearLog();
+
+    startSearch();
+    ports.append(sim->portPath());
+    tick();
+    QVERIFY(MainWindowProbe::serial(*w)->isOpen());
+    QTRY_COMPARE_WITH_TIMEOUT(sim->commands(),
+                              (QList<QByteArray> {"-h", "-baudrate", "-stop bits", "-parity"}),
+                              10000);
 }
 
 QTEST_MAIN(TestSearch)
