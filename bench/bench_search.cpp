@@ -1,6 +1,6 @@
 // Search, timers and memory of the real window, each figure printed beside a
 // baseline measured in the same run. Run by hand:
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_search [--quick] [search|notice|cycles|memory]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_search [--quick] [search|notice|cycles|memory|flood]
 // --quick shortens the timed windows (for a smoke run); figures are then rough.
 // Naming sections runs only those.
 #include "mainwindow.h"
@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPort>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -407,6 +408,65 @@ void noticing()
     }
     out << "plug-in to new snapshot, p50 / p99 / max: " << fmt(stats(times)) << "\n";
 }
+// A device that streams: `megabytes` MiB with no pauses into the window
+// awaiting a reply, against the same flood read and thrown away by a bare
+// port. Longest event-loop stall (1 ms timer), growth of memory, length of
+// the status message.
+void flood(int megabytes)
+{
+    const qint64 total = qint64(megabytes) * 1024 * 1024;
+    const auto run = [&](const std::function<void(ModuleSimulator &)> &start, QWidget *shown) {
+        ModuleSimulator sim;
+        QSignalSpy done(&sim, &ModuleSimulator::floodDone);
+        std::vector<double> late;
+        QElapsedTimer clock;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        qint64 last = -1;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const qint64 now = clock.nsecsElapsed();
+            if (last >= 0)
+                late.push_back(std::max(0.0, (now - last) / 1e6 - 1.0));
+            last = now;
+        });
+        start(sim);
+        const qint64 rss0 = rssBytes();
+        clock.start();
+        ticker.start(1);
+        sim.flood(total, QByteArrayLiteral("baudrate 9600 "));
+        waitFor([&] { return done.count() > 0; }, 120000);
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        spin(1200); // the collect limit runs out, the reply is taken and shown
+        ticker.stop();
+        out << "  " << megabytes << " MiB in " << seconds << " s; longest stall "
+            << stats(late).max << " ms; RSS growth " << (rssBytes() - rss0) / 1024 << " KiB\n";
+        Q_UNUSED(shown);
+    };
+
+    out << "\n== Flood of " << megabytes << " MiB with no pauses\n";
+    out << "baseline, bare port reading and discarding:\n";
+    run([](ModuleSimulator &sim) {
+        auto *port = new QSerialPort(sim.portPath(), &sim);
+        QObject::connect(port, &QSerialPort::readyRead, port, [port] { port->readAll(); });
+        port->open(QIODevice::ReadWrite);
+    }, nullptr);
+    out << "window awaiting a reply:\n";
+    QStringList ports;
+    MainWindow w(nullptr, [&ports] { return ports; });
+    w.show();
+    closeBoxes(&w);
+    int longest = 0;
+    QObject::connect(&w, &MainWindow::statusShown, [&](const QString &text) {
+        longest = std::max(longest, int(text.size()));
+    });
+    run([&](ModuleSimulator &sim) {
+        w.addPort(sim.portPath());
+        QMetaObject::invokeMethod(&w, "openSerialPort");
+        QMetaObject::invokeMethod(&w, "sendCommand", Q_ARG(QString, QStringLiteral("-baudrate")),
+                                  Q_ARG(bool, true));
+    }, &w);
+    out << "  longest status message: " << longest << " characters\n";
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -459,6 +519,9 @@ int main(int argc, char *argv[])
     out.flush();
     if (wanted("memory"))
         memory(quick);
+    out.flush();
+    if (wanted("flood"))
+        flood(quick ? 10 : 200);
     out.flush();
     return 0;
 }

@@ -5,25 +5,9 @@ set -euo pipefail
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir="$repo_root/build"
+source "$repo_root/scripts/packages.sh"
 
 packages=(cmake make g++ qtbase5-dev libqt5serialport5-dev fonts-dejavu-core)
-
-install_missing_packages() {
-    local missing=()
-    for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" \
-            || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
-    local sudo=()
-    if [ "$(id -u)" -ne 0 ]; then
-        command -v sudo >/dev/null || { echo "Run as root, or install: ${missing[*]}" >&2; exit 1; }
-        sudo=(sudo)
-    fi
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-}
 
 build_project() {
     local werror=OFF
@@ -32,7 +16,5 @@ build_project() {
     cmake --build "$build_dir" --parallel "$(nproc 2>/dev/null || echo 2)"
 }
 
-if command -v dpkg-query >/dev/null; then
-    install_missing_packages
-fi
+install_packages "${packages[@]}"
 build_project

@@ -105,6 +105,8 @@ void ModuleSimulator::vanish()
     quietTimer.stop();
     delete notifier;
     notifier = nullptr;
+    delete floodNotifier;
+    floodNotifier = nullptr;
     ::close(masterFd);
     ::close(slaveFd);
     masterFd = slaveFd = -1;
@@ -239,4 +241,38 @@ void ModuleSimulator::writeOut(const QByteArray &bytes)
         done += n;
     }
     emit replySent(bytes);
+}
+
+void ModuleSimulator::flood(qint64 total, const QByteArray &pattern)
+{
+    if (masterFd < 0 || pattern.isEmpty())
+        return;
+    floodChunk.clear();
+    while (floodChunk.size() < 4096)
+        floodChunk += pattern;
+    floodLeft = total;
+    flooded = 0;
+    if (!floodNotifier) {
+        floodNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Write, this);
+        connect(floodNotifier, &QSocketNotifier::activated, this, &ModuleSimulator::floodMore);
+    }
+    floodNotifier->setEnabled(true);
+}
+
+void ModuleSimulator::floodMore()
+{
+    // Written whenever the line has room, never waiting for it: the other
+    // end gets bytes as fast as it can take them.
+    while (floodLeft > 0) {
+        const qint64 size = qMin<qint64>(floodLeft, floodChunk.size());
+        const ssize_t n = ::write(masterFd, floodChunk.constData(), size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // full for now (EAGAIN): the notifier calls again
+        floodLeft -= n;
+        flooded += n;
+    }
+    floodNotifier->setEnabled(false);
+    emit floodDone();
 }

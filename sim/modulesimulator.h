@@ -63,6 +63,10 @@ public:
     }
     // Bytes nobody asked for, now.
     void sendUnsolicited(const QByteArray &bytes) { writeOut(bytes); }
+    // Streams `total` bytes of `pattern` as fast as the line takes them, as a
+    // device at the wrong baud rate or a noisy line does; floodDone() follows.
+    void flood(qint64 total, const QByteArray &pattern = QByteArrayLiteral("U"));
+    qint64 floodSent() const { return flooded; }
     // Closes the line as an unplugged adapter does; nothing can be sent after.
     void vanish();
     bool hasVanished() const { return vanished; }
@@ -79,6 +83,7 @@ public:
 signals:
     void commandReceived(const QByteArray &command);
     void replySent(const QByteArray &bytes);
+    void floodDone();
 
 private:
     void onReadable();
@@ -86,6 +91,7 @@ private:
     void takeCommand(const QByteArray &command);
     void scheduleReply(const QByteArray &reply);
     void writeOut(const QByteArray &bytes);
+    void floodMore();
     QByteArray setValue(const QByteArray &command, const QByteArray &prefix,
                         const QStringList &allowed, QString &target);
 
@@ -95,6 +101,10 @@ private:
     QString error;
     QString linkPath;
     QSocketNotifier *notifier = nullptr;
+    QSocketNotifier *floodNotifier = nullptr;
+    QByteArray floodChunk;
+    qint64 floodLeft = 0;
+    qint64 flooded = 0;
     QTimer quietTimer;
     QByteArray pending;
     QByteArray raw;

@@ -1,5 +1,6 @@
 #include "exchangelog.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 
@@ -20,9 +21,12 @@ void ExchangeLog::sent(const QByteArray &bytes)
     add("->", escape(bytes));
 }
 
-void ExchangeLog::received(const QByteArray &bytes)
+void ExchangeLog::received(const QByteArray &bytes, qint64 dropped)
 {
-    add("<-", escape(bytes));
+    QString text = escape(bytes);
+    if (dropped > 0)
+        text += QCoreApplication::translate("ExchangeLog", " [ещё %1 байт отброшено]").arg(dropped);
+    add("<-", text);
 }
 
 QStringList ExchangeLog::lines() const

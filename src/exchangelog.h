@@ -29,7 +29,8 @@ public:
 
     void status(const QString &text);
     void sent(const QByteArray &bytes);
-    void received(const QByteArray &bytes);
+    // `dropped`: bytes of the reply beyond what was kept of it.
+    void received(const QByteArray &bytes, qint64 dropped = 0);
 
     QStringList lines() const;
     void clear();

@@ -6,10 +6,10 @@
 #include "logwindow.h"
 #include "moduleprotocol.h"
 #include "portmonitor.h"
+#include "replyframer.h"
 #include "seriallink.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QMenu>
@@ -94,14 +94,10 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     writeTimer = makeTimer("writeTimer");
     writeTimer->setTimerType(Qt::PreciseTimer);
     connect(writeTimer, &QTimer::timeout, this, &MainWindow::onTimerWriteKT5);
-    timeoutTimer = makeTimer("timeoutTimer");
-    timeoutTimer->setTimerType(Qt::PreciseTimer);
-    connect(timeoutTimer, &QTimer::timeout, this, &MainWindow::onTimerTimeOut);
-
-    replyGapTimer = makeTimer("replyGapTimer");
-    replyGapTimer->setSingleShot(true);
-    replyGapTimer->setInterval(SerialLink::replyQuietGap);
-    connect(replyGapTimer, &QTimer::timeout, this, &MainWindow::finishReply);
+    framer = new ReplyFramer(this);
+    timeoutTimer = framer->timeoutTimer();
+    connect(framer, &ReplyFramer::timedOut, this, &MainWindow::onTimerTimeOut);
+    connect(framer, &ReplyFramer::replyReady, this, &MainWindow::finishReply);
 
     openRetryTimer = makeTimer("openRetryTimer");
     openRetryTimer->setSingleShot(true);
@@ -211,6 +207,12 @@ void MainWindow::on_BT_Open_Connect_2_clicked()
 
 void MainWindow::on_BT_find_clicked()
 {
+    // The button is disabled then; a click that gets through must not wipe
+    // the fields of the open port or search beside it.
+    if (isLinkOpen()) {
+        showStatus(tr("Поиск недоступен, пока порт открыт: сначала нажмите «Отключиться»"));
+        return;
+    }
     readStep = 0;
     if (!isSearching()) {
         findTimer->start(findTickInterval);
@@ -431,6 +433,12 @@ void MainWindow::updateControls()
 
 bool MainWindow::refuseWhileBusy()
 {
+    // Only the buttons' state keeps a user from these slots; a click that
+    // gets through anyway must not send into a closed port.
+    if (!isLinkOpen()) {
+        showStatus(tr("Нет соединения: выберите порт и нажмите «Соединиться»"));
+        return true;
+    }
     if (exchange == Exchange::None)
         return false;
     showStatus(exchange == Exchange::Reading
@@ -622,9 +630,7 @@ void MainWindow::stopExchange()
     findTimer->stop();
     openRetryTimer->stop();
     writeTimer->stop();
-    timeoutTimer->stop();
-    replyGapTimer->stop();
-    awaitingReply = false;
+    framer->cancel();
     exchange = Exchange::None;
 }
 
@@ -632,50 +638,28 @@ void MainWindow::sendCommand(const QString &com, bool crl)
 {
     const QByteArray bytes = com.toUtf8();
     lastCommand = com;
-    awaitingReply = crl;
-    replyGapTimer->stop(); // a reply still in pieces belongs to the last command
-    // Writing to a closed port only warns; the time-out below tells the user.
+    // Writing to a closed port only warns; the time-out tells the user.
     if (isLinkOpen()) {
         serial->write(bytes);
         logBook->sent(bytes);
     }
-    readBuffer.clear();
-    timeoutTimer->start(SerialLink::replyTimeout);
+    if (crl)
+        framer->expectReply();
+    else
+        framer->cancel();
 }
 
 void MainWindow::onReadyRead()
 {
-    if (!serial)
-        return;
-    const QByteArray data = serial->readAll();
-    if (!awaitingReply) {
-        readBuffer = data;
-        return;
-    }
-    if (replyGapTimer->isActive()) {
-        readBuffer += data;
-        if (replyClock.elapsed() >= SerialLink::replyCollectLimit.count()) {
-            replyGapTimer->stop();
-            finishReply();
-            return;
-        }
-    } else {
-        // The module has answered: its first bytes stop the time-out, the
-        // rest may follow in pieces.
-        readBuffer = data;
-        timeoutTimer->stop();
-        replyClock.start();
-    }
-    replyGapTimer->start();
+    if (serial)
+        framer->feed(serial->readAll());
 }
 
-void MainWindow::finishReply()
+void MainWindow::finishReply(const QByteArray &bytes, qint64 dropped)
 {
-    logBook->received(readBuffer);
-    reply = SerialLink::decodeReply(readBuffer);
-    showStatus(tr("Получено :") + reply);
-    awaitingReply = false;
-    timeoutTimer->stop();
+    logBook->received(bytes, dropped);
+    reply = SerialLink::decodeReply(bytes);
+    showStatus(tr("Получено :") + SerialLink::shownReply(reply, dropped));
     getResult();
 }
 

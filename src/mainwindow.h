@@ -3,7 +3,6 @@
 
 #include "portlist.h"
 
-#include <QByteArray>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSerialPort>
@@ -22,6 +21,7 @@ QT_END_NAMESPACE
 struct MainWindowProbe;
 class PortMonitor;
 class ExchangeLog;
+class ReplyFramer;
 class LogWindow;
 namespace ModuleProtocol {
 enum class Field;
@@ -78,7 +78,7 @@ private:
 
     void showStatus(const QString &text);
     void fillPortList();
-    void finishReply();
+    void finishReply(const QByteArray &bytes, qint64 dropped);
     void releaseSerialPort();
     void reportOpenFailure(const QString &portName);
     void showNotConnected();
@@ -100,7 +100,6 @@ private:
 
     int readStep = 0;
     int writeStep = 0;
-    bool awaitingReply = false;
     QTimer *findTimer = nullptr;
     QTimer *readTimer = nullptr;
     QTimer *writeTimer = nullptr;
@@ -109,7 +108,6 @@ private:
     QStringList knownPorts;
     QSerialPort *serial = nullptr;
     QString reply;
-    QByteArray readBuffer;
     QStatusBar *statusPanel = nullptr;
     Ui_MainWindow *ui = nullptr;
 
@@ -130,9 +128,9 @@ private:
     QTimer *openRetryTimer = nullptr;
     QElapsedTimer foundPortClock;
     QString foundPort;
-    // Collects the pieces of one reply until the line has been quiet.
-    QTimer *replyGapTimer = nullptr;
-    QElapsedTimer replyClock;
+    // Collects the pieces of one reply; owns the reply time-out, which
+    // `timeoutTimer` points to.
+    ReplyFramer *framer = nullptr;
 };
 
 #endif // TAV_MAINWINDOW_H

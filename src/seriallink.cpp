@@ -133,3 +133,15 @@ QString SerialLink::linkLostAdvice(const QString &portName, const QString &syste
                                   .arg(portName),
                           systemText);
 }
+
+QString SerialLink::shownReply(const QString &reply, qint64 droppedBytes)
+{
+    QString shown = reply.size() > maxShownReplyChars
+            ? reply.left(maxShownReplyChars) + QChar(0x2026)
+            : reply;
+    if (droppedBytes > 0)
+        shown += tr(" [ответ длиннее %1 байт: ещё %2 байт отброшено]")
+                         .arg(maxReplyBytes)
+                         .arg(droppedBytes);
+    return shown;
+}

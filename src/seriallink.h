@@ -21,6 +21,14 @@ constexpr std::chrono::milliseconds replyQuietGap {50};
 // a reply after this long, rather than leaving the user waiting for ever.
 constexpr std::chrono::milliseconds replyCollectLimit {1000};
 
+// A reply keeps at most this many bytes; the rest is counted and dropped.
+// At 9600 baud the module cannot send even 1 KiB in a second, and its
+// longest reply is a few dozen bytes.
+constexpr int maxReplyBytes = 4096;
+
+// The status bar shows at most this many characters of a reply.
+constexpr int maxShownReplyChars = 160;
+
 // The PC side of the line is fixed: 9600 baud, 8N1, no flow control.
 constexpr qint32 lineBaudRate = 9600;
 
@@ -52,6 +60,10 @@ QString linkLostAdvice(const QString &portName, const QString &systemText);
 
 // Text of a reply: its UTF-8 up to the first NUL byte.
 QString decodeReply(const QByteArray &bytes);
+
+// A reply as the user is shown it: cut to maxShownReplyChars, with the
+// number of bytes dropped from it, if any.
+QString shownReply(const QString &reply, qint64 droppedBytes);
 
 // Whether a port error means the link is gone (the port must be closed),
 // as opposed to a line fault or a refused setting on a port that still works.

@@ -2,6 +2,7 @@
 #define TAV_TESTSUPPORT_H
 
 #include "mainwindow.h"
+#include "replyframer.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -29,12 +30,12 @@ struct MainWindowProbe
         w.exchange = writing ? MainWindow::Exchange::Writing : MainWindow::Exchange::None;
     }
     static void setReply(MainWindow &w, const QString &text) { w.reply = text; }
-    static bool awaitingReply(const MainWindow &w) { return w.awaitingReply; }
+    static bool awaitingReply(const MainWindow &w) { return w.framer->isAwaiting(); }
     static int searchTicks(const MainWindow &w) { return w.searchTicks; }
     static QStringList knownPorts(const MainWindow &w) { return w.knownPorts; }
     static QSerialPort *serial(const MainWindow &w) { return w.serial; }
     static QString reply(const MainWindow &w) { return w.reply; }
-    static QByteArray readBuffer(const MainWindow &w) { return w.readBuffer; }
+    static QByteArray readBuffer(const MainWindow &w) { return w.framer->buffer(); }
     static QStatusBar *statusPanel(const MainWindow &w) { return w.statusPanel; }
     static QTimer *findTimer(const MainWindow &w) { return w.findTimer; }
     static QTimer *readTimer(const MainWindow &w) { return w.readTimer; }

@@ -1,5 +1,6 @@
 // The serial link through the real QSerialPort against the simulated module:
 // bytes on the wire, replies, the time-out, failed opens, a lost adapter.
+#include "exchangelog.h"
 #include "indicatorstyles.h"
 #include "posixprobe.h"
 #include "seriallink.h"
@@ -29,6 +30,7 @@ private slots:
     void splitReplyIsTakenWhole();
     void bytesWhileIdleAreNotInterpreted();
     void lineThatNeverFallsQuietStillGivesAReply();
+    void floodIsBoundedAndCounted();
     void missingReplyRaisesOneBox();
     void lateReplyIsStillTaken();
     void commandSentWhileAReplyIsCollectedGetsItsOwn();
@@ -204,6 +206,41 @@ void TestLink::lineThatNeverFallsQuietStillGivesAReply()
     QCOMPARE(ui().CB_KT_Parity->currentText(), QStringLiteral("odd"));
     QVERIFY(!MainWindowProbe::awaitingReply(*w));
     QCOMPARE(boxes->count(), 0);
+}
+
+// A device that streams (wrong baud rate, noise) must neither grow the
+// program nor fill the status bar: 10 MiB with no pauses.
+void TestLink::floodIsBoundedAndCounted()
+{
+    QVERIFY(invoke(*w, "openSerialPort"));
+    StatusLog log(*w);
+    const qint64 rssBefore = residentBytes();
+    constexpr qint64 floodBytes = 10 * 1024 * 1024;
+    QSignalSpy done(sim.get(), &ModuleSimulator::floodDone);
+    QVERIFY(sendCommand(*w, QStringLiteral("-baudrate")));
+    sim->flood(floodBytes, QByteArrayLiteral("baudrate 9600 "));
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::awaitingReply(*w), 5000);
+    QVERIFY(MainWindowProbe::readBuffer(*w).size() <= SerialLink::maxReplyBytes);
+
+    QCOMPARE(log.count(), 1);
+    const QString shown = log.last();
+    QVERIFY2(shown.size() < SerialLink::maxShownReplyChars + 100, qPrintable(shown.left(300)));
+    QVERIFY(shown.startsWith(QStringLiteral("Получено :baudrate 9600 baudrate")));
+    QVERIFY2(shown.contains(QStringLiteral("байт отброшено")), qPrintable(shown));
+    const QStringList lines = w->exchangeLog()->lines();
+    const QString logged = lines.value(lines.size() - 2);
+    QVERIFY2(logged.contains(QStringLiteral("<- baudrate 9600")), qPrintable(logged.left(100)));
+    QVERIFY(logged.contains(QStringLiteral("байт отброшено")));
+    QVERIFY(logged.size() < SerialLink::maxReplyBytes + 200);
+
+    const qint64 grown = residentBytes() - rssBefore;
+    if (residentMemoryMeaningful)
+        QVERIFY2(grown < 16 * 1024 * 1024, QByteArray::number(grown));
+    // The link is still usable afterwards.
+    QTRY_VERIFY(MainWindowProbe::serial(*w)->bytesAvailable() == 0);
+    QVERIFY(sendCommand(*w, QStringLiteral("-baudrate")));
+    QTRY_COMPARE_WITH_TIMEOUT(log.last(), QStringLiteral("Получено :baudrate 9600"), 5000);
 }
 
 void TestLink::missingReplyRaisesOneBox()

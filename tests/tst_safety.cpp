@@ -15,6 +15,7 @@ private slots:
     void cleanup() { tearDown(); }
 
     void oneExchangeAtATime();
+    void slotsOfDisabledButtonsRefuse();
     void aRefusedWriteStopsAndSaysWhich();
     void nothingIsSentAfterModuleIsWorking();
     void aBannerHoldingOkStartsNoWrite();
@@ -41,6 +42,34 @@ private:
         return out;
     }
 };
+
+// The buttons are off; their slots, reached anyway (a queued call, a
+// shortcut), must neither send into a closed port nor search beside an open one.
+void TestSafety::slotsOfDisabledButtonsRefuse()
+{
+    StatusLog log(*w);
+    ui().cbPorts->setCurrentText(sim->portPath());
+    ui().CB_KT_Speed->setCurrentText(QStringLiteral("19200"));
+    ui().CB_KT_Stop_bit->setCurrentText(QStringLiteral("2"));
+    ui().CB_KT_Parity->setCurrentText(QStringLiteral("even"));
+    for (const char *slot : {"on_BT_Read_values_clicked", "on_BT_Write_values_clicked"}) {
+        QVERIFY(!ui().BT_Read_values->isEnabled() && !ui().BT_Write_values->isEnabled());
+        QVERIFY(invoke(*w, slot));
+        QCOMPARE(log.last(), QStringLiteral("Нет соединения: выберите порт и нажмите «Соединиться»"));
+        QVERIFY(activeTimers().isEmpty());
+    }
+    QCOMPARE(boxes->count(), 0);
+
+    connectAndRead();
+    QVERIFY(!ui().BT_find->isEnabled());
+    const QString speed = ui().CB_KT_Speed->currentText();
+    QVERIFY(invoke(*w, "on_BT_find_clicked"));
+    QVERIFY(log.last().startsWith(QStringLiteral("Поиск недоступен")));
+    QVERIFY(!MainWindowProbe::findTimer(*w)->isActive());
+    QCOMPARE(ui().CB_KT_Speed->currentText(), speed);
+    QVERIFY(MainWindowProbe::serial(*w)->isOpen());
+    QCOMPARE(sim->rawInput(), QByteArray("-h-baudrate-stop bits-parity"));
+}
 
 void TestSafety::oneExchangeAtATime()
 {

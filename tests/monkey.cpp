@@ -1,0 +1,393 @@
+// The real window against the simulated module, driven at random for a
+// bounded time: clicks (on disabled buttons too, through their slots),
+// choices in the lists, port errors, and faults of the module and the line.
+// After every step it checks what must always hold. Seeded: a failure
+// prints the seed and the last steps, and the same seed replays the run.
+//   tav-monkey [--seconds N] [--seed S]
+#include "modulesimulator.h"
+#include "seriallink.h"
+#include "testsupport.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTextStream>
+
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <random>
+#include <sys/resource.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+QTextStream out(stdout);
+
+qint64 cpuMs()
+{
+    rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return (qint64(u.ru_utime.tv_sec) + u.ru_stime.tv_sec) * 1000
+            + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000;
+}
+
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class Monkey : public QObject
+{
+public:
+    explicit Monkey(quint64 seed)
+        : seed(seed)
+        , rng(seed)
+    {
+        newModule();
+        w = std::make_unique<MainWindow>(nullptr, [this] { return ports; });
+        w->show();
+        boxTimer.setInterval(10);
+        connect(&boxTimer, &QTimer::timeout, this, [this] { watchBoxes(); });
+        boxTimer.start();
+    }
+
+    int run(int seconds)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < qint64(seconds) * 1000) {
+            step();
+            check();
+            if (++steps % 25 == 0)
+                checkIdleCost();
+        }
+        w.reset();
+        if (QApplication::activeModalWidget())
+            fail(QStringLiteral("a box outlived the window"));
+        out << "monkey: " << steps << " steps in " << clock.elapsed() / 1000.0 << " s, seed "
+            << seed << "; boxes " << boxCount << ", writes reported done " << writesDone
+            << ", modules " << modules << ", idle checks " << idleChecks << "\n";
+        out.flush();
+        return 0;
+    }
+
+private:
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
+    bool chance(int percent) { return pick(100) < percent; }
+
+    void note(const QString &what)
+    {
+        history.push_back(QStringLiteral("%1: %2").arg(steps).arg(what));
+        if (history.size() > 40)
+            history.pop_front();
+    }
+
+    [[noreturn]] void fail(const QString &why)
+    {
+        out << "MONKEY FAILURE: " << why << "\nseed " << seed << " (rerun with --seed " << seed
+            << "); last steps:\n";
+        for (const QString &h : history)
+            out << "  " << h << "\n";
+        out.flush();
+        std::_Exit(1);
+    }
+
+    void newModule()
+    {
+        if (sim)
+            ports.removeAll(sim->portPath());
+        sim = std::make_unique<ModuleSimulator>();
+        if (!sim->isValid())
+            fail(QStringLiteral("no pseudo-terminal: ") + sim->errorString());
+        ports.append(sim->portPath());
+        ++modules;
+    }
+
+    Ui_MainWindow &ui() { return MainWindowProbe::ui(*w); }
+
+    void click(QPushButton *button, const char *slot)
+    {
+        if (button->isEnabled()) {
+            note(QStringLiteral("click ") + button->text());
+            QTest::mouseClick(button, Qt::LeftButton);
+        } else {
+            // A disabled button's slot may still be reached (a shortcut, a
+            // queued call); it must refuse, not misbehave.
+            note(QStringLiteral("slot ") + QLatin1String(slot) + QStringLiteral(" (disabled)"));
+            QMetaObject::invokeMethod(w.get(), slot);
+        }
+    }
+
+    void step()
+    {
+        static const QByteArray garbage[] = {
+                QByteArray("\0\0\0", 3), QByteArray("\xff\xfe\x80 baudrate", 12),
+                QByteArray("Ok"), QByteArray("?"), QByteArray("parity odd\0parity even", 22),
+                QByteArray("module is working"), QByteArray("stop bits 7"), QByteArray()};
+        static const QByteArray readCommands[] = {"-h", "-baudrate", "-stop bits", "-parity"};
+        // Sequences take seconds: let many of them run their course, so that
+        // writes get done too, not only interrupted.
+        const bool busy = MainWindowProbe::readTimer(*w)->isActive()
+                || MainWindowProbe::writeTimer(*w)->isActive()
+                || MainWindowProbe::awaitingReply(*w);
+        const int action = busy && chance(70) ? 99 : pick(20);
+        switch (action) {
+        case 0:
+        case 1:
+        case 2:
+            click(ui().BT_Open_Connect, "on_BT_Open_Connect_clicked");
+            break;
+        case 3:
+        case 4:
+            click(ui().BT_Read_values, "on_BT_Read_values_clicked");
+            break;
+        case 5:
+        case 6:
+            click(ui().BT_Write_values, "on_BT_Write_values_clicked");
+            break;
+        case 7:
+            click(ui().BT_find, "on_BT_find_clicked");
+            break;
+        case 8:
+            click(ui().BT_Open_Connect_2, "on_BT_Open_Connect_2_clicked");
+            break;
+        case 9: {
+            QComboBox *boxes[] = {ui().CB_KT_Speed, ui().CB_KT_Stop_bit, ui().CB_KT_Parity,
+                                  ui().cbPorts};
+            QComboBox *box = boxes[pick(4)];
+            if (box->count() > 0) {
+                const int index = pick(box->count());
+                note(QStringLiteral("choose %1 in %2").arg(index).arg(box->objectName()));
+                box->setCurrentIndex(index);
+            }
+            break;
+        }
+        case 10: {
+            const QSerialPort::SerialPortError errors[] = {
+                    QSerialPort::NoError,           QSerialPort::ReadError,
+                    QSerialPort::WriteError,        QSerialPort::ResourceError,
+                    QSerialPort::TimeoutError,      QSerialPort::UnknownError,
+                    QSerialPort::DeviceNotFoundError, QSerialPort::NotOpenError};
+            const auto error = errors[pick(8)];
+            note(QStringLiteral("port error %1").arg(int(error)));
+            QMetaObject::invokeMethod(w.get(), "handleError",
+                                      Q_ARG(QSerialPort::SerialPortError, error));
+            break;
+        }
+        case 11: {
+            const int ms = chance(70) ? pick(400) : pick(4500);
+            note(QStringLiteral("fault: replies %1 ms late").arg(ms));
+            sim->setReplyDelay(std::chrono::milliseconds(ms));
+            break;
+        }
+        case 12: {
+            const bool silent = chance(30);
+            note(QStringLiteral("fault: silent %1").arg(silent));
+            sim->setSilent(silent);
+            break;
+        }
+        case 13: {
+            const int pieces = 1 + pick(5);
+            const int pause = pick(90);
+            note(QStringLiteral("fault: replies in %1 pieces %2 ms apart").arg(pieces).arg(pause));
+            sim->setSplitReplies(pieces, std::chrono::milliseconds(pause));
+            break;
+        }
+        case 14: {
+            const QByteArray &command = readCommands[pick(4)];
+            const QByteArray &reply = garbage[pick(8)];
+            note(QStringLiteral("fault: %1 answered by %2")
+                         .arg(QString::fromLatin1(command), QString::fromLatin1(reply.toHex())));
+            sim->setReply(command, reply);
+            break;
+        }
+        case 15: {
+            const QByteArray &bytes = garbage[pick(8)];
+            note(QStringLiteral("fault: unsolicited %1").arg(QString::fromLatin1(bytes.toHex())));
+            sim->sendUnsolicited(bytes);
+            break;
+        }
+        case 16:
+            if (chance(40)) {
+                note(QStringLiteral("fault: flood of 64 KiB"));
+                sim->flood(64 * 1024, QByteArrayLiteral("noise "));
+            } else {
+                note(QStringLiteral("faults off"));
+                sim->setReplyDelay(0ms);
+                sim->setSilent(false);
+                sim->setSplitReplies(1, 0ms);
+            }
+            break;
+        case 17:
+            if (chance(50)) {
+                note(QStringLiteral("wait 500 ms"));
+                spin(500);
+            } else if (chance(30)) {
+                note(QStringLiteral("module vanishes"));
+                sim->vanish();
+                ports.removeAll(sim->portPath());
+            } else {
+                note(QStringLiteral("a new module is plugged in"));
+                newModule();
+            }
+            break;
+        default: {
+            const int ms = chance(80) ? pick(300) : pick(3500);
+            note(QStringLiteral("wait %1 ms").arg(ms));
+            spin(ms);
+            break;
+        }
+        }
+        spin(pick(60));
+    }
+
+    // What must hold whatever happened.
+    void check()
+    {
+        const QSerialPort *port = MainWindowProbe::serial(*w);
+        const bool open = port && port->isOpen();
+        if (ui().BT_Open_Connect->text() == QStringLiteral("Отключиться") && !open)
+            fail(QStringLiteral("looks connected with the port closed"));
+        if ((ui().BT_Read_values->isEnabled() || ui().BT_Write_values->isEnabled()) && !open)
+            fail(QStringLiteral("offers read or write without an open port"));
+        const bool awaiting = MainWindowProbe::awaitingReply(*w);
+        if (MainWindowProbe::timeoutTimer(*w)->isActive() && !awaiting)
+            fail(QStringLiteral("reply time-out runs with no reply awaited"));
+        if ((MainWindowProbe::readTimer(*w)->isActive() || MainWindowProbe::writeTimer(*w)->isActive())
+            && !open)
+            fail(QStringLiteral("a sequence goes on without a link"));
+        if (MainWindowProbe::findTimer(*w)->isActive() && open)
+            fail(QStringLiteral("searching with a port open"));
+        if (MainWindowProbe::readBuffer(*w).size() > SerialLink::maxReplyBytes)
+            fail(QStringLiteral("reply beyond its bound"));
+    }
+
+    // With nothing to do the window costs next to nothing.
+    void checkIdleCost()
+    {
+        if (QApplication::activeModalWidget())
+            return;
+        const auto timers = w->findChildren<QTimer *>();
+        for (const QTimer *t : timers) {
+            if (t->isActive())
+                return;
+        }
+        spin(100); // let a reply under way or a flood end
+        for (const QTimer *t : timers) {
+            if (t->isActive())
+                return;
+        }
+        const qint64 cpu0 = cpuMs();
+        QElapsedTimer wall;
+        wall.start();
+        spin(1000);
+        const double percent = double(cpuMs() - cpu0) * 100.0 / double(wall.elapsed());
+        ++idleChecks;
+        // Generous: the machine is shared, and a sanitizer build is slow.
+        if (percent > 30.0)
+            fail(QStringLiteral("%1 % CPU with nothing to do").arg(percent));
+    }
+
+    void watchBoxes()
+    {
+        int shown = 0;
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QMessageBox *>(top) && top->isVisible())
+                ++shown;
+        }
+        if (shown > 1)
+            fail(QStringLiteral("%1 message boxes at once").arg(shown));
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) {
+            current = nullptr;
+            return;
+        }
+        if (box != current) {
+            current = box;
+            closing = false;
+            ++boxCount;
+            note(QStringLiteral("box \"%1\": %2 %3")
+                         .arg(box->windowTitle(), box->text(), box->informativeText()));
+            if (box->windowTitle() == QStringLiteral("Результат"))
+                checkReportedWrite(box->informativeText());
+            shownAt.start();
+            hold = chance(80) ? pick(50) : pick(1500);
+        }
+        if (!closing && shownAt.elapsed() >= hold) {
+            closing = true;
+            closedAt.start();
+            box->done(QMessageBox::Ok);
+        } else if (closing && closedAt.elapsed() > 3000) {
+            fail(QStringLiteral("a box that cannot be closed"));
+        }
+    }
+
+    // A write the window reports as done left the module with its values.
+    void checkReportedWrite(const QString &text)
+    {
+        ++writesDone;
+        static const QRegularExpression values(
+                QStringLiteral("Скорость (\\S+), стоп-биты (\\S+), чётность (\\S+)"));
+        const auto m = values.match(text);
+        if (!m.hasMatch())
+            fail(QStringLiteral("result box without values: ") + text);
+        if (!sim->isOperating() || m.captured(1) != sim->baudRate()
+            || m.captured(2) != sim->stopBits() || m.captured(3) != sim->parity())
+            fail(QStringLiteral("reported %1, the module holds %2 %3 %4 (operating %5)")
+                         .arg(text, sim->baudRate(), sim->stopBits(), sim->parity())
+                         .arg(sim->isOperating()));
+    }
+
+    quint64 seed;
+    std::mt19937_64 rng;
+    std::unique_ptr<ModuleSimulator> sim;
+    QStringList ports;
+    std::unique_ptr<MainWindow> w;
+    std::deque<QString> history;
+    QTimer boxTimer;
+    QPointer<QMessageBox> current;
+    QElapsedTimer shownAt;
+    QElapsedTimer closedAt;
+    bool closing = false;
+    int hold = 0;
+    int steps = 0;
+    int boxCount = 0;
+    int writesDone = 0;
+    int modules = 0;
+    int idleChecks = 0;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The offscreen platform warns on every message box shown; thousands of
+    // those would bury the report.
+    static const QtMessageHandler standard = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+        if (!text.contains(QLatin1String("propagateSizeHints")))
+            standard(type, context, text);
+    });
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Random use of the window against a simulated module."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("seconds"), QStringLiteral("How long to run."),
+                      QStringLiteral("N"), QStringLiteral("60")});
+    parser.addOption({QStringLiteral("seed"), QStringLiteral("Seed of the run (random if not given)."),
+                      QStringLiteral("S")});
+    parser.process(app);
+    out.setCodec("UTF-8");
+    const quint64 seed = parser.isSet(QStringLiteral("seed"))
+            ? parser.value(QStringLiteral("seed")).toULongLong()
+            : std::random_device {}();
+    out << "monkey: seed " << seed << ", " << parser.value(QStringLiteral("seconds")) << " s\n";
+    out.flush();
+    Monkey monkey(seed);
+    return monkey.run(parser.value(QStringLiteral("seconds")).toInt());
+}
