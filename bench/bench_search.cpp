@@ -1,8 +1,9 @@
 // Search, timers and memory of the real window, each figure printed beside a
 // baseline measured in the same run. Run by hand:
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_search [--quick] [search|notice|cycles|memory|flood]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_search [--quick] [search|notice|cycles|memory|cli|batch|flood]
 // --quick shortens the timed windows (for a smoke run); figures are then rough.
 // Naming sections runs only those.
+#include "commissioner.h"
 #include "mainwindow.h"
 #include "modulesimulator.h"
 #include "portlist.h"
@@ -14,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSignalSpy>
@@ -24,6 +26,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -342,6 +345,110 @@ void cycles(bool quick)
         << worstWindowMargin << " / " << worstClientMargin << " ms\n";
 }
 
+// The command-line program's read against the window's, same module, same
+// run; and how soon the program sends its first command after exec.
+void commandLine(bool quick)
+{
+    const int reps = quick ? 1 : 5;
+    out << "\n== Command-line read against the window's (" << reps << " runs)\n";
+    std::vector<double> winRead, cliRead, firstCommand;
+    for (int rep = 0; rep < reps; ++rep) {
+        {
+            ModuleSimulator sim;
+            const QString port = sim.portPath();
+            MainWindow w(nullptr, [port] { return QStringList {port}; });
+            closeBoxes(&w);
+            bool finished = false;
+            QObject::connect(&w, &MainWindow::statusShown, [&](const QString &m) {
+                finished = finished || m.startsWith(QStringLiteral("Чтение завершено"));
+            });
+            QElapsedTimer t;
+            t.start();
+            MainWindowProbe::ui(w).BT_Open_Connect->click();
+            waitFor([&] { return finished; }, 10000);
+            winRead.push_back(t.elapsed());
+        }
+        {
+            ModuleSimulator sim;
+            QElapsedTimer t;
+            qint64 first = -1;
+            QObject::connect(&sim, &ModuleSimulator::commandReceived, [&](const QByteArray &) {
+                if (first < 0)
+                    first = t.elapsed();
+            });
+            QProcess cli;
+            t.start();
+            cli.start(QStringLiteral(TAV_CLI_PATH), {QStringLiteral("read"), sim.portPath()});
+            waitFor([&] { return cli.state() == QProcess::NotRunning; }, 10000);
+            cliRead.push_back(t.elapsed());
+            firstCommand.push_back(double(first));
+        }
+    }
+    const double win = stats(winRead).p50;
+    const double cli = stats(cliRead).p50;
+    out << "read, window (click to read finished) / command line (exec to exit): " << win
+        << " / " << cli << " ms, ratio " << cli / win << " (target <= 1.05)\n";
+    out << "exec to first command, p50 / max: " << stats(firstCommand).p50 << " / "
+        << stats(firstCommand).max << " ms (target <= 100 + the 100 ms first pause)\n";
+}
+
+// Twenty modules plugged in and unplugged in turn under --repeat.
+void batch()
+{
+    constexpr int moduleCount = 20;
+    out << "\n== Batch: " << moduleCount << " modules plugged in and unplugged in turn\n";
+    const int fds0 = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files).size());
+    QStringList ports;
+    std::vector<std::unique_ptr<ModuleSimulator>> modules;
+    std::unique_ptr<Commissioner> commissioner;
+    std::function<void()> plugNext = [&] {
+        modules.push_back(std::make_unique<ModuleSimulator>());
+        ModuleSimulator *m = modules.back().get();
+        ports.append(m->portPath());
+        QObject::connect(m, &ModuleSimulator::commandReceived, m, [&, m](const QByteArray &c) {
+            if (c != "-st")
+                return;
+            QTimer::singleShot(300, m, [&, m] {
+                ports.removeAll(m->portPath());
+                m->vanish();
+                if (int(modules.size()) < moduleCount)
+                    QTimer::singleShot(300, plugNext);
+                else
+                    QTimer::singleShot(300, [&] { commissioner->requestStop(); });
+            });
+        });
+    };
+    QString lines;
+    QString errors;
+    QTextStream linesOut(&lines);
+    QTextStream errorsOut(&errors);
+    CommissionOptions o;
+    o.action = CommissionOptions::Action::Write;
+    o.repeat = true;
+    o.target = {QStringLiteral("115200"), QStringLiteral("2"), QStringLiteral("odd")};
+    commissioner = std::make_unique<Commissioner>(o, [&ports] { return ports; }, linesOut,
+                                                  errorsOut);
+    QTimer::singleShot(300, plugNext);
+    QElapsedTimer t;
+    t.start();
+    const int code = commissioner->run();
+    const double seconds = t.elapsed() / 1000.0;
+    int holding = 0;
+    for (const auto &m : modules) {
+        if (m->isOperating() && m->baudRate() == o.target.baudRate
+            && m->stopBits() == o.target.stopBits && m->parity() == o.target.parity)
+            ++holding;
+    }
+    commissioner.reset();
+    modules.clear();
+    spin(100);
+    const int fds = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files).size());
+    out << "exit code " << code << " in " << seconds << " s; result lines "
+        << lines.trimmed().split(QLatin1Char('\n')).size() << "; modules holding the new values "
+        << "and operating " << holding << " of " << moduleCount << "; descriptors left open "
+        << fds - fds0 << "\n" << errors;
+}
+
 void memory(bool quick)
 {
     const int n = quick ? 300 : 3000;
@@ -519,6 +626,12 @@ int main(int argc, char *argv[])
     out.flush();
     if (wanted("memory"))
         memory(quick);
+    out.flush();
+    if (wanted("cli"))
+        commandLine(quick);
+    out.flush();
+    if (wanted("batch") && (args.contains(QLatin1String("batch")) || !quick))
+        batch();
     out.flush();
     if (wanted("flood"))
         flood(quick ? 10 : 200);

@@ -29,21 +29,6 @@ void require(bool condition, const char *what)
     }
 }
 
-const QStringList *valuesOf(ModuleProtocol::Field field)
-{
-    switch (field) {
-    case ModuleProtocol::Field::Speed:
-        return &ModuleProtocol::baudRates;
-    case ModuleProtocol::Field::StopBits:
-        return &ModuleProtocol::stopBitValues;
-    case ModuleProtocol::Field::Parity:
-        return &ModuleProtocol::parityValues;
-    case ModuleProtocol::Field::None:
-        break;
-    }
-    return nullptr;
-}
-
 // Inverse of ExchangeLog::escape, to show that nothing is lost in the log.
 QByteArray unescape(const QString &text)
 {
@@ -97,11 +82,11 @@ void checkDecision(const QString &reply, ModuleProtocol::Sequence sequence, int 
     }
 
     if (isReport) {
-        const QStringList *values = valuesOf(o.field);
-        require(o.index == -1 || (o.index >= 1 && o.index <= values->size()),
+        const QStringList &values = valuesOf(o.field);
+        require(o.index == -1 || (o.index >= 1 && o.index <= values.size()),
                 "item index out of the field's range");
         if (o.index >= 1)
-            require(reply.contains(values->at(o.index - 1)), "a value the reply does not hold");
+            require(reply.contains(values.at(o.index - 1)), "a value the reply does not hold");
     } else if (o.kind == Kind::Rejected) {
         require(o.index == 0, "a refused value must empty its field");
     } else {

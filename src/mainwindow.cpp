@@ -8,6 +8,7 @@
 #include "portmonitor.h"
 #include "replyframer.h"
 #include "seriallink.h"
+#include "timing.h"
 
 #include <QDebug>
 #include <QCloseEvent>
@@ -22,24 +23,7 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-// Pauses between the steps of the read and write sequences; the module
-// needs them between commands.
-constexpr auto sequenceStartDelay = 100ms;
-constexpr auto readAfterReportDelay = 500ms;
-constexpr auto readAfterOtherReplyDelay = 300ms;
-constexpr auto writeAfterOkDelay = 1500ms;
-
-// The search looks for a newly plugged-in adapter every tick and gives up
-// after about two minutes. A freshly plugged module needs time to start
-// before it is read.
-constexpr auto findTickInterval = 100ms;
-constexpr int searchTickLimit = 1200;
-constexpr auto readAfterFindDelay = 3000ms;
-// How long, and how often, a found port that cannot be opened yet is retried.
-constexpr auto foundPortGrace = 3000ms;
-constexpr auto foundPortRetryInterval = 200ms;
-} // namespace
+using namespace Timing;
 
 MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *monitor)
     : QMainWindow(parent)
@@ -343,7 +327,7 @@ void MainWindow::getResult()
         if (writeStep >= ModuleProtocol::writeStepCount)
             endExchange(); // "Ok" to the last command: nothing more to send
         else
-            writeTimer->start(writeAfterOkDelay);
+            writeTimer->start(pauseAfter(outcome.kind));
         break;
     case Kind::BaudRateReport:
     case Kind::StopBitsReport:
@@ -357,7 +341,7 @@ void MainWindow::getResult()
         if (readDone)
             finishRead();
         else
-            readTimer->start(readAfterReportDelay);
+            readTimer->start(pauseAfter(outcome.kind));
         break;
     case Kind::Rejected:
         if (field) {
@@ -398,7 +382,7 @@ void MainWindow::getResult()
         } else if (readDone) {
             finishRead();
         } else {
-            readTimer->start(readAfterOtherReplyDelay);
+            readTimer->start(pauseAfter(outcome.kind));
         }
         break;
     }
@@ -491,30 +475,16 @@ void MainWindow::on_BT_Write_values_clicked()
 void MainWindow::onTimerWriteKT5()
 {
     writeTimer->stop();
-    QString com;
-    QComboBox *field = nullptr;
-    switch (writeStep) {
-    case 0:
+    if (writeStep < 0 || writeStep >= ModuleProtocol::writeStepCount)
+        return; // the sequence is over
+    if (writeStep == 0) {
         setLook(ui->CB_KT_Parity, styleGray);
         setLook(ui->CB_KT_Speed, styleGray);
         setLook(ui->CB_KT_Stop_bit, styleGray);
-        field = ui->CB_KT_Speed;
-        com = ModuleProtocol::baudRatePrefix + field->currentText();
-        break;
-    case 1:
-        field = ui->CB_KT_Stop_bit;
-        com = ModuleProtocol::stopBitsPrefix + field->currentText();
-        break;
-    case 2:
-        field = ui->CB_KT_Parity;
-        com = ModuleProtocol::parityPrefix + field->currentText();
-        break;
-    case 3:
-        com = ModuleProtocol::operatingModeCommand;
-        break;
-    default:
-        return; // the sequence is over
     }
+    QComboBox *field = fieldWidget(ModuleProtocol::writeSteps[writeStep].field);
+    const QString com =
+            ModuleProtocol::writeCommand(writeStep, field ? field->currentText() : QString());
     showStatus(tr("Передано :") + com);
     if (field)
         setLook(field, styleRed);

@@ -18,6 +18,37 @@ const QString stopBitsPrefix = QStringLiteral("-stop bits:");
 const QString parityPrefix = QStringLiteral("-parity:");
 const QString operatingModeCommand = QStringLiteral("-st");
 
+const WriteStep writeSteps[writeStepCount] = {
+        {Field::Speed, baudRatePrefix},
+        {Field::StopBits, stopBitsPrefix},
+        {Field::Parity, parityPrefix},
+        {Field::None, operatingModeCommand},
+};
+
+const QStringList &valuesOf(Field field)
+{
+    static const QStringList none;
+    switch (field) {
+    case Field::Speed:
+        return baudRates;
+    case Field::StopBits:
+        return stopBitValues;
+    case Field::Parity:
+        return parityValues;
+    case Field::None:
+        break;
+    }
+    return none;
+}
+
+QString writeCommand(int step, const QString &value)
+{
+    if (step < 0 || step >= writeStepCount)
+        return {};
+    const WriteStep &s = writeSteps[step];
+    return s.field == Field::None ? s.command : s.command + value;
+}
+
 namespace {
 // Item index of the first of `values` found in `reply`, or -1.
 int firstValueIn(const QString &reply, const QStringList &values)
@@ -37,16 +68,9 @@ bool has(const QString &reply, const char *keyWord)
 
 Field fieldOfWriteStep(int writeStep)
 {
-    switch (writeStep) {
-    case 1:
-        return Field::Speed;
-    case 2:
-        return Field::StopBits;
-    case 3:
-        return Field::Parity;
-    default:
+    if (writeStep < 1 || writeStep > writeStepCount)
         return Field::None;
-    }
+    return writeSteps[writeStep - 1].field;
 }
 
 Outcome interpret(const QString &reply, int writeStep)
@@ -54,11 +78,12 @@ Outcome interpret(const QString &reply, int writeStep)
     if (has(reply, "Ok"))
         return {Kind::Accepted, fieldOfWriteStep(writeStep), -1};
     if (has(reply, "baudrate"))
-        return {Kind::BaudRateReport, Field::Speed, firstValueIn(reply, baudRates)};
+        return {Kind::BaudRateReport, Field::Speed, firstValueIn(reply, valuesOf(Field::Speed))};
     if (has(reply, "stop bits"))
-        return {Kind::StopBitsReport, Field::StopBits, firstValueIn(reply, stopBitValues)};
+        return {Kind::StopBitsReport, Field::StopBits,
+                firstValueIn(reply, valuesOf(Field::StopBits))};
     if (has(reply, "parity"))
-        return {Kind::ParityReport, Field::Parity, firstValueIn(reply, parityValues)};
+        return {Kind::ParityReport, Field::Parity, firstValueIn(reply, valuesOf(Field::Parity))};
     if (has(reply, "?"))
         return {Kind::Rejected, fieldOfWriteStep(writeStep), 0};
     if (has(reply, "module is working"))

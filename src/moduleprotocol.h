@@ -16,16 +16,28 @@ extern const QStringList parityValues;
 
 // Read sequence, one command per step.
 extern const QStringList readCommands;
-// Write sequence: the three value commands take the field's text after the
-// prefix; the fourth switches the module into operating mode.
 extern const QString baudRatePrefix;
 extern const QString stopBitsPrefix;
 extern const QString parityPrefix;
 extern const QString operatingModeCommand;
-// Commands of the write sequence: three values, then the operating mode.
-constexpr int writeStepCount = 4;
 
 enum class Field { None, Speed, StopBits, Parity };
+
+// The values a field offers (empty for Field::None).
+const QStringList &valuesOf(Field field);
+
+// Write sequence, one command per step: the three value commands are their
+// prefix followed by the field's value; the last switches the module into
+// operating mode and names no field.
+struct WriteStep
+{
+    Field field;
+    const QString &command;
+};
+constexpr int writeStepCount = 4;
+extern const WriteStep writeSteps[writeStepCount];
+// The command of write step `step` (0-based) for `value`; empty out of range.
+QString writeCommand(int step, const QString &value = {});
 
 enum class Kind {
     Accepted, // "Ok": the last value written was taken
@@ -48,7 +60,8 @@ struct Outcome
 };
 
 // The field a reply to a write command refers to, by the step counter as it
-// stands after that command was sent (1 for the baud rate ... 3 for parity).
+// stands after that command was sent (1 for the baud rate ... 3 for parity,
+// None for the operating-mode command and out of range).
 Field fieldOfWriteStep(int writeStep);
 
 // What `reply` means. The first key word found, in a fixed order, decides;

@@ -12,25 +12,37 @@ QStringList systemPortNames()
     return names;
 }
 
+QList<PortDetails> systemPortDetails()
+{
+    QList<PortDetails> out;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports) {
+        PortDetails d {info.portName(), info.systemLocation(), info.description(),
+                       info.manufacturer(), info.serialNumber(), {}};
+        if (info.hasVendorIdentifier() && info.hasProductIdentifier())
+            d.usbId = QStringLiteral("%1:%2")
+                              .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                              .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'));
+        out.append(d);
+    }
+    return out;
+}
+
 QHash<QString, QString> systemPortDescriptions()
 {
     QHash<QString, QString> out;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports) {
+    for (const PortDetails &d : systemPortDetails()) {
         QStringList facts;
         const auto add = [&facts](const char *label, const QString &value) {
             if (!value.isEmpty())
-                facts.append(QLatin1String(label) + value);
+                facts.append(QString::fromUtf8(label) + value);
         };
-        add("Описание: ", info.description());
-        add("Производитель: ", info.manufacturer());
-        add("Серийный номер: ", info.serialNumber());
-        if (info.hasVendorIdentifier() && info.hasProductIdentifier())
-            add("USB VID:PID: ", QStringLiteral("%1:%2")
-                                         .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                                         .arg(info.productIdentifier(), 4, 16, QLatin1Char('0')));
-        add("Расположение: ", info.systemLocation());
-        out.insert(info.portName(), facts.join(QLatin1Char('\n')));
+        add("Описание: ", d.description);
+        add("Производитель: ", d.manufacturer);
+        add("Серийный номер: ", d.serialNumber);
+        add("USB VID:PID: ", d.usbId);
+        add("Расположение: ", d.location);
+        out.insert(d.name, facts.join(QLatin1Char('\n')));
     }
     return out;
 }

@@ -2,6 +2,8 @@
 #define TAV_PORTLIST_H
 
 #include <QHash>
+#include <QList>
+#include <QString>
 #include <QStringList>
 
 #include <functional>
@@ -12,6 +14,18 @@ using PortLister = std::function<QStringList()>;
 
 // Names of the serial ports the system lists, e.g. "COM5" or "ttyUSB0".
 QStringList systemPortNames();
+
+// What the system knows of one of its ports; empty where it knows nothing.
+struct PortDetails
+{
+    QString name; // "ttyUSB0", "COM5"
+    QString location; // "/dev/ttyUSB0"
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+    QString usbId; // "0403:6001"
+};
+QList<PortDetails> systemPortDetails();
 
 // What the system knows of each of its ports (description, manufacturer,
 // serial number, USB ids, location), one line per fact, by port name.

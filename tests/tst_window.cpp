@@ -1,6 +1,7 @@
 // The window as it starts: form, texts, fonts, styles, port list and refresh.
 #include "indicatorstyles.h"
 #include "moduleprotocol.h"
+#include "portlist.h"
 #include "testsupport.h"
 
 #include <QGridLayout>
@@ -83,6 +84,7 @@ private slots:
     void startWithPorts();
     void setDefaultTouchesOnlyTheFields();
     void refreshRebuildsTheList();
+    void portDetailsReadAsRussian();
 };
 
 void TestWindow::styleTexts()
@@ -378,6 +380,20 @@ void TestWindow::refreshRebuildsTheList()
     QCOMPARE(ui.cbPorts->count(), 0);
     QCOMPARE(log.last(), QStringLiteral("Порты обновлены"));
     QCOMPARE(MainWindowProbe::statusPanel(w)->currentMessage(), QStringLiteral("Порты обновлены"));
+}
+
+// The labels of a port's tooltip are Russian text, not its UTF-8 bytes
+// shown one by one as Latin-1.
+void TestWindow::portDetailsReadAsRussian()
+{
+    const auto details = systemPortDescriptions();
+    if (details.isEmpty())
+        QSKIP("this machine lists no serial port");
+    for (auto it = details.cbegin(); it != details.cend(); ++it) {
+        QVERIFY2(it.value().contains(QStringLiteral("Расположение: ")), qPrintable(it.value()));
+        for (const QChar c : it.value())
+            QVERIFY2(c.unicode() < 0x80 || c.unicode() >= 0x400, qPrintable(it.value()));
+    }
 }
 
 QTEST_MAIN(TestWindow)

@@ -1,0 +1,289 @@
+// The command-line program against the simulated module: the engine in
+// process (a seam for the port list, as the window has), and the real
+// binary for what only a process shows (exit codes, Ctrl+C).
+#include "commissioner.h"
+#include "exchangelog.h"
+#include "modulesimulator.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSerialPort>
+#include <QtTest>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void readPrintsTheValues();
+    void writeVerifiesThenOperates();
+    void refusedValueExits5WithoutOperatingMode();
+    void silentModuleExits4AfterTheTimeOut();
+    void missingOrHeldPortExits3WithTheReason();
+    void differentReadBackExits6();
+    void stopDuringWriteFinishesTheStep();
+    void repeatCommissionsModuleAfterModule();
+
+    void usageErrorsNameTheAllowedValues();
+    void ctrlCDuringWriteExits130();
+
+private:
+    int runCli(const CommissionOptions &options);
+    static CommissionOptions writeOptions(const QString &port);
+
+    std::unique_ptr<ModuleSimulator> sim;
+    QString output;
+    QString errors;
+    QStringList ports;
+    std::unique_ptr<Commissioner> commissioner;
+    ExchangeLog log;
+};
+
+void TestCli::init()
+{
+    sim = std::make_unique<ModuleSimulator>();
+    QVERIFY2(sim->isValid(), qPrintable(sim->errorString()));
+    output.clear();
+    errors.clear();
+    log.clear();
+}
+
+void TestCli::cleanup()
+{
+    commissioner.reset();
+    sim.reset();
+}
+
+int TestCli::runCli(const CommissionOptions &options)
+{
+    QTextStream out(&output);
+    QTextStream err(&errors);
+    commissioner = std::make_unique<Commissioner>(options, [this] { return ports; }, out, err,
+                                                  &log);
+    return commissioner->run();
+}
+
+CommissionOptions TestCli::writeOptions(const QString &port)
+{
+    CommissionOptions o;
+    o.action = CommissionOptions::Action::Write;
+    o.port = port;
+    o.target = {QStringLiteral("19200"), QStringLiteral("2"), QStringLiteral("even")};
+    return o;
+}
+
+void TestCli::readPrintsTheValues()
+{
+    sim->setSettings(QStringLiteral("57600"), QStringLiteral("2"), QStringLiteral("odd"));
+    sim->setSplitReplies(3, 10ms);
+    CommissionOptions o;
+    o.port = sim->portPath();
+    QCOMPARE(runCli(o), ExitCode::done);
+    QCOMPARE(output.trimmed(),
+             sim->portPath() + QStringLiteral(": скорость 57600, стоп-биты 2, чётность odd"));
+    QCOMPARE(sim->rawInput(), QByteArray("-h-baudrate-stop bits-parity"));
+    // The same log as the window's, line for line.
+    QVERIFY(log.lines().filter(QStringLiteral("<- parity odd")).size() == 1);
+}
+
+void TestCli::writeVerifiesThenOperates()
+{
+    CommissionOptions o = writeOptions(sim->portPath());
+    o.json = true;
+    QCOMPARE(runCli(o), ExitCode::done);
+    QVERIFY(sim->isOperating());
+    QCOMPARE(sim->baudRate(), QStringLiteral("19200"));
+    QCOMPARE(sim->stopBits(), QStringLiteral("2"));
+    QCOMPARE(sim->parity(), QStringLiteral("even"));
+    QCOMPARE(sim->rawInput(),
+             QByteArray("-h-baudrate-stop bits-parity"
+                        "-baudrate:19200-stop bits:2-parity:even"
+                        "-h-baudrate-stop bits-parity-st"));
+    const QJsonObject r = QJsonDocument::fromJson(output.toUtf8()).object();
+    QCOMPARE(r.value(QStringLiteral("outcome")).toString(), QStringLiteral("done"));
+    QCOMPARE(r.value(QStringLiteral("port")).toString(), sim->portPath());
+    QCOMPARE(r.value(QStringLiteral("before")).toObject().value(QStringLiteral("baudRate")).toString(),
+             QStringLiteral("9600"));
+    QCOMPARE(r.value(QStringLiteral("after")).toObject().value(QStringLiteral("parity")).toString(),
+             QStringLiteral("even"));
+    QVERIFY(r.value(QStringLiteral("serialNumber")).isNull());
+    QVERIFY(QDateTime::fromString(r.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
+                    .isValid());
+
+    // The pauses are the window's: 1.5 s after each "Ok" before the next command.
+    const auto received = sim->received();
+    for (int i = 1; i < received.size(); ++i) {
+        if (received.at(i - 1).command.startsWith("-baudrate:")
+            || received.at(i - 1).command.startsWith("-stop bits:"))
+            QVERIFY(received.at(i).atMs - received.at(i - 1).atMs >= 1500);
+    }
+}
+
+void TestCli::refusedValueExits5WithoutOperatingMode()
+{
+    sim->rejectValues("-parity:");
+    QCOMPARE(runCli(writeOptions(sim->portPath())), ExitCode::refused);
+    QVERIFY(!sim->isOperating());
+    QVERIFY(!sim->commands().contains("-st"));
+    QVERIFY2(output.contains(QStringLiteral("-parity:even")), qPrintable(output));
+}
+
+void TestCli::silentModuleExits4AfterTheTimeOut()
+{
+    sim->setSilent(true);
+    CommissionOptions o;
+    o.port = sim->portPath();
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(runCli(o), ExitCode::noReply);
+    QVERIFY(clock.elapsed() >= 2900);
+    QCOMPARE(sim->commands(), QList<QByteArray> {"-h"});
+    QVERIFY2(output.contains(QStringLiteral("не ответил на команду «-h»")), qPrintable(output));
+}
+
+void TestCli::missingOrHeldPortExits3WithTheReason()
+{
+    CommissionOptions o;
+    o.port = QStringLiteral("/dev/tav-no-such-port");
+    QCOMPARE(runCli(o), ExitCode::cannotOpen);
+    QVERIFY2(output.contains(QStringLiteral("не найден")), qPrintable(output));
+
+    QSerialPort holder(sim->portPath());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    output.clear();
+    o.port = sim->portPath();
+    QCOMPARE(runCli(o), ExitCode::cannotOpen);
+    QVERIFY2(output.contains(QStringLiteral("занят")), qPrintable(output));
+    QVERIFY(sim->commands().isEmpty());
+}
+
+void TestCli::differentReadBackExits6()
+{
+    // A module that takes every value but keeps reporting its old baud rate.
+    sim->setReply("-baudrate", "baudrate 9600");
+    QCOMPARE(runCli(writeOptions(sim->portPath())), ExitCode::notUnderstood);
+    QVERIFY(!sim->commands().contains("-st"));
+    QVERIFY(!sim->isOperating());
+    QVERIFY2(output.contains(QStringLiteral("скорость 9600")), qPrintable(output));
+}
+
+void TestCli::stopDuringWriteFinishesTheStep()
+{
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [this](const QByteArray &c) {
+        if (c == "-baudrate:19200")
+            commissioner->requestStop();
+    });
+    QCOMPARE(runCli(writeOptions(sim->portPath())), ExitCode::interrupted);
+    // The step under way got its answer; nothing was sent after it.
+    QCOMPARE(sim->commands().constLast(), QByteArray("-baudrate:19200"));
+    QCOMPARE(sim->baudRate(), QStringLiteral("19200"));
+    QCOMPARE(log.lines().filter(QStringLiteral("<- Ok")).size(), 1);
+    QVERIFY(!sim->isOperating());
+}
+
+// Modules plugged in and unplugged in turn, as on a bench.
+void TestCli::repeatCommissionsModuleAfterModule()
+{
+    constexpr int moduleCount = 2;
+    ports = QStringList {QStringLiteral("ttyS0")};
+    std::vector<std::unique_ptr<ModuleSimulator>> modules;
+    std::function<void()> plugNext;
+    plugNext = [&] {
+        modules.push_back(std::make_unique<ModuleSimulator>());
+        ModuleSimulator *m = modules.back().get();
+        ports.append(m->portPath());
+        connect(m, &ModuleSimulator::commandReceived, this, [&, m](const QByteArray &c) {
+            if (c != "-st")
+                return;
+            // Unplugged a moment after it operates; the next one comes later.
+            QTimer::singleShot(300, this, [&, m] {
+                ports.removeAll(m->portPath());
+                m->vanish();
+                if (int(modules.size()) < moduleCount)
+                    QTimer::singleShot(300, this, plugNext);
+                else
+                    QTimer::singleShot(300, this, [this] { commissioner->requestStop(); });
+            });
+        });
+    };
+    QTimer::singleShot(300, this, plugNext);
+    CommissionOptions o = writeOptions(QString());
+    o.repeat = true;
+    o.waitTimeout = 30s;
+    QCOMPARE(runCli(o), ExitCode::interrupted);
+
+    QCOMPARE(int(modules.size()), moduleCount);
+    for (const auto &m : modules) {
+        QVERIFY(m->isOperating());
+        QCOMPARE(m->baudRate(), QStringLiteral("19200"));
+        QCOMPARE(m->parity(), QStringLiteral("even"));
+    }
+    const QStringList lines = output.trimmed().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), moduleCount);
+    for (int i = 0; i < moduleCount; ++i)
+        QVERIFY2(lines.at(i).startsWith(modules.at(i)->portPath() + QStringLiteral(": готово")),
+                 qPrintable(lines.at(i)));
+    QCOMPARE(commissioner->modulesDone(), moduleCount);
+    QVERIFY2(errors.contains(QStringLiteral("Модулей готово: 2, с ошибкой: 0")), qPrintable(errors));
+}
+
+void TestCli::usageErrorsNameTheAllowedValues()
+{
+    const auto run = [](const QStringList &args, QString *text = nullptr) {
+        QProcess p;
+        p.start(QStringLiteral(TAV_CLI_PATH), args);
+        p.waitForFinished(10000);
+        if (text)
+            *text = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        return p.exitCode();
+    };
+    QString text;
+    QCOMPARE(run({QStringLiteral("write"), QStringLiteral("ttyUSB0"), QStringLiteral("--baud"),
+                  QStringLiteral("14400"), QStringLiteral("--stop-bits"), QStringLiteral("1"),
+                  QStringLiteral("--parity"), QStringLiteral("none")},
+                 &text),
+             ExitCode::usage);
+    QVERIFY2(text.contains(QStringLiteral("1200, 2400")), qPrintable(text));
+    QCOMPARE(run({QStringLiteral("read")}), ExitCode::usage);
+    QCOMPARE(run({QStringLiteral("read"), QStringLiteral("--repeat"), QStringLiteral("x")}),
+             ExitCode::usage);
+    QCOMPARE(run({QStringLiteral("frobnicate")}), ExitCode::usage);
+    QCOMPARE(run({QStringLiteral("--help")}, &text), ExitCode::done);
+    QVERIFY(text.contains(QStringLiteral("130")));
+    QCOMPARE(run({QStringLiteral("read"), QStringLiteral("/dev/tav-no-such-port")}),
+             ExitCode::cannotOpen);
+}
+
+void TestCli::ctrlCDuringWriteExits130()
+{
+    QProcess p;
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [&p](const QByteArray &c) {
+        if (c == "-stop bits:2")
+            ::kill(pid_t(p.processId()), SIGINT);
+    });
+    p.start(QStringLiteral(TAV_CLI_PATH),
+            {QStringLiteral("write"), sim->portPath(), QStringLiteral("--baud"),
+             QStringLiteral("19200"), QStringLiteral("--stop-bits"), QStringLiteral("2"),
+             QStringLiteral("--parity"), QStringLiteral("even")});
+    QVERIFY(p.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 30000);
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), ExitCode::interrupted);
+    QCOMPARE(sim->commands().constLast(), QByteArray("-stop bits:2"));
+    QCOMPARE(sim->stopBits(), QStringLiteral("2"));
+    QVERIFY(!sim->isOperating());
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
