@@ -586,7 +586,9 @@ int main(int argc, char *argv[])
         return args.isEmpty() || args.contains(QLatin1String(name));
     };
     const int loadMs = quick ? 2000 : 10000;
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     out.setCodec("UTF-8");
+#endif
 
     out << "System ports: " << systemPortNames().join(QStringLiteral(", ")) << "\n";
 

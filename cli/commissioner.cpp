@@ -1,6 +1,7 @@
 #include "commissioner.h"
 
 #include "exchangelog.h"
+#include "logging.h"
 #include "moduleprotocol.h"
 #include "portmonitor.h"
 #include "replyframer.h"
@@ -141,7 +142,9 @@ int Commissioner::openPort(const QString &portName, bool retry)
             pause(foundPortRetryInterval);
             continue;
         }
-        lastOpenError = SerialLink::openFailureAdvice(problem, portName, systemText);
+        qCDebug(lcLink) << "cannot open" << portName << systemText;
+        lastOpenError = SerialLink::openFailureAdvice(problem, portName, systemText,
+                                                      SerialLink::Audience::CommandLine);
         status(lastOpenError);
         return ExitCode::cannotOpen;
     }
@@ -332,7 +335,8 @@ int Commissioner::failedExchange(ReplyStatus status, const QString &command, QSt
 {
     if (status == ReplyStatus::LinkLost) {
         const QString name = port ? port->portName() : options.port;
-        message = SerialLink::linkLostAdvice(name, port ? port->errorString() : QString());
+        message = SerialLink::linkLostAdvice(name, port ? port->errorString() : QString(),
+                                             SerialLink::Audience::CommandLine);
         closePort(); // a hung-up port would raise errors on every pass of the loop
     } else {
         message = SerialLink::noReplyAdvice(command);
@@ -420,6 +424,7 @@ QString Commissioner::waitForNewPort(int &code)
             continue;
         const QStringList found = newPortNames(ports, known);
         known = ports;
+        qCDebug(lcSearch) << "ports now" << ports << "new" << found;
         if (!found.isEmpty()) {
             status(tr("Найден порт %1").arg(found.constLast()));
             return found.constLast();

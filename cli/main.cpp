@@ -6,6 +6,7 @@
 #include "moduleprotocol.h"
 #include "portlist.h"
 #include "portmonitor.h"
+#include "translations.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -144,8 +145,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption logFile(QStringLiteral("log"),
                                      QStringLiteral("Append the timestamped exchange log to FILE."),
                                      QStringLiteral("FILE"));
+    const QCommandLineOption lang(QStringLiteral("lang"),
+                                  QStringLiteral("Language of the messages: ru (the default) or en."),
+                                  QStringLiteral("language"), QStringLiteral("ru"));
     parser.addOptions({baud, stopBits, parity, noVerify, noRun, wait, waitTimeout, repeat, json,
-                       logFile});
+                       logFile, lang});
     if (!parser.parse(app.arguments()))
         return usageError(err, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -157,6 +161,11 @@ int main(int argc, char *argv[])
             << Qt::endl;
         return ExitCode::done;
     }
+
+    if (!installTranslations(app, parser.value(lang)))
+        return usageError(err, QStringLiteral("no such language: %1 (%2)")
+                                       .arg(parser.value(lang),
+                                            availableLanguages().join(QStringLiteral(", "))));
 
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())

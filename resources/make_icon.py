@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the application icon and writes it as a multi-size .ico (PNG entries).
+"""Draws the application icon and writes it as a multi-size .ico (PNG entries)
+and as one PNG per size under icons/ for the hicolor theme.
 
 Run again only to change the picture: python3 resources/make_icon.py
 The design: a dark blue tile holding the three indicator colours of the
@@ -88,3 +89,8 @@ if __name__ == "__main__":
     images = [(s, render(s)) for s in SIZES]
     (here / "tav-configurator.ico").write_bytes(ico(images))
     (here / "tav-configurator.png").write_bytes(dict(images)[256])
+    # The hicolor theme's sizes, for the menu entry of an installed program.
+    for size, data in images:
+        folder = here / "icons" / f"{size}x{size}"
+        folder.mkdir(parents=True, exist_ok=True)
+        (folder / "tav-configurator.png").write_bytes(data)

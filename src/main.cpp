@@ -1,5 +1,6 @@
 #include "exchangelog.h"
 #include "mainwindow.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -21,6 +22,11 @@ int main(int argc, char *argv[])
             QStringLiteral("Also append the exchange log (F2) to <file>, line by line."),
             QStringLiteral("file"));
     parser.addOption(logOption);
+    const QCommandLineOption langOption(
+            QStringLiteral("lang"),
+            QStringLiteral("Language of the program: ru (the default) or en."),
+            QStringLiteral("language"), QStringLiteral("ru"));
+    parser.addOption(langOption);
     parser.addPositionalArgument(
             QStringLiteral("port"),
             QStringLiteral("A port to offer and select even if the system does not list it: "
@@ -28,6 +34,12 @@ int main(int argc, char *argv[])
                            "/dev/serial/by-id/usb-..."),
             QStringLiteral("[port]"));
     parser.process(app);
+    if (!installTranslations(app, parser.value(langOption))) {
+        QTextStream(stderr) << "tav-configurator: no such language: " << parser.value(langOption)
+                            << " (" << availableLanguages().join(QStringLiteral(", ")) << ")"
+                            << Qt::endl;
+        return 2;
+    }
 
     MainWindow window;
     if (parser.isSet(logOption)) {

@@ -3,6 +3,7 @@
 
 #include "exchangelog.h"
 #include "indicatorstyles.h"
+#include "logging.h"
 #include "logwindow.h"
 #include "moduleprotocol.h"
 #include "portmonitor.h"
@@ -10,7 +11,7 @@
 #include "seriallink.h"
 #include "timing.h"
 
-#include <QDebug>
+#include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QMenu>
@@ -47,7 +48,9 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     statusPanel->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(statusPanel, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         QMenu menu(this);
-        menu.addAction(tr("Журнал обмена"), this, &MainWindow::showLog, QKeySequence(Qt::Key_F2));
+        QAction *openLog = menu.addAction(tr("Журнал обмена"));
+        openLog->setShortcut(QKeySequence(Qt::Key_F2));
+        connect(openLog, &QAction::triggered, this, &MainWindow::showLog);
         menu.exec(statusPanel->mapToGlobal(at));
     });
     auto *logKey = new QShortcut(QKeySequence(Qt::Key_F2), this);
@@ -239,6 +242,7 @@ void MainWindow::onfindTimerKT5()
     if (!portSetChanged(ports, knownPorts))
         return;
     const QStringList found = newPortNames(ports, knownPorts);
+    qCDebug(lcSearch) << "ports now" << ports << "new" << found;
     knownPorts = ports;
     for (const QString &name : found)
         connectFoundPort(name);
@@ -313,7 +317,7 @@ QComboBox *MainWindow::fieldWidget(ModuleProtocol::Field field) const
 void MainWindow::getResult()
 {
     using ModuleProtocol::Kind;
-    qDebug() << reply;
+    qCDebug(lcLink) << "reply" << reply;
     const auto sequence = exchange == Exchange::Writing ? ModuleProtocol::Sequence::Write
                                                         : ModuleProtocol::Sequence::Read;
     const ModuleProtocol::Outcome outcome = ModuleProtocol::interpret(reply, sequence, writeStep);
@@ -557,7 +561,7 @@ void MainWindow::openSerialPort()
 void MainWindow::reportOpenFailure(const QString &portName)
 {
     const QString reason = openFailureReason(portName);
-    qDebug() << "cannot open" << portName << reason;
+    qCDebug(lcLink) << "cannot open" << portName << reason;
     stopExchange();
     showNotConnected();
     showStatus(tr("Не удалось открыть порт %1: %2").arg(portName, reason));
@@ -647,7 +651,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::NoError)
         return;
-    qDebug() << error;
+    qCDebug(lcLink) << "port error" << error;
     if (!SerialLink::errorEndsLink(error))
         return;
 
@@ -670,7 +674,7 @@ void MainWindow::on_BT_Open_Connect_clicked()
         return;
 
     if (ui->BT_Open_Connect->text() != tr("Отключиться")) {
-        qDebug() << ui->cbPorts->currentText();
+        qCDebug(lcLink) << "connect" << ui->cbPorts->currentText();
         ui->BT_find->setEnabled(false);
         openSerialPort();
         if (!isLinkOpen())

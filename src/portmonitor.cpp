@@ -1,5 +1,7 @@
 #include "portmonitor.h"
 
+#include "logging.h"
+
 #include <QFileSystemWatcher>
 #include <QTimer>
 
@@ -103,6 +105,8 @@ void PortMonitor::onEnumerated(const QStringList &names)
         rescanPending = false;
         rescan();
     }
-    if (changed)
+    if (changed) {
+        qCDebug(lcSearch) << "port list" << ports;
         emit portsChanged(ports);
+    }
 }

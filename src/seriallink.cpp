@@ -77,6 +77,9 @@ bool SerialLink::errorEndsLink(QSerialPort::SerialPortError error)
     case QSerialPort::NotOpenError: // close() of a closed port
     case QSerialPort::TimeoutError: // only from the blocking waits, never used here
     case QSerialPort::UnsupportedOperationError:
+        return false;
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+        // Line faults, on a port that still works; gone from Qt 6.
         QT_WARNING_PUSH
         QT_WARNING_DISABLE_DEPRECATED
     case QSerialPort::ParityError:
@@ -84,12 +87,13 @@ bool SerialLink::errorEndsLink(QSerialPort::SerialPortError error)
     case QSerialPort::BreakConditionError:
         QT_WARNING_POP
         return false;
+#endif
     }
     return true;
 }
 
 QString SerialLink::openFailureAdvice(OpenProblem problem, const QString &portName,
-                                      const QString &systemText)
+                                      const QString &systemText, Audience audience)
 {
     if (portName.isEmpty())
         return tr("Порт не выбран: выберите порт в списке или нажмите «Обновить».");
@@ -108,8 +112,11 @@ QString SerialLink::openFailureAdvice(OpenProblem problem, const QString &portNa
 #endif
         break;
     case OpenProblem::NotFound:
-        advice = tr("Порт %1 не найден: адаптер отключён или имя порта неверно. "
-                    "Подключите адаптер и нажмите «Обновить».");
+        advice = audience == Audience::Window
+                ? tr("Порт %1 не найден: адаптер отключён или имя порта неверно. "
+                     "Подключите адаптер и нажмите «Обновить».")
+                : tr("Порт %1 не найден: адаптер отключён или имя порта неверно. "
+                     "Подключите адаптер; имена портов показывает «tav-configurator-cli ports».");
         break;
     case OpenProblem::Other:
         advice = tr("Не удалось открыть порт %1.");
@@ -126,12 +133,15 @@ QString SerialLink::noReplyAdvice(const QString &command)
             .arg(replyTimeout.count() / 1000);
 }
 
-QString SerialLink::linkLostAdvice(const QString &portName, const QString &systemText)
+QString SerialLink::linkLostAdvice(const QString &portName, const QString &systemText,
+                                  Audience audience)
 {
-    return withSystemText(tr("Связь с портом %1 потеряна: адаптер отключён. Подключите его "
-                             "и нажмите «Соединиться».")
-                                  .arg(portName),
-                          systemText);
+    const QString advice = audience == Audience::Window
+            ? tr("Связь с портом %1 потеряна: адаптер отключён. Подключите его "
+                 "и нажмите «Соединиться».")
+            : tr("Связь с портом %1 потеряна: адаптер отключён. Подключите его "
+                 "и запустите команду снова.");
+    return withSystemText(advice.arg(portName), systemText);
 }
 
 QString SerialLink::shownReply(const QString &reply, qint64 droppedBytes)

@@ -50,13 +50,18 @@ OpenProblem openProblem(QSerialPort::SerialPortError error, const QString &portN
 // port while it probes it. These problems are worth trying again for a while.
 bool mayPassSoon(OpenProblem problem);
 
+// Who is told what to do: the window names its buttons, the command line
+// what to run.
+enum class Audience { Window, CommandLine };
+
 // What a technician is told, in Russian, under "Ошибка соединения": what
 // failed and what to do. `systemText` is QSerialPort's own (English, from
 // the system) and follows in brackets.
 QString openFailureAdvice(OpenProblem problem, const QString &portName,
-                          const QString &systemText);
+                          const QString &systemText, Audience audience = Audience::Window);
 QString noReplyAdvice(const QString &command);
-QString linkLostAdvice(const QString &portName, const QString &systemText);
+QString linkLostAdvice(const QString &portName, const QString &systemText,
+                       Audience audience = Audience::Window);
 
 // Text of a reply: its UTF-8 up to the first NUL byte.
 QString decodeReply(const QByteArray &bytes);

@@ -382,7 +382,9 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("seed"), QStringLiteral("Seed of the run (random if not given)."),
                       QStringLiteral("S")});
     parser.process(app);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     out.setCodec("UTF-8");
+#endif
     const quint64 seed = parser.isSet(QStringLiteral("seed"))
             ? parser.value(QStringLiteral("seed")).toULongLong()
             : std::random_device {}();

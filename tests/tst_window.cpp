@@ -2,11 +2,13 @@
 #include "indicatorstyles.h"
 #include "moduleprotocol.h"
 #include "portlist.h"
+#include "translations.h"
 #include "testsupport.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QTranslator>
 #include <QtTest>
 
 #include <memory>
@@ -85,6 +87,7 @@ private slots:
     void setDefaultTouchesOnlyTheFields();
     void refreshRebuildsTheList();
     void portDetailsReadAsRussian();
+    void languages();
 };
 
 void TestWindow::styleTexts()
@@ -394,6 +397,41 @@ void TestWindow::portDetailsReadAsRussian()
         for (const QChar c : it.value())
             QVERIFY2(c.unicode() < 0x80 || c.unicode() >= 0x400, qPrintable(it.value()));
     }
+}
+
+// Russian by default, with Qt's own texts in Russian where the system has
+// them; English when asked for, every text of the window included.
+void TestWindow::languages()
+{
+    const auto removeAll = [] {
+        for (QTranslator *t : qApp->findChildren<QTranslator *>()) {
+            QCoreApplication::removeTranslator(t);
+            delete t;
+        }
+    };
+    QVERIFY(!installTranslations(*qApp, QStringLiteral("de")));
+
+    QVERIFY(installTranslations(*qApp, QStringLiteral("en")));
+    {
+        MainWindow w(nullptr, [] { return QStringList {QStringLiteral("ttyUSB0")}; });
+        Ui_MainWindow &ui = MainWindowProbe::ui(w);
+        QCOMPARE(ui.BT_Open_Connect->text(), QStringLiteral("Connect"));
+        QCOMPARE(ui.BT_find->text(), QStringLiteral("Search"));
+        QVERIFY(invoke(w, "on_BT_Read_values_clicked"));
+        QCOMPARE(MainWindowProbe::statusPanel(w)->currentMessage(),
+                 QStringLiteral("Not connected: choose a port and press \"Connect\""));
+        // The values are the module's words, the same in every language.
+        QCOMPARE(ui.CB_KT_Parity->itemText(3), QStringLiteral("even"));
+    }
+    removeAll();
+
+    QVERIFY(installTranslations(*qApp, QStringLiteral("ru")));
+    const bool haveQtRussian = !qApp->findChildren<QTranslator *>().isEmpty();
+    const QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+    removeAll();
+    if (!haveQtRussian)
+        QSKIP("Qt's Russian translations are not installed here");
+    QCOMPARE(cancel, QStringLiteral("Отмена"));
 }
 
 QTEST_MAIN(TestWindow)

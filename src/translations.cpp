@@ -1,0 +1,52 @@
+#include "translations.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace {
+QString qtTranslationsPath()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#else
+    return QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+#endif
+}
+
+bool install(QCoreApplication &app, const QString &name, const QString &folder)
+{
+    auto *translator = new QTranslator(&app);
+    if (translator->load(name, folder) && QCoreApplication::installTranslator(translator))
+        return true;
+    delete translator;
+    return false;
+}
+} // namespace
+
+static void initTranslationResources()
+{
+    // The compiled translations live in this static library.
+    Q_INIT_RESOURCE(translations);
+}
+
+QStringList availableLanguages()
+{
+    return {QStringLiteral("ru"), QStringLiteral("en")};
+}
+
+bool installTranslations(QCoreApplication &app, const QString &language)
+{
+    if (language == QLatin1String("ru")) {
+        // Missing on a system without Qt's translations: Qt then speaks English.
+        for (const char *catalogue : {"qtbase_ru", "qtserialport_ru"})
+            install(app, QLatin1String(catalogue), qtTranslationsPath());
+        return true;
+    }
+    if (language == QLatin1String("en")) {
+        initTranslationResources();
+        return install(app, QStringLiteral("tav-configurator_en"), QStringLiteral(":/i18n"));
+    }
+    return false;
+}

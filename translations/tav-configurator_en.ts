@@ -1,0 +1,425 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>Commissioner</name>
+    <message>
+        <source>нет</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>скорость %1, стоп-биты %2, чётность %3</source>
+        <translation>baud rate %1, stop bits %2, parity %3</translation>
+    </message>
+    <message>
+        <source>Порт %1 открыт</source>
+        <translation>Port %1 open</translation>
+    </message>
+    <message>
+        <source>Модуль сообщил не все значения: %1</source>
+        <translation>The module did not report every value: %1</translation>
+    </message>
+    <message>
+        <source>Считано после записи: %1, а записано: %2. Модуль не переведён в режим работы.</source>
+        <translation>Read back after writing: %1, but written: %2. The module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Модуль отклонил команду «%1»: он не переведён в режим работы.</source>
+        <translation>The module refused the command &quot;%1&quot;: it was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Ответ на команду «%1» не распознан: «%2».</source>
+        <translation>The reply to the command &quot;%1&quot; was not understood: &quot;%2&quot;.</translation>
+    </message>
+    <message>
+        <source>Чтение завершено: %1</source>
+        <translation>Read finished: %1</translation>
+    </message>
+    <message>
+        <source>Запись начата</source>
+        <translation>Write started</translation>
+    </message>
+    <message>
+        <source>Модуль отклонил команду «%1». Запись остановлена, модуль не переведён в режим работы.</source>
+        <translation>The module refused the command &quot;%1&quot;. The write stopped; the module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не переведён в режим работы.</source>
+        <translation>The reply to the command &quot;%1&quot; was not understood: &quot;%2&quot;. The write stopped; the module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Передано :</source>
+        <translation>Sent: </translation>
+    </message>
+    <message>
+        <source>Получено :</source>
+        <translation>Received: </translation>
+    </message>
+    <message>
+        <source>Модулей готово: %1, с ошибкой: %2</source>
+        <translation>Modules done: %1, failed: %2</translation>
+    </message>
+    <message>
+        <source>Отключите адаптер %1 и подключите следующий</source>
+        <translation>Unplug the adapter %1 and plug in the next one</translation>
+    </message>
+    <message>
+        <source>Ожидание нового адаптера (до %1 с)</source>
+        <translation>Waiting for a new adapter (up to %1 s)</translation>
+    </message>
+    <message>
+        <source>Ожидание нового адаптера (до %1 с)…</source>
+        <translation>Waiting for a new adapter (up to %1 s)…</translation>
+    </message>
+    <message>
+        <source>Новый адаптер не подключён за %1 с</source>
+        <translation>No new adapter plugged in within %1 s</translation>
+    </message>
+    <message>
+        <source>Найден порт %1</source>
+        <translation>Found port %1</translation>
+    </message>
+    <message>
+        <source>: готово: %1 (было: %2)</source>
+        <translation>: done: %1 (was: %2)</translation>
+    </message>
+    <message>
+        <source>; режим работы не включён (--no-run)</source>
+        <translation>; operating mode not switched on (--no-run)</translation>
+    </message>
+    <message>
+        <source>: ошибка %1: %2</source>
+        <translation>: error %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>ExchangeLog</name>
+    <message>
+        <source> [ещё %1 байт отброшено]</source>
+        <translation> [%1 more bytes dropped]</translation>
+    </message>
+</context>
+<context>
+    <name>LogWindow</name>
+    <message>
+        <source>Журнал обмена</source>
+        <translation>Exchange log</translation>
+    </message>
+    <message>
+        <source>Сохранить…</source>
+        <translation>Save…</translation>
+    </message>
+    <message>
+        <source>Очистить</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>Сохранить журнал</source>
+        <translation>Save the log</translation>
+    </message>
+    <message>
+        <source>Текстовые файлы (*.log *.txt)</source>
+        <translation>Text files (*.log *.txt)</translation>
+    </message>
+    <message>
+        <source>Не удалось сохранить журнал в %1: %2</source>
+        <translation>Could not save the log to %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Паритет</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>Количество стоповых бит</source>
+        <translation>Stop bits</translation>
+    </message>
+    <message>
+        <source>Скорость RS-485</source>
+        <translation>RS-485 baud rate</translation>
+    </message>
+    <message>
+        <source>1200</source>
+        <translation>1200</translation>
+    </message>
+    <message>
+        <source>2400</source>
+        <translation>2400</translation>
+    </message>
+    <message>
+        <source>4800</source>
+        <translation>4800</translation>
+    </message>
+    <message>
+        <source>9600</source>
+        <translation>9600</translation>
+    </message>
+    <message>
+        <source>19200</source>
+        <translation>19200</translation>
+    </message>
+    <message>
+        <source>38400</source>
+        <translation>38400</translation>
+    </message>
+    <message>
+        <source>57600</source>
+        <translation>57600</translation>
+    </message>
+    <message>
+        <source>115200</source>
+        <translation>115200</translation>
+    </message>
+    <message>
+        <source>128000</source>
+        <translation>128000</translation>
+    </message>
+    <message>
+        <source>256000</source>
+        <translation>256000</translation>
+    </message>
+    <message>
+        <source>1</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>2</source>
+        <translation>2</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>odd</source>
+        <translation>odd</translation>
+    </message>
+    <message>
+        <source>even</source>
+        <translation>even</translation>
+    </message>
+    <message>
+        <source>Соединиться</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>COM PORT</source>
+        <translation>COM PORT</translation>
+    </message>
+    <message>
+        <source>Считать состояние</source>
+        <translation>Read settings</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>Записать настройки</source>
+        <translation>Write settings</translation>
+    </message>
+    <message>
+        <source>Поиск</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>Журнал обмена</source>
+        <translation>Exchange log</translation>
+    </message>
+    <message>
+        <source>
+
+F2 — журнал обмена</source>
+        <translation>
+
+F2: exchange log</translation>
+    </message>
+    <message>
+        <source>Идёт запись</source>
+        <translation>Writing</translation>
+    </message>
+    <message>
+        <source>Идёт запись настроек в модуль. Если закрыть программу сейчас, модуль останется записанным наполовину. Всё равно закрыть?</source>
+        <translation>The settings are being written to the module. If you close the program now, the module is left half written. Close anyway?</translation>
+    </message>
+    <message>
+        <source>Порты обновлены</source>
+        <translation>Ports refreshed</translation>
+    </message>
+    <message>
+        <source>Поиск недоступен, пока порт открыт: сначала нажмите «Отключиться»</source>
+        <translation>No search while a port is open: press &quot;Disconnect&quot; first</translation>
+    </message>
+    <message>
+        <source>Поиск начат</source>
+        <translation>Search started</translation>
+    </message>
+    <message>
+        <source>Поиск остановлен</source>
+        <translation>Search stopped</translation>
+    </message>
+    <message>
+        <source>Модуль не найден</source>
+        <translation>Module not found</translation>
+    </message>
+    <message>
+        <source>Найден порт %1</source>
+        <translation>Found port %1</translation>
+    </message>
+    <message>
+        <source>Найден порт %1, ожидание доступа к нему</source>
+        <translation>Found port %1, waiting for access to it</translation>
+    </message>
+    <message>
+        <source>Отключиться</source>
+        <translation>Disconnect</translation>
+    </message>
+    <message>
+        <source>Модуль отклонил команду «%1». Запись остановлена, модуль не переведён в режим работы.</source>
+        <translation>The module refused the command &quot;%1&quot;. The write stopped; the module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Результат</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>Новые настройки записаны!
+<byte value="xd"/>Модуль переведен в режим работы!</source>
+        <translation>New settings written!
+<byte value="xd"/>The module is now in operating mode!</translation>
+    </message>
+    <message>
+        <source>Скорость %1, стоп-биты %2, чётность %3</source>
+        <translation>Baud rate %1, stop bits %2, parity %3</translation>
+    </message>
+    <message>
+        <source>Ответ на команду «%1» не распознан. Запись остановлена, модуль не переведён в режим работы.</source>
+        <translation>The reply to the command &quot;%1&quot; was not understood. The write stopped; the module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>нет</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>Чтение завершено: скорость %1, стоп-биты %2, чётность %3</source>
+        <translation>Read finished: baud rate %1, stop bits %2, parity %3</translation>
+    </message>
+    <message>
+        <source>Нет соединения: выберите порт и нажмите «Соединиться»</source>
+        <translation>Not connected: choose a port and press &quot;Connect&quot;</translation>
+    </message>
+    <message>
+        <source>Идёт чтение: дождитесь его окончания</source>
+        <translation>Reading: wait until it is finished</translation>
+    </message>
+    <message>
+        <source>Идёт запись: дождитесь её окончания</source>
+        <translation>Writing: wait until it is finished</translation>
+    </message>
+    <message>
+        <source>Чтение начато</source>
+        <translation>Read started</translation>
+    </message>
+    <message>
+        <source>Передано :</source>
+        <translation>Sent: </translation>
+    </message>
+    <message>
+        <source>Не все значения выбраны: считайте модуль или выберите значения</source>
+        <translation>Not every value is chosen: read the module or choose the values</translation>
+    </message>
+    <message>
+        <source>Запись начата</source>
+        <translation>Write started</translation>
+    </message>
+    <message>
+        <source>порт не выбран</source>
+        <translation>no port chosen</translation>
+    </message>
+    <message>
+        <source> (нет прав: добавьте пользователя в группу dialout и войдите заново)</source>
+        <translation> (no access: add the user to the dialout group and log in again)</translation>
+    </message>
+    <message>
+        <source> (порт занят другой программой)</source>
+        <translation> (the port is held by another program)</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть порт %1: %2</source>
+        <translation>Could not open port %1: %2</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Ошибка соединения</source>
+        <translation>Connection error</translation>
+    </message>
+    <message>
+        <source>Получено :</source>
+        <translation>Received: </translation>
+    </message>
+    <message>
+        <source>Связь с портом %1 потеряна: %2</source>
+        <translation>Link to port %1 lost: %2</translation>
+    </message>
+    <message>
+        <source>Critical Error</source>
+        <translation>Critical Error</translation>
+    </message>
+    <message>
+        <source>Отключено от порта %1</source>
+        <translation>Disconnected from port %1</translation>
+    </message>
+</context>
+<context>
+    <name>SerialLink</name>
+    <message>
+        <source>Порт не выбран: выберите порт в списке или нажмите «Обновить».</source>
+        <translation>No port chosen: choose a port in the list or press &quot;Refresh&quot;.</translation>
+    </message>
+    <message>
+        <source>Нет доступа к порту %1. Добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) и войдите в систему заново.</source>
+        <translation>No access to port %1. Add the user to the dialout group (sudo usermod -aG dialout $USER) and log in again.</translation>
+    </message>
+    <message>
+        <source>Порт %1 занят другой программой. Закройте её и попробуйте снова; в Linux порт часто держат ModemManager или brltty.</source>
+        <translation>Port %1 is held by another program. Close it and try again; on Linux ModemManager or brltty often hold such ports.</translation>
+    </message>
+    <message>
+        <source>Порт %1 занят другой программой. Закройте её и попробуйте снова.</source>
+        <translation>Port %1 is held by another program. Close it and try again.</translation>
+    </message>
+    <message>
+        <source>Порт %1 не найден: адаптер отключён или имя порта неверно. Подключите адаптер и нажмите «Обновить».</source>
+        <translation>Port %1 not found: the adapter is unplugged or the port name is wrong. Plug the adapter in and press &quot;Refresh&quot;.</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть порт %1.</source>
+        <translation>Could not open port %1.</translation>
+    </message>
+    <message>
+        <source>Модуль не ответил на команду «%1» за %2 с. Проверьте питание модуля, подключение линий A и B, выбранный порт и что модуль в режиме настройки.</source>
+        <translation>The module did not answer the command &quot;%1&quot; within %2 s. Check the module&apos;s power, the wiring of lines A and B, the chosen port, and that the module is in configuration mode.</translation>
+    </message>
+    <message>
+        <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и нажмите «Соединиться».</source>
+        <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and press &quot;Connect&quot;.</translation>
+    </message>
+    <message>
+        <source> [ответ длиннее %1 байт: ещё %2 байт отброшено]</source>
+        <translation> [reply longer than %1 bytes: %2 more bytes dropped]</translation>
+    </message>
+    <message>
+        <source>Порт %1 не найден: адаптер отключён или имя порта неверно. Подключите адаптер; имена портов показывает «tav-configurator-cli ports».</source>
+        <translation>Port %1 not found: the adapter is unplugged or the port name is wrong. Plug the adapter in; &quot;tav-configurator-cli ports&quot; lists the port names.</translation>
+    </message>
+    <message>
+        <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и запустите команду снова.</source>
+        <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and run the command again.</translation>
+    </message>
+</context>
+</TS>
