@@ -91,6 +91,16 @@ void ModuleSimulator::setSettings(const QString &baudRate, const QString &stopBi
     par = parity;
 }
 
+void ModuleSimulator::clearFaults()
+{
+    replyDelay = std::chrono::milliseconds(0);
+    silent = false;
+    splitPieces = 1;
+    splitPause = std::chrono::milliseconds(0);
+    rejectedPrefixes.clear();
+    overrides.clear();
+}
+
 void ModuleSimulator::setSplitReplies(int pieces, std::chrono::milliseconds pause)
 {
     splitPieces = qMax(1, pieces);

@@ -61,6 +61,8 @@ public:
     {
         overrides.insert(command, reply);
     }
+    // Back to a healthy module: no delay, silence, split, refusal or set reply.
+    void clearFaults();
     // Bytes nobody asked for, now.
     void sendUnsolicited(const QByteArray &bytes) { writeOut(bytes); }
     // Streams `total` bytes of `pattern` as fast as the line takes them, as a

@@ -218,9 +218,7 @@ private:
                 sim->flood(64 * 1024, QByteArrayLiteral("noise "));
             } else {
                 note(QStringLiteral("faults off"));
-                sim->setReplyDelay(0ms);
-                sim->setSilent(false);
-                sim->setSplitReplies(1, 0ms);
+                sim->clearFaults();
             }
             break;
         case 17:
@@ -236,6 +234,9 @@ private:
                 newModule();
             }
             break;
+        case 18:
+            commission();
+            break;
         default: {
             const int ms = chance(80) ? pick(300) : pick(3500);
             note(QStringLiteral("wait %1 ms").arg(ms));
@@ -244,6 +245,48 @@ private:
         }
         }
         spin(pick(60));
+    }
+
+    // A whole write as a technician does it, so that writes get done (and
+    // checked against the module) and not only interrupted; the faults and
+    // the boxes may still get in its way.
+    void commission()
+    {
+        const bool healthy = chance(70);
+        if (healthy)
+            sim->clearFaults();
+        note(QStringLiteral("commission%1: refresh, connect, read, write")
+                     .arg(healthy ? QStringLiteral(" (faults off)") : QString()));
+        const auto idleWithin = [this](int ms) {
+            QElapsedTimer t;
+            t.start();
+            while (t.elapsed() < ms) {
+                if (ui().BT_Write_values->isEnabled())
+                    return true;
+                spin(50);
+            }
+            return false;
+        };
+        if (!ui().BT_Write_values->isEnabled()) {
+            if (ui().BT_Open_Connect->text() == QStringLiteral("Отключиться"))
+                return; // a sequence under way: not now
+            QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
+            ui().cbPorts->setCurrentText(sim->portPath());
+            QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+            if (!idleWithin(6000))
+                return;
+        }
+        for (QComboBox *box : {ui().CB_KT_Speed, ui().CB_KT_Stop_bit, ui().CB_KT_Parity})
+            box->setCurrentIndex(1 + pick(box->count() - 1));
+        note(QStringLiteral("write %1 %2 %3")
+                     .arg(ui().CB_KT_Speed->currentText(), ui().CB_KT_Stop_bit->currentText(),
+                          ui().CB_KT_Parity->currentText()));
+        QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 10000 && (MainWindowProbe::writeTimer(*w)->isActive()
+                                       || MainWindowProbe::awaitingReply(*w)))
+            spin(50);
     }
 
     // What must hold whatever happened.
