@@ -6,7 +6,7 @@
 set -euo pipefail
 export TAV_QT=${TAV_QT:-6}
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
-install_packages lintian dpkg-dev
+install_packages lintian dpkg-dev desktop-file-utils
 
 cd "$build_dir"
 rm -f tav-configurator_*.deb
