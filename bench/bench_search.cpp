@@ -109,6 +109,31 @@ void closeBoxes(QObject *owner)
     t->start(5);
 }
 
+// How late a 1 ms timer fires while it lives: the event loop's stalls.
+class LatenessProbe
+{
+public:
+    LatenessProbe()
+    {
+        ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&ticker, &QTimer::timeout, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            if (last >= 0)
+                late.push_back(std::max(0.0, double(now - last) / 1e6 - 1.0));
+            last = now;
+        });
+        clock.start();
+        ticker.start(1);
+    }
+    Stats lateness() const { return stats(late); }
+
+private:
+    std::vector<double> late;
+    QElapsedTimer clock;
+    QTimer ticker;
+    qint64 last = -1;
+};
+
 // CPU share and 1 ms timer lateness while `w` (searching or not) runs.
 struct Load
 {
@@ -129,22 +154,9 @@ Load measureLoad(int ms)
         l.cpuPercent = (cpuMs() - cpu0) * 100.0 / double(wall.elapsed());
         l.rssGrowth = rssBytes() - rss0;
     }
-    std::vector<double> late;
-    QElapsedTimer clock;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    qint64 last = -1;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        if (last >= 0)
-            late.push_back(std::max(0.0, (now - last) / 1e6 - 1.0));
-        last = now;
-    });
-    clock.start();
-    ticker.start(1);
+    const LatenessProbe probe;
     spin(ms / 2);
-    ticker.stop();
-    l.lateness = stats(late);
+    l.lateness = probe.lateness();
     return l;
 }
 
@@ -522,32 +534,21 @@ void noticing()
 void flood(int megabytes)
 {
     const qint64 total = qint64(megabytes) * 1024 * 1024;
-    const auto run = [&](const std::function<void(ModuleSimulator &)> &start, QWidget *shown) {
+    const auto run = [&](const std::function<void(ModuleSimulator &)> &start) {
         ModuleSimulator sim;
         QSignalSpy done(&sim, &ModuleSimulator::floodDone);
-        std::vector<double> late;
-        QElapsedTimer clock;
-        QTimer ticker;
-        ticker.setTimerType(Qt::PreciseTimer);
-        qint64 last = -1;
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            const qint64 now = clock.nsecsElapsed();
-            if (last >= 0)
-                late.push_back(std::max(0.0, (now - last) / 1e6 - 1.0));
-            last = now;
-        });
         start(sim);
         const qint64 rss0 = rssBytes();
+        const LatenessProbe probe;
+        QElapsedTimer clock;
         clock.start();
-        ticker.start(1);
         sim.flood(total, QByteArrayLiteral("baudrate 9600 "));
         waitFor([&] { return done.count() > 0; }, 120000);
-        const double seconds = clock.nsecsElapsed() / 1e9;
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
         spin(1200); // the collect limit runs out, the reply is taken and shown
-        ticker.stop();
         out << "  " << megabytes << " MiB in " << seconds << " s; longest stall "
-            << stats(late).max << " ms; RSS growth " << (rssBytes() - rss0) / 1024 << " KiB\n";
-        Q_UNUSED(shown);
+            << probe.lateness().max << " ms; RSS growth " << (rssBytes() - rss0) / 1024
+            << " KiB\n";
     };
 
     out << "\n== Flood of " << megabytes << " MiB with no pauses\n";
@@ -556,7 +557,7 @@ void flood(int megabytes)
         auto *port = new QSerialPort(sim.portPath(), &sim);
         QObject::connect(port, &QSerialPort::readyRead, port, [port] { port->readAll(); });
         port->open(QIODevice::ReadWrite);
-    }, nullptr);
+    });
     out << "window awaiting a reply:\n";
     QStringList ports;
     MainWindow w(nullptr, [&ports] { return ports; });
@@ -571,7 +572,7 @@ void flood(int megabytes)
         QMetaObject::invokeMethod(&w, "openSerialPort");
         QMetaObject::invokeMethod(&w, "sendCommand", Q_ARG(QString, QStringLiteral("-baudrate")),
                                   Q_ARG(bool, true));
-    }, &w);
+    });
     out << "  longest status message: " << longest << " characters\n";
 }
 } // namespace

@@ -23,34 +23,13 @@
 
 using namespace Timing;
 
-QString ModuleValues::text() const
-{
-    const auto shown = [](const QString &v) {
-        return v.isEmpty() ? QCoreApplication::translate("Commissioner", "нет") : v;
-    };
-    return QCoreApplication::translate("Commissioner", "скорость %1, стоп-биты %2, чётность %3")
-            .arg(shown(baudRate), shown(stopBits), shown(parity));
-}
-
-QJsonObject ModuleValues::toJson() const
+namespace {
+QJsonValue toJson(const ModuleProtocol::Values &values)
 {
     const auto value = [](const QString &v) { return v.isEmpty() ? QJsonValue() : QJsonValue(v); };
-    return {{QStringLiteral("baudRate"), value(baudRate)},
-            {QStringLiteral("stopBits"), value(stopBits)},
-            {QStringLiteral("parity"), value(parity)}};
-}
-
-namespace {
-QString &fieldOf(ModuleValues &values, ModuleProtocol::Field field)
-{
-    switch (field) {
-    case ModuleProtocol::Field::StopBits:
-        return values.stopBits;
-    case ModuleProtocol::Field::Parity:
-        return values.parity;
-    default:
-        return values.baudRate;
-    }
+    return QJsonObject {{QStringLiteral("baudRate"), value(values.baudRate)},
+                        {QStringLiteral("stopBits"), value(values.stopBits)},
+                        {QStringLiteral("parity"), value(values.parity)}};
 }
 
 QString outcomeName(int code)
@@ -97,7 +76,7 @@ int Commissioner::run()
 {
     if (options.port.isEmpty())
         return runWaiting();
-    return runOnce(options.port);
+    return commissionOn(options.port, false);
 }
 
 void Commissioner::status(const QString &text)
@@ -108,14 +87,18 @@ void Commissioner::status(const QString &text)
 
 // --- One module --------------------------------------------------------------
 
-int Commissioner::runOnce(const QString &portName)
+int Commissioner::commissionOn(const QString &portName, bool justPlugged)
 {
     Result result;
-    result.code = openPort(portName, false);
-    if (result.code != ExitCode::done)
+    result.code = openPort(portName, justPlugged);
+    if (result.code != ExitCode::done) {
         result.message = lastOpenError;
-    else
-        result = commission(portName);
+    } else {
+        // A module just powered up by its adapter needs time to start.
+        if (justPlugged)
+            pause(readAfterFindDelay);
+        result = commission();
+    }
     closePort();
     report(portName, result);
     return result.code;
@@ -164,7 +147,7 @@ void Commissioner::closePort()
     port = nullptr;
 }
 
-Commissioner::Result Commissioner::commission(const QString &portName)
+Commissioner::Result Commissioner::commission()
 {
     Result r;
     r.code = readValues(r.before, r.message, true);
@@ -231,11 +214,10 @@ Commissioner::Result Commissioner::commission(const QString &portName)
         r.after = options.target; // each value confirmed by the module's "Ok"
         r.haveAfter = true;
     }
-    Q_UNUSED(portName);
     return r;
 }
 
-int Commissioner::readValues(ModuleValues &values, QString &message, bool startPause)
+int Commissioner::readValues(ModuleProtocol::Values &values, QString &message, bool startPause)
 {
     values = {};
     if (startPause)
@@ -248,8 +230,7 @@ int Commissioner::readValues(ModuleValues &values, QString &message, bool startP
             return failedExchange(s, commands.at(i), message);
         const auto outcome = ModuleProtocol::interpret(reply, ModuleProtocol::Sequence::Read, 0);
         if (outcome.index >= 1)
-            fieldOf(values, outcome.field) =
-                    ModuleProtocol::valuesOf(outcome.field).at(outcome.index - 1);
+            values.set(outcome.field, ModuleProtocol::valuesOf(outcome.field).at(outcome.index - 1));
         if (i + 1 < commands.size()) {
             if (stopping())
                 return ExitCode::interrupted;
@@ -263,7 +244,7 @@ int Commissioner::readValues(ModuleValues &values, QString &message, bool startP
 int Commissioner::writeValues(QString &message)
 {
     status(tr("Запись начата"));
-    const ModuleValues &t = options.target;
+    const ModuleProtocol::Values &t = options.target;
     const QString values[] = {t.baudRate, t.stopBits, t.parity};
     for (int step = 0; step + 1 < ModuleProtocol::writeStepCount; ++step) {
         const QString command = ModuleProtocol::writeCommand(step, values[step]);
@@ -367,47 +348,37 @@ int Commissioner::runWaiting()
     if (monitor)
         monitor->start(listPorts());
     int lastFailure = ExitCode::done;
+    int code = ExitCode::done;
     for (;;) {
-        int code = ExitCode::done;
         const QString portName = waitForNewPort(code);
         if (portName.isEmpty()) {
+            // No next adapter in time: the batch is over and ends as its modules did.
             if (code == ExitCode::noReply && options.repeat && done + failed > 0)
-                code = lastFailure; // the batch simply ended
-            if (options.repeat || code == ExitCode::interrupted)
-                err << tr("Модулей готово: %1, с ошибкой: %2").arg(done).arg(failed) << Qt::endl;
-            return code;
+                code = lastFailure;
+            break;
         }
-        Result result;
-        result.code = openPort(portName, true);
-        if (result.code != ExitCode::done) {
-            result.message = lastOpenError;
-        } else {
-            // A module just powered up by its adapter needs time to start.
-            pause(readAfterFindDelay);
-            result = commission(portName);
-        }
-        closePort();
-        report(portName, result);
-        if (result.code != ExitCode::done && result.code != ExitCode::interrupted)
-            lastFailure = result.code;
-        if (!options.repeat || result.code == ExitCode::interrupted) {
-            if (options.repeat || result.code == ExitCode::interrupted)
-                err << tr("Модулей готово: %1, с ошибкой: %2").arg(done).arg(failed) << Qt::endl;
-            return result.code;
-        }
+        code = commissionOn(portName, true);
+        if (code != ExitCode::done && code != ExitCode::interrupted)
+            lastFailure = code;
+        if (!options.repeat || code == ExitCode::interrupted)
+            break;
         err << tr("Отключите адаптер %1 и подключите следующий").arg(portName) << Qt::endl;
         if (!waitUntilGone(portName)) {
-            err << tr("Модулей готово: %1, с ошибкой: %2").arg(done).arg(failed) << Qt::endl;
-            return ExitCode::interrupted;
+            code = ExitCode::interrupted;
+            break;
         }
     }
+    if (options.repeat || code == ExitCode::interrupted)
+        err << tr("Модулей готово: %1, с ошибкой: %2").arg(done).arg(failed) << Qt::endl;
+    return code;
 }
 
 QString Commissioner::waitForNewPort(int &code)
 {
     QStringList known = currentPorts();
-    status(tr("Ожидание нового адаптера (до %1 с)").arg(options.waitTimeout.count()));
-    err << tr("Ожидание нового адаптера (до %1 с)…").arg(options.waitTimeout.count()) << Qt::endl;
+    const QString waiting = tr("Ожидание нового адаптера (до %1 с)").arg(options.waitTimeout.count());
+    status(waiting);
+    err << waiting << Qt::endl;
     QElapsedTimer clock;
     clock.start();
     while (!stopping()) {
@@ -460,9 +431,9 @@ void Commissioner::report(const QString &portName, const Result &result)
                        {QStringLiteral("serialNumber"),
                         serialNumber.isEmpty() ? QJsonValue() : QJsonValue(serialNumber)},
                        {QStringLiteral("before"),
-                        result.haveBefore ? QJsonValue(result.before.toJson()) : QJsonValue()},
+                        result.haveBefore ? toJson(result.before) : QJsonValue()},
                        {QStringLiteral("after"),
-                        result.haveAfter ? QJsonValue(result.after.toJson()) : QJsonValue()},
+                        result.haveAfter ? toJson(result.after) : QJsonValue()},
                        {QStringLiteral("outcome"), outcomeName(result.code)},
                        {QStringLiteral("exitCode"), result.code}};
         if (!result.message.isEmpty())

@@ -1,6 +1,7 @@
 #ifndef TAV_COMMISSIONER_H
 #define TAV_COMMISSIONER_H
 
+#include "moduleprotocol.h"
 #include "portlist.h"
 
 #include <QObject>
@@ -9,7 +10,6 @@
 #include <chrono>
 
 QT_BEGIN_NAMESPACE
-class QJsonObject;
 class QSerialPort;
 class QTextStream;
 QT_END_NAMESPACE
@@ -29,26 +29,6 @@ constexpr int notUnderstood = 6;
 constexpr int interrupted = 130;
 } // namespace ExitCode
 
-struct ModuleValues
-{
-    QString baudRate;
-    QString stopBits;
-    QString parity;
-
-    bool isComplete() const
-    {
-        return !baudRate.isEmpty() && !stopBits.isEmpty() && !parity.isEmpty();
-    }
-    bool operator==(const ModuleValues &o) const
-    {
-        return baudRate == o.baudRate && stopBits == o.stopBits && parity == o.parity;
-    }
-    bool operator!=(const ModuleValues &o) const { return !(*this == o); }
-    // "скорость 9600, стоп-биты 1, чётность none", as the window says it.
-    QString text() const;
-    QJsonObject toJson() const;
-};
-
 struct CommissionOptions
 {
     enum class Action { Read, Write };
@@ -58,7 +38,7 @@ struct CommissionOptions
     std::chrono::seconds waitTimeout {120};
     // After each module, wait for its adapter to go and for the next one.
     bool repeat = false;
-    ModuleValues target;
+    ModuleProtocol::Values target;
     // Read the values back after writing them, before operating mode.
     bool verify = true;
     // Switch the module into operating mode at the end.
@@ -94,14 +74,16 @@ private:
     {
         int code = ExitCode::done;
         QString message;
-        ModuleValues before;
-        ModuleValues after;
+        ModuleProtocol::Values before;
+        ModuleProtocol::Values after;
         bool haveBefore = false;
         bool haveAfter = false;
     };
     enum class ReplyStatus { Reply, NoReply, LinkLost };
 
-    int runOnce(const QString &portName);
+    // Opens `portName` (retried for a while if it was just plugged in), then
+    // reads or commissions the module and reports it.
+    int commissionOn(const QString &portName, bool justPlugged);
     int runWaiting();
     QString waitForNewPort(int &code);
     bool waitUntilGone(const QString &portName);
@@ -109,8 +91,8 @@ private:
     int openPort(const QString &portName, bool retry);
     void closePort();
 
-    Result commission(const QString &portName);
-    int readValues(ModuleValues &values, QString &message, bool startPause);
+    Result commission();
+    int readValues(ModuleProtocol::Values &values, QString &message, bool startPause);
     int writeValues(QString &message);
     ReplyStatus exchange(const QString &command, QString &reply);
     int failedExchange(ReplyStatus status, const QString &command, QString &message);

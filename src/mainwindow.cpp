@@ -22,7 +22,6 @@
 
 #include <utility>
 
-using namespace std::chrono_literals;
 
 using namespace Timing;
 
@@ -370,10 +369,9 @@ void MainWindow::getResult()
                             tr("Новые настройки записаны!\n\rМодуль переведен в режим работы!"),
                             QMessageBox::Ok, this);
             // Each value was confirmed by the module's "Ok" as it was written.
-            box.setInformativeText(tr("Скорость %1, стоп-биты %2, чётность %3")
-                                           .arg(ui->CB_KT_Speed->currentText(),
-                                                ui->CB_KT_Stop_bit->currentText(),
-                                                ui->CB_KT_Parity->currentText()));
+            QString values = shownValues().text();
+            values[0] = values.at(0).toUpper(); // a sentence of its own here
+            box.setInformativeText(values);
             box.exec();
         }
         break;
@@ -395,12 +393,19 @@ void MainWindow::getResult()
 void MainWindow::finishRead()
 {
     endExchange();
-    const auto valueOf = [](const QComboBox *box) {
-        return box->currentIndex() > 0 ? box->currentText() : tr("нет");
-    };
-    showStatus(tr("Чтение завершено: скорость %1, стоп-биты %2, чётность %3")
-                       .arg(valueOf(ui->CB_KT_Speed), valueOf(ui->CB_KT_Stop_bit),
-                            valueOf(ui->CB_KT_Parity)));
+    showStatus(tr("Чтение завершено: %1").arg(shownValues().text()));
+}
+
+ModuleProtocol::Values MainWindow::shownValues() const
+{
+    ModuleProtocol::Values values;
+    for (const auto field : {ModuleProtocol::Field::Speed, ModuleProtocol::Field::StopBits,
+                             ModuleProtocol::Field::Parity}) {
+        const QComboBox *box = fieldWidget(field);
+        if (box->currentIndex() > 0) // item 0 stands for "no known value"
+            values.set(field, box->currentText());
+    }
+    return values;
 }
 
 void MainWindow::endExchange()

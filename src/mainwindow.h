@@ -25,6 +25,7 @@ class ReplyFramer;
 class LogWindow;
 namespace ModuleProtocol {
 enum class Field;
+struct Values;
 }
 
 class MainWindow : public QMainWindow
@@ -87,6 +88,8 @@ private:
     void showConnectionError(const QString &title, const QString &advice);
     void updateControls();
     void finishRead();
+    // The values the three fields show; none where a field is empty.
+    ModuleProtocol::Values shownValues() const;
     void endExchange();
     bool refuseWhileBusy();
     bool isLinkOpen() const;

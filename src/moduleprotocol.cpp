@@ -1,5 +1,7 @@
 #include "moduleprotocol.h"
 
+#include <QCoreApplication>
+
 namespace ModuleProtocol {
 
 const QStringList baudRates = {QStringLiteral("1200"),   QStringLiteral("2400"),
@@ -39,6 +41,32 @@ const QStringList &valuesOf(Field field)
         break;
     }
     return none;
+}
+
+void Values::set(Field field, const QString &value)
+{
+    switch (field) {
+    case Field::Speed:
+        baudRate = value;
+        break;
+    case Field::StopBits:
+        stopBits = value;
+        break;
+    case Field::Parity:
+        parity = value;
+        break;
+    case Field::None:
+        break;
+    }
+}
+
+QString Values::text() const
+{
+    const auto shown = [](const QString &v) {
+        return v.isEmpty() ? QCoreApplication::translate("ModuleProtocol", "нет") : v;
+    };
+    return QCoreApplication::translate("ModuleProtocol", "скорость %1, стоп-биты %2, чётность %3")
+            .arg(shown(baudRate), shown(stopBits), shown(parity));
 }
 
 QString writeCommand(int step, const QString &value)

@@ -59,6 +59,28 @@ struct Outcome
     int index = -1;
 };
 
+// The module's three settings; empty where none is known.
+struct Values
+{
+    QString baudRate;
+    QString stopBits;
+    QString parity;
+
+    void set(Field field, const QString &value);
+    bool isComplete() const
+    {
+        return !baudRate.isEmpty() && !stopBits.isEmpty() && !parity.isEmpty();
+    }
+    bool operator==(const Values &o) const
+    {
+        return baudRate == o.baudRate && stopBits == o.stopBits && parity == o.parity;
+    }
+    bool operator!=(const Values &o) const { return !(*this == o); }
+    // "скорость 9600, стоп-биты 1, чётность none", "нет" where unknown: how
+    // both front ends tell the user.
+    QString text() const;
+};
+
 // The field a reply to a write command refers to, by the step counter as it
 // stands after that command was sent (1 for the baud rate ... 3 for parity,
 // None for the operating-mode command and out of range).

@@ -4,14 +4,6 @@
 <context>
     <name>Commissioner</name>
     <message>
-        <source>нет</source>
-        <translation>none</translation>
-    </message>
-    <message>
-        <source>скорость %1, стоп-биты %2, чётность %3</source>
-        <translation>baud rate %1, stop bits %2, parity %3</translation>
-    </message>
-    <message>
         <source>Порт %1 открыт</source>
         <translation>Port %1 open</translation>
     </message>
@@ -66,10 +58,6 @@
     <message>
         <source>Ожидание нового адаптера (до %1 с)</source>
         <translation>Waiting for a new adapter (up to %1 s)</translation>
-    </message>
-    <message>
-        <source>Ожидание нового адаптера (до %1 с)…</source>
-        <translation>Waiting for a new adapter (up to %1 s)…</translation>
     </message>
     <message>
         <source>Новый адаптер не подключён за %1 с</source>
@@ -291,20 +279,8 @@ F2: exchange log</translation>
 <byte value="xd"/>The module is now in operating mode!</translation>
     </message>
     <message>
-        <source>Скорость %1, стоп-биты %2, чётность %3</source>
-        <translation>Baud rate %1, stop bits %2, parity %3</translation>
-    </message>
-    <message>
         <source>Ответ на команду «%1» не распознан. Запись остановлена, модуль не переведён в режим работы.</source>
         <translation>The reply to the command &quot;%1&quot; was not understood. The write stopped; the module was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>нет</source>
-        <translation>none</translation>
-    </message>
-    <message>
-        <source>Чтение завершено: скорость %1, стоп-биты %2, чётность %3</source>
-        <translation>Read finished: baud rate %1, stop bits %2, parity %3</translation>
     </message>
     <message>
         <source>Нет соединения: выберите порт и нажмите «Соединиться»</source>
@@ -373,6 +349,21 @@ F2: exchange log</translation>
     <message>
         <source>Отключено от порта %1</source>
         <translation>Disconnected from port %1</translation>
+    </message>
+    <message>
+        <source>Чтение завершено: %1</source>
+        <translation>Read finished: %1</translation>
+    </message>
+</context>
+<context>
+    <name>ModuleProtocol</name>
+    <message>
+        <source>нет</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>скорость %1, стоп-биты %2, чётность %3</source>
+        <translation>baud rate %1, stop bits %2, parity %3</translation>
     </message>
 </context>
 <context>
