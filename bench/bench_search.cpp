@@ -6,6 +6,7 @@
 #include "commissioner.h"
 #include "mainwindow.h"
 #include "modulesimulator.h"
+#include "timing.h"
 #include "portlist.h"
 #include "portmonitor.h"
 #include "ui_mainwindow.h"
@@ -231,13 +232,14 @@ struct LineTrace
 // sequence ends and what comes next is up to the user.
 int pauseAfter(const QByteArray &command)
 {
+    using namespace Timing;
     if (command == "-parity" || command == "-st")
         return -1;
     if (command.contains(':'))
-        return 1500; // after "Ok"
+        return int(writeAfterOkDelay.count()); // after "Ok"
     if (command == "-h")
-        return 300;
-    return 500;
+        return int(readAfterOtherReplyDelay.count());
+    return int(readAfterReportDelay.count());
 }
 
 // The same exchange as the window's, without a window: QSerialPort, the
@@ -262,7 +264,7 @@ public:
     {
         queue = commands;
         finished = false;
-        QTimer::singleShot(100, Qt::PreciseTimer, this, [this] { next(); });
+        QTimer::singleShot(Timing::sequenceStartDelay, Qt::PreciseTimer, this, [this] { next(); });
     }
     bool finished = false;
 
@@ -443,7 +445,10 @@ void batch()
     QTimer::singleShot(300, plugNext);
     QElapsedTimer t;
     t.start();
-    const int code = commissioner->run();
+    int code = -1;
+    QObject::connect(commissioner.get(), &Commissioner::finished, [&code](int c) { code = c; });
+    commissioner->start();
+    waitFor([&] { return code >= 0; }, 3600 * 1000);
     const double seconds = t.elapsed() / 1000.0;
     int holding = 0;
     for (const auto &m : modules) {

@@ -1,29 +1,26 @@
 #include "commissioner.h"
 
 #include "exchangelog.h"
-#include "logging.h"
-#include "moduleprotocol.h"
 #include "portmonitor.h"
-#include "replyframer.h"
 #include "seriallink.h"
 #include "timing.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QTextStream>
-#include <QTimer>
 
 #include <utility>
 
-using namespace Timing;
+using Failure = ModuleEngine::Failure;
+using FailureKind = ModuleEngine::FailureKind;
 
 namespace {
+// How long the command line waits for a reply that missed its time-out
+// before it gives the module up; the window waits for its user instead.
+constexpr std::chrono::milliseconds lateReplyLimit {10000};
+
 QJsonValue toJson(const ModuleProtocol::Values &values)
 {
     const auto value = [](const QString &v) { return v.isEmpty() ? QJsonValue() : QJsonValue(v); };
@@ -51,6 +48,27 @@ QString outcomeName(int code)
         return QStringLiteral("failed");
     }
 }
+
+int exitCodeOf(FailureKind kind)
+{
+    switch (kind) {
+    case FailureKind::CannotOpen:
+        return ExitCode::cannotOpen;
+    case FailureKind::NoReply:
+    case FailureKind::LinkLost:
+        return ExitCode::noReply;
+    case FailureKind::Refused:
+        return ExitCode::refused;
+    case FailureKind::Interrupted:
+        return ExitCode::interrupted;
+    case FailureKind::NotUnderstood:
+    case FailureKind::LeftConfiguration:
+    case FailureKind::OperatingNotConfirmed:
+    case FailureKind::ReadBackDiffers:
+        break;
+    }
+    return ExitCode::notUnderstood;
+}
 } // namespace
 
 Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTextStream &out,
@@ -58,371 +76,145 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
                            QObject *parent)
     : QObject(parent)
     , options(std::move(options))
-    , listPorts(std::move(listPorts))
     , out(out)
     , err(err)
     , log(log)
-    , monitor(monitor)
-    , framer(new ReplyFramer(this))
+    , engine(new ModuleEngine(std::move(listPorts), monitor, this))
 {
+    engine->setAudience(SerialLink::Audience::CommandLine);
+    engine->setGiveUpAfter(lateReplyLimit);
+    if (log)
+        log->follow(engine);
+
+    connect(engine, &ModuleEngine::readFinished, this, [this](const ModuleProtocol::Values &v) {
+        moduleEnded(v.isComplete() ? ExitCode::done : ExitCode::notUnderstood,
+                    v.isComplete() ? QString()
+                                   : tr("Модуль сообщил не все значения: %1").arg(v.text()));
+    });
+    connect(engine, &ModuleEngine::written, this, [this] { moduleEnded(ExitCode::done, {}); });
+    connect(engine, &ModuleEngine::failed, this, [this](const Failure &f) {
+        moduleEnded(exitCodeOf(f.kind), f.advice);
+    });
+    connect(engine, &ModuleEngine::portFound, this, [this](const QString &name) {
+        modulePort = name;
+    });
+    connect(engine, &ModuleEngine::searchEnded, this, [this](bool connected) {
+        // A found port that cannot be opened is a module's failure, told apart.
+        if (connected || !modulePort.isEmpty())
+            return;
+        if (!stopping)
+            say(tr("Новый адаптер не подключён за %1 с").arg(this->options.waitTimeout.count()));
+        // A batch ends as its modules did; waiting in vain for the first is a failure.
+        finish(stopping ? ExitCode::interrupted
+                        : done + failed == 0 ? ExitCode::noReply
+                                             : lastFailure);
+    });
 }
 
 Commissioner::~Commissioner()
 {
-    closePort();
+    engine->disconnect(this);
 }
 
-int Commissioner::run()
+ModuleEngine::Plan Commissioner::plan() const
+{
+    if (options.action == CommissionOptions::Action::Read)
+        return ModuleEngine::Plan::read();
+    ModuleEngine::Plan p = ModuleEngine::Plan::writing(options.target);
+    p.readFirst = true;
+    p.verify = options.verify;
+    p.operate = options.operate;
+    return p;
+}
+
+void Commissioner::start()
 {
     if (options.port.isEmpty())
-        return runWaiting();
-    return commissionOn(options.port, false);
+        waitForAdapter();
+    else
+        startOn(options.port);
 }
 
-void Commissioner::status(const QString &text)
+void Commissioner::startOn(const QString &portName)
 {
+    modulePort = portName;
+    if (engine->open(portName))
+        engine->start(plan());
+}
+
+void Commissioner::waitForAdapter()
+{
+    modulePort.clear();
+    say(tr("Ожидание нового адаптера (до %1 с)").arg(options.waitTimeout.count()));
+    // The ports present when the batch began are not offered; those that
+    // come later are, even while an earlier module is still plugged in.
+    if (!ended && done + failed == 0)
+        engine->setKnownPorts(engine->currentPorts());
+    engine->startSearch(plan(), options.waitTimeout);
+}
+
+void Commissioner::say(const QString &text)
+{
+    err << text << Qt::endl;
     if (log)
         log->status(text);
 }
 
-// --- One module --------------------------------------------------------------
-
-int Commissioner::commissionOn(const QString &portName, bool justPlugged)
+void Commissioner::requestStop()
 {
-    Result result;
-    result.code = openPort(portName, justPlugged);
-    if (result.code != ExitCode::done) {
-        result.message = lastOpenError;
-    } else {
-        // A module just powered up by its adapter needs time to start.
-        if (justPlugged)
-            pause(readAfterFindDelay);
-        result = commission();
+    stopping = true;
+    if (engine->isSearching()) {
+        modulePort.clear();
+        engine->stopSearch();
+    } else if (engine->isBusy()) {
+        engine->requestStop();
     }
-    closePort();
-    report(portName, result);
-    return result.code;
 }
 
-int Commissioner::openPort(const QString &portName, bool retry)
+void Commissioner::moduleEnded(int code, const QString &message)
 {
-    closePort();
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        port = new QSerialPort(this);
-        SerialLink::configurePort(*port, portName);
-        if (port->open(QIODevice::ReadWrite))
-            break;
-        const auto problem = SerialLink::openProblem(port->error(), portName);
-        const QString systemText = port->errorString();
-        closePort();
-        // As the search does: a freshly plugged port may be out of reach
-        // for a moment (udev, ModemManager).
-        if (retry && SerialLink::mayPassSoon(problem)
-            && clock.elapsed() + foundPortRetryInterval.count() <= foundPortGrace.count()
-            && !stopping()) {
-            pause(foundPortRetryInterval);
-            continue;
-        }
-        qCDebug(lcLink) << "cannot open" << portName << systemText;
-        lastOpenError = SerialLink::openFailureAdvice(problem, portName, systemText,
-                                                      SerialLink::Audience::CommandLine);
-        status(lastOpenError);
-        return ExitCode::cannotOpen;
-    }
-    connect(port, &QSerialPort::readyRead, this, [this] { framer->feed(port->readAll()); });
-    status(tr("Порт %1 открыт").arg(portName));
-    return ExitCode::done;
+    report(modulePort, code, message);
+    lastCode = code;
+    if (code != ExitCode::done && code != ExitCode::interrupted)
+        lastFailure = code;
+    // Not from inside the engine's own signal.
+    QMetaObject::invokeMethod(this, &Commissioner::afterModule, Qt::QueuedConnection);
 }
 
-void Commissioner::closePort()
+void Commissioner::afterModule()
 {
-    framer->cancel();
-    if (!port)
+    const QString finishedPort = modulePort;
+    engine->close();
+    if (options.port.isEmpty() && options.repeat && !stopping
+        && lastCode != ExitCode::interrupted) {
+        err << tr("Отключите адаптер %1 и подключите следующий").arg(finishedPort) << Qt::endl;
+        waitForAdapter();
         return;
-    port->disconnect(this);
-    port->close();
-    port->deleteLater();
-    port = nullptr;
+    }
+    finish(stopping ? ExitCode::interrupted : lastCode);
 }
 
-Commissioner::Result Commissioner::commission()
+void Commissioner::finish(int code)
 {
-    Result r;
-    r.code = readValues(r.before, r.message, true);
-    r.haveBefore = r.code == ExitCode::done || r.code == ExitCode::notUnderstood;
-    if (options.action == CommissionOptions::Action::Read) {
-        if (r.code == ExitCode::notUnderstood && r.message.isEmpty())
-            r.message = tr("Модуль сообщил не все значения: %1").arg(r.before.text());
-        return r;
-    }
-    // A module that does not say what it holds can still be written.
-    if (r.code != ExitCode::done && r.code != ExitCode::notUnderstood)
-        return r;
-    r.message.clear();
-    if (stopping()) {
-        r.code = ExitCode::interrupted;
-        return r;
-    }
-    pause(readAfterReportDelay);
-
-    r.code = writeValues(r.message);
-    if (r.code != ExitCode::done)
-        return r;
-    if (options.verify) {
-        r.code = readValues(r.after, r.message, false);
-        r.haveAfter = r.code == ExitCode::done || r.code == ExitCode::notUnderstood;
-        if (r.code == ExitCode::done && r.after != options.target) {
-            r.code = ExitCode::notUnderstood;
-            r.message = tr("Считано после записи: %1, а записано: %2. Модуль не переведён в "
-                           "режим работы.")
-                                .arg(r.after.text(), options.target.text());
-        }
-        if (r.code != ExitCode::done)
-            return r;
-        if (stopping()) {
-            r.code = ExitCode::interrupted;
-            return r;
-        }
-        pause(readAfterReportDelay);
-    }
-    if (options.operate) {
-        QString reply;
-        const QString command = ModuleProtocol::operatingModeCommand;
-        const ReplyStatus s = exchange(command, reply);
-        if (s != ReplyStatus::Reply) {
-            r.code = failedExchange(s, command, r.message);
-            return r;
-        }
-        const auto outcome = ModuleProtocol::interpret(reply, ModuleProtocol::Sequence::Write,
-                                                       ModuleProtocol::writeStepCount);
-        if (outcome.kind == ModuleProtocol::Kind::Rejected) {
-            r.code = ExitCode::refused;
-            r.message = tr("Модуль отклонил команду «%1»: он не переведён в режим работы.")
-                                .arg(command);
-            return r;
-        }
-        if (outcome.kind != ModuleProtocol::Kind::ModuleWorking) {
-            r.code = ExitCode::notUnderstood;
-            r.message = tr("Ответ на команду «%1» не распознан: «%2».")
-                                .arg(command, SerialLink::shownReply(reply, 0));
-            return r;
-        }
-    }
-    if (!options.verify) {
-        r.after = options.target; // each value confirmed by the module's "Ok"
-        r.haveAfter = true;
-    }
-    return r;
-}
-
-int Commissioner::readValues(ModuleProtocol::Values &values, QString &message, bool startPause)
-{
-    values = {};
-    if (startPause)
-        pause(sequenceStartDelay);
-    const QStringList &commands = ModuleProtocol::readCommands;
-    for (int i = 0; i < commands.size(); ++i) {
-        QString reply;
-        const ReplyStatus s = exchange(commands.at(i), reply);
-        if (s != ReplyStatus::Reply)
-            return failedExchange(s, commands.at(i), message);
-        const auto outcome = ModuleProtocol::interpret(reply, ModuleProtocol::Sequence::Read, 0);
-        if (outcome.index >= 1)
-            values.set(outcome.field, ModuleProtocol::valuesOf(outcome.field).at(outcome.index - 1));
-        if (i + 1 < commands.size()) {
-            if (stopping())
-                return ExitCode::interrupted;
-            pause(pauseAfter(outcome.kind));
-        }
-    }
-    status(tr("Чтение завершено: %1").arg(values.text()));
-    return values.isComplete() ? ExitCode::done : ExitCode::notUnderstood;
-}
-
-int Commissioner::writeValues(QString &message)
-{
-    status(tr("Запись начата"));
-    const ModuleProtocol::Values &t = options.target;
-    const QString values[] = {t.baudRate, t.stopBits, t.parity};
-    for (int step = 0; step + 1 < ModuleProtocol::writeStepCount; ++step) {
-        const QString command = ModuleProtocol::writeCommand(step, values[step]);
-        QString reply;
-        const ReplyStatus s = exchange(command, reply);
-        if (s != ReplyStatus::Reply)
-            return failedExchange(s, command, message);
-        const auto outcome =
-                ModuleProtocol::interpret(reply, ModuleProtocol::Sequence::Write, step + 1);
-        if (outcome.kind == ModuleProtocol::Kind::Rejected) {
-            message = tr("Модуль отклонил команду «%1». Запись остановлена, модуль не переведён "
-                         "в режим работы.")
-                              .arg(command);
-            return ExitCode::refused;
-        }
-        if (outcome.kind != ModuleProtocol::Kind::Accepted) {
-            message = tr("Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль "
-                         "не переведён в режим работы.")
-                              .arg(command, SerialLink::shownReply(reply, 0));
-            return ExitCode::notUnderstood;
-        }
-        // The step is whole: command and its answer. Only now may Ctrl+C end it.
-        if (stopping())
-            return ExitCode::interrupted;
-        pause(pauseAfter(outcome.kind));
-    }
-    return ExitCode::done;
-}
-
-Commissioner::ReplyStatus Commissioner::exchange(const QString &command, QString &reply)
-{
-    if (!port || !port->isOpen())
-        return ReplyStatus::LinkLost;
-    const QByteArray bytes = command.toUtf8();
-    status(tr("Передано :") + command);
-    port->write(bytes);
-    if (log)
-        log->sent(bytes);
-    framer->expectReply();
-
-    ReplyStatus result = ReplyStatus::NoReply;
-    QEventLoop loop;
-    const auto onReply = connect(framer, &ReplyFramer::replyReady, &loop,
-                                 [&](const QByteArray &r, qint64 dropped) {
-                                     if (log)
-                                         log->received(r, dropped);
-                                     reply = SerialLink::decodeReply(r);
-                                     status(tr("Получено :") + SerialLink::shownReply(reply, dropped));
-                                     result = ReplyStatus::Reply;
-                                     loop.quit();
-                                 });
-    const auto onTimeout = connect(framer, &ReplyFramer::timedOut, &loop, &QEventLoop::quit);
-    const auto onError = connect(port, &QSerialPort::errorOccurred, &loop,
-                                 [&](QSerialPort::SerialPortError error) {
-                                     if (SerialLink::errorEndsLink(error)) {
-                                         result = ReplyStatus::LinkLost;
-                                         loop.quit();
-                                     }
-                                 });
-    loop.exec();
-    disconnect(onReply);
-    disconnect(onTimeout);
-    disconnect(onError);
-    framer->cancel();
-    return result;
-}
-
-int Commissioner::failedExchange(ReplyStatus status, const QString &command, QString &message)
-{
-    if (status == ReplyStatus::LinkLost) {
-        const QString name = port ? port->portName() : options.port;
-        message = SerialLink::linkLostAdvice(name, port ? port->errorString() : QString(),
-                                             SerialLink::Audience::CommandLine);
-        closePort(); // a hung-up port would raise errors on every pass of the loop
-    } else {
-        message = SerialLink::noReplyAdvice(command);
-    }
-    this->status(message);
-    return ExitCode::noReply;
-}
-
-void Commissioner::pause(std::chrono::milliseconds length)
-{
-    QEventLoop loop;
-    QTimer::singleShot(length, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// --- Waiting for adapters ------------------------------------------------------
-
-QStringList Commissioner::currentPorts()
-{
-    if (!monitor)
-        return listPorts();
-    monitor->poll();
-    return monitor->snapshot();
-}
-
-int Commissioner::runWaiting()
-{
-    if (monitor)
-        monitor->start(listPorts());
-    int lastFailure = ExitCode::done;
-    int code = ExitCode::done;
-    for (;;) {
-        const QString portName = waitForNewPort(code);
-        if (portName.isEmpty()) {
-            // No next adapter in time: the batch is over and ends as its modules did.
-            if (code == ExitCode::noReply && options.repeat && done + failed > 0)
-                code = lastFailure;
-            break;
-        }
-        code = commissionOn(portName, true);
-        if (code != ExitCode::done && code != ExitCode::interrupted)
-            lastFailure = code;
-        if (!options.repeat || code == ExitCode::interrupted)
-            break;
-        err << tr("Отключите адаптер %1 и подключите следующий").arg(portName) << Qt::endl;
-        if (!waitUntilGone(portName)) {
-            code = ExitCode::interrupted;
-            break;
-        }
-    }
+    if (ended)
+        return;
+    ended = true;
     if (options.repeat || code == ExitCode::interrupted)
         err << tr("Модулей готово: %1, с ошибкой: %2").arg(done).arg(failed) << Qt::endl;
-    return code;
+    emit finished(code);
 }
 
-QString Commissioner::waitForNewPort(int &code)
+void Commissioner::report(const QString &portName, int code, const QString &message)
 {
-    QStringList known = currentPorts();
-    const QString waiting = tr("Ожидание нового адаптера (до %1 с)").arg(options.waitTimeout.count());
-    status(waiting);
-    err << waiting << Qt::endl;
-    QElapsedTimer clock;
-    clock.start();
-    while (!stopping()) {
-        if (clock.elapsed() >= std::chrono::milliseconds(options.waitTimeout).count()) {
-            code = ExitCode::noReply;
-            err << tr("Новый адаптер не подключён за %1 с").arg(options.waitTimeout.count())
-                << Qt::endl;
-            return {};
-        }
-        pause(findTickInterval);
-        const QStringList ports = currentPorts();
-        // Compared by name, as the window's search does.
-        if (!portSetChanged(ports, known))
-            continue;
-        const QStringList found = newPortNames(ports, known);
-        known = ports;
-        qCDebug(lcSearch) << "ports now" << ports << "new" << found;
-        if (!found.isEmpty()) {
-            status(tr("Найден порт %1").arg(found.constLast()));
-            return found.constLast();
-        }
-    }
-    code = ExitCode::interrupted;
-    return {};
-}
-
-bool Commissioner::waitUntilGone(const QString &portName)
-{
-    while (!stopping()) {
-        if (!currentPorts().contains(portName))
-            return true;
-        pause(findTickInterval);
-    }
-    return false;
-}
-
-// --- Results -----------------------------------------------------------------
-
-void Commissioner::report(const QString &portName, const Result &result)
-{
-    if (result.code == ExitCode::done)
+    if (code == ExitCode::done)
         ++done;
     else
         ++failed;
+    const ModuleEngine::Record &r = engine->record();
+    const bool writing = options.action == CommissionOptions::Action::Write;
+    // Without a read-back, each value the module confirmed is what it holds.
+    const bool haveAfter = r.haveAfter || (writing && code == ExitCode::done);
+    const ModuleProtocol::Values after = r.haveAfter ? r.after : r.confirmed;
     const QString serialNumber = QSerialPortInfo(portName).serialNumber();
     if (options.json) {
         QJsonObject o {{QStringLiteral("time"),
@@ -430,29 +222,31 @@ void Commissioner::report(const QString &portName, const Result &result)
                        {QStringLiteral("port"), portName},
                        {QStringLiteral("serialNumber"),
                         serialNumber.isEmpty() ? QJsonValue() : QJsonValue(serialNumber)},
-                       {QStringLiteral("before"),
-                        result.haveBefore ? toJson(result.before) : QJsonValue()},
-                       {QStringLiteral("after"),
-                        result.haveAfter ? toJson(result.after) : QJsonValue()},
-                       {QStringLiteral("outcome"), outcomeName(result.code)},
-                       {QStringLiteral("exitCode"), result.code}};
-        if (!result.message.isEmpty())
-            o.insert(QStringLiteral("message"), result.message);
+                       {QStringLiteral("before"), r.haveBefore ? toJson(r.before) : QJsonValue()},
+                       {QStringLiteral("after"), haveAfter ? toJson(after) : QJsonValue()},
+                       {QStringLiteral("outcome"), outcomeName(code)},
+                       {QStringLiteral("exitCode"), code}};
+        if (writing) {
+            o.insert(QStringLiteral("confirmed"), toJson(r.confirmed));
+            o.insert(QStringLiteral("operatingModeSent"), r.operatingCommandSent);
+            o.insert(QStringLiteral("operating"), r.operating);
+        }
+        if (!message.isEmpty())
+            o.insert(QStringLiteral("message"), message);
         out << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl;
         return;
     }
     QString line = portName;
     if (!serialNumber.isEmpty())
         line += QStringLiteral(" [%1]").arg(serialNumber);
-    if (result.code == ExitCode::done && options.action == CommissionOptions::Action::Read) {
-        line += QStringLiteral(": ") + result.before.text();
-    } else if (result.code == ExitCode::done) {
-        line += tr(": готово: %1 (было: %2)")
-                        .arg(result.after.text(), result.before.text());
+    if (code == ExitCode::done && !writing) {
+        line += QStringLiteral(": ") + r.before.text();
+    } else if (code == ExitCode::done) {
+        line += tr(": готово: %1 (было: %2)").arg(after.text(), r.before.text());
         if (!options.operate)
             line += tr("; режим работы не включён (--no-run)");
     } else {
-        line += tr(": ошибка %1: %2").arg(result.code).arg(result.message);
+        line += tr(": ошибка %1: %2").arg(code).arg(message);
     }
     out << line << Qt::endl;
 }

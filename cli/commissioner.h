@@ -1,8 +1,10 @@
 #ifndef TAV_COMMISSIONER_H
 #define TAV_COMMISSIONER_H
 
+#include "moduleengine.h"
 #include "moduleprotocol.h"
 #include "portlist.h"
+#include "timing.h"
 
 #include <QObject>
 #include <QString>
@@ -10,13 +12,11 @@
 #include <chrono>
 
 QT_BEGIN_NAMESPACE
-class QSerialPort;
 class QTextStream;
 QT_END_NAMESPACE
 
 class ExchangeLog;
 class PortMonitor;
-class ReplyFramer;
 
 // What the command-line program returns; --help and the README list them.
 namespace ExitCode {
@@ -35,7 +35,8 @@ struct CommissionOptions
     Action action = Action::Read;
     // The port to use; empty when waiting for a newly plugged adapter.
     QString port;
-    std::chrono::seconds waitTimeout {120};
+    std::chrono::seconds waitTimeout =
+            std::chrono::duration_cast<std::chrono::seconds>(Timing::searchLimit);
     // After each module, wait for its adapter to go and for the next one.
     bool repeat = false;
     ModuleProtocol::Values target;
@@ -46,11 +47,10 @@ struct CommissionOptions
     bool json = false;
 };
 
-// Reads or commissions modules through the same engine as the window: the
-// port set-up, the reply framing, the command table, the pauses, the
-// decision and the search's detection. Runs to the end in run(), which
-// spins the event loop it needs; requestStop() (Ctrl+C) ends it between
-// steps, never between a command and its reply.
+// The command line's front end on the engine: it starts a read or a write
+// (on a named port, or on each adapter plugged in while it waits), and maps
+// what the engine reports to result lines, JSON and exit codes. It never
+// blocks: start() returns at once and finished() tells the end.
 class Commissioner : public QObject
 {
     Q_OBJECT
@@ -63,54 +63,38 @@ public:
                  QObject *parent = nullptr);
     ~Commissioner() override;
 
-    int run();
-    void requestStop() { stopRequested = true; }
+    void start();
+    // Ctrl+C: the step under way gets its reply, nothing more is sent. A
+    // second request gives that reply up; the result is printed either way.
+    void requestStop();
 
     int modulesDone() const { return done; }
     int modulesFailed() const { return failed; }
 
+signals:
+    void finished(int exitCode);
+
 private:
-    struct Result
-    {
-        int code = ExitCode::done;
-        QString message;
-        ModuleProtocol::Values before;
-        ModuleProtocol::Values after;
-        bool haveBefore = false;
-        bool haveAfter = false;
-    };
-    enum class ReplyStatus { Reply, NoReply, LinkLost };
-
-    // Opens `portName` (retried for a while if it was just plugged in), then
-    // reads or commissions the module and reports it.
-    int commissionOn(const QString &portName, bool justPlugged);
-    int runWaiting();
-    QString waitForNewPort(int &code);
-    bool waitUntilGone(const QString &portName);
-    QStringList currentPorts();
-    int openPort(const QString &portName, bool retry);
-    void closePort();
-
-    Result commission();
-    int readValues(ModuleProtocol::Values &values, QString &message, bool startPause);
-    int writeValues(QString &message);
-    ReplyStatus exchange(const QString &command, QString &reply);
-    int failedExchange(ReplyStatus status, const QString &command, QString &message);
-    void pause(std::chrono::milliseconds length);
-    bool stopping() const { return stopRequested; }
-    void report(const QString &portName, const Result &result);
-    void status(const QString &text);
+    ModuleEngine::Plan plan() const;
+    void startOn(const QString &portName);
+    void waitForAdapter();
+    void moduleEnded(int code, const QString &message);
+    void afterModule();
+    void finish(int code);
+    // Progress for the person at the bench: stderr and the log.
+    void say(const QString &text);
+    void report(const QString &portName, int code, const QString &message);
 
     CommissionOptions options;
-    PortLister listPorts;
     QTextStream &out;
     QTextStream &err;
     ExchangeLog *log = nullptr;
-    PortMonitor *monitor = nullptr;
-    QSerialPort *port = nullptr;
-    ReplyFramer *framer = nullptr;
-    QString lastOpenError;
-    bool stopRequested = false;
+    ModuleEngine *engine = nullptr;
+    QString modulePort; // the port of the module under way
+    int lastCode = ExitCode::done;
+    int lastFailure = ExitCode::done;
+    bool stopping = false;
+    bool ended = false;
     int done = 0;
     int failed = 0;
 };

@@ -4,15 +4,19 @@
 #include <windows.h>
 
 namespace {
-std::atomic<bool> flag {false};
+std::atomic<int> count {0};
 
 BOOL WINAPI onConsoleEvent(DWORD type)
 {
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
+    switch (type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+        ++count;
+        return TRUE;
+    default:
         return FALSE;
-    if (flag.exchange(true))
-        return FALSE; // the second time: the default way out
-    return TRUE;
+    }
 }
 } // namespace
 
@@ -21,7 +25,7 @@ void Interrupt::install()
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
-bool Interrupt::requested()
+int Interrupt::requests()
 {
-    return flag;
+    return count;
 }

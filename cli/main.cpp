@@ -36,7 +36,12 @@ Exit codes:
   4    no reply in time (or no adapter plugged in within --wait-timeout)
   5    a value refused by the module
   6    a reply not understood, or the values read back differ
-  130  interrupted (Ctrl+C), between two steps)";
+  130  interrupted (Ctrl+C, SIGTERM or SIGHUP): the command under way gets
+       its reply and nothing more is sent; a second request stops waiting
+       for that reply. The result is printed either way.
+
+A reply that misses its 3 s time-out is still awaited, up to 10 s after its
+command, and then counts as no reply (4).)";
 
 int usageError(QTextStream &err, const QString &text)
 {
@@ -134,7 +139,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption waitTimeout(QStringLiteral("wait-timeout"),
                                          QStringLiteral("Give up waiting after N seconds "
                                                         "(default 120)."),
-                                         QStringLiteral("N"), QStringLiteral("120"));
+                                         QStringLiteral("N"),
+                                         QString::number(CommissionOptions().waitTimeout.count()));
     const QCommandLineOption repeat(QStringLiteral("repeat"),
                                     QStringLiteral("With --wait: after each module wait for its "
                                                    "adapter to be unplugged, then for the next; "
@@ -233,14 +239,17 @@ int main(int argc, char *argv[])
             ? new PortMonitor(systemPortNames, PortMonitor::systemWatchedFolders())
             : nullptr;
     Commissioner commissioner(options, systemPortNames, out, err, &log, monitor);
-    if (monitor)
-        monitor->setParent(&commissioner);
+    QObject::connect(&commissioner, &Commissioner::finished, &app, &QCoreApplication::exit);
+    // A signal only counts up; each new one is a stop request, taken here on
+    // the event loop, never inside the exchange.
     Interrupt::install();
     QTimer interruptWatch;
-    QObject::connect(&interruptWatch, &QTimer::timeout, &commissioner, [&commissioner] {
-        if (Interrupt::requested())
+    int stopsTaken = 0;
+    QObject::connect(&interruptWatch, &QTimer::timeout, &commissioner, [&] {
+        for (; stopsTaken < Interrupt::requests(); ++stopsTaken)
             commissioner.requestStop();
     });
     interruptWatch.start(50);
-    return commissioner.run();
+    QTimer::singleShot(0, &commissioner, &Commissioner::start);
+    return app.exec();
 }

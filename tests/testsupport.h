@@ -21,21 +21,15 @@
 struct MainWindowProbe
 {
     static Ui_MainWindow &ui(MainWindow &w) { return *w.ui; }
+    static ModuleEngine &engine(const MainWindow &w) { return *w.engine; }
     static int readStep(const MainWindow &w) { return w.readStep; }
     static int writeStep(const MainWindow &w) { return w.writeStep; }
-    static void setWriteStep(MainWindow &w, int step) { w.writeStep = step; }
-    // As if a write (or else no sequence) were under way.
-    static void setWriting(MainWindow &w, bool writing)
-    {
-        w.exchange = writing ? MainWindow::Exchange::Writing : MainWindow::Exchange::None;
-    }
-    static void setReply(MainWindow &w, const QString &text) { w.reply = text; }
-    static bool awaitingReply(const MainWindow &w) { return w.framer->isAwaiting(); }
+    static bool awaitingReply(const MainWindow &w) { return w.engine->isAwaitingReply(); }
     static int searchTicks(const MainWindow &w) { return w.searchTicks; }
     static QStringList knownPorts(const MainWindow &w) { return w.knownPorts; }
     static QSerialPort *serial(const MainWindow &w) { return w.serial; }
     static QString reply(const MainWindow &w) { return w.reply; }
-    static QByteArray readBuffer(const MainWindow &w) { return w.framer->buffer(); }
+    static QByteArray readBuffer(const MainWindow &w) { return w.engine->framer()->buffer(); }
     static QStatusBar *statusPanel(const MainWindow &w) { return w.statusPanel; }
     static QTimer *findTimer(const MainWindow &w) { return w.findTimer; }
     static QTimer *readTimer(const MainWindow &w) { return w.readTimer; }

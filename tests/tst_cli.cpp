@@ -71,7 +71,11 @@ int TestCli::runCli(const CommissionOptions &options)
     QTextStream err(&errors);
     commissioner = std::make_unique<Commissioner>(options, [this] { return ports; }, out, err,
                                                   &log);
-    return commissioner->run();
+    QSignalSpy finished(commissioner.get(), &Commissioner::finished);
+    commissioner->start();
+    // The program's own loop, as app.exec() runs it; a batch may take a while.
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 120000); }();
+    return finished.isEmpty() ? -1 : finished.at(0).at(0).toInt();
 }
 
 CommissionOptions TestCli::writeOptions(const QString &port)

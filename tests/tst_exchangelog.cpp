@@ -41,6 +41,7 @@ void TestExchangeLog::aFullReadIsLoggedInOrderWithBytesEscaped()
         exchange.append(line.mid(13));
     }
     const QStringList expected {
+            QStringLiteral("   Порт %1 открыт").arg(sim->portPath()),
             QStringLiteral("   Чтение начато"),
             QStringLiteral("   Передано :-h"),
             QStringLiteral("-> -h"),

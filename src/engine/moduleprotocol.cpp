@@ -60,6 +60,27 @@ void Values::set(Field field, const QString &value)
     }
 }
 
+QString Values::value(Field field) const
+{
+    switch (field) {
+    case Field::Speed:
+        return baudRate;
+    case Field::StopBits:
+        return stopBits;
+    case Field::Parity:
+        return parity;
+    case Field::None:
+        break;
+    }
+    return {};
+}
+
+Field fieldOfReadStep(int step)
+{
+    static const Field fields[] = {Field::None, Field::Speed, Field::StopBits, Field::Parity};
+    return step >= 0 && step < 4 ? fields[step] : Field::None;
+}
+
 QString Values::text() const
 {
     const auto shown = [](const QString &v) {

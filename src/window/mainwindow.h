@@ -1,10 +1,11 @@
 #ifndef TAV_MAINWINDOW_H
 #define TAV_MAINWINDOW_H
 
+#include "moduleengine.h"
 #include "portlist.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
@@ -21,12 +22,7 @@ QT_END_NAMESPACE
 struct MainWindowProbe;
 class PortMonitor;
 class ExchangeLog;
-class ReplyFramer;
 class LogWindow;
-namespace ModuleProtocol {
-enum class Field;
-struct Values;
-}
 
 class MainWindow : public QMainWindow
 {
@@ -77,63 +73,47 @@ private slots:
 private:
     friend struct MainWindowProbe;
 
+    // What the engine reports, shown.
+    void showMessage(const QString &text);
+    void showField(ModuleProtocol::Field field, ModuleEngine::FieldState state,
+                   const QString &value);
+    void showFailure(const ModuleEngine::Failure &failure);
+    void showTimeout(const QString &advice, bool first);
+    void showWritten(const ModuleProtocol::Values &confirmed, bool operating);
+    void showFoundPort(const QString &name);
+
+    // The window's own messages, taken down in the log as well.
     void showStatus(const QString &text);
+    void showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                 const QString &details);
     void fillPortList();
-    void finishReply(const QByteArray &bytes, qint64 dropped);
-    void releaseSerialPort();
-    void reportOpenFailure(const QString &portName);
-    void showNotConnected();
-    void stopExchange();
-    void dropLink();
-    void showConnectionError(const QString &title, const QString &advice);
     void updateControls();
-    void finishRead();
-    // The values the three fields show; none where a field is empty.
-    ModuleProtocol::Values shownValues() const;
-    void endExchange();
-    bool refuseWhileBusy();
-    bool isLinkOpen() const;
     QComboBox *fieldWidget(ModuleProtocol::Field field) const;
-    void connectFoundPort(const QString &name);
-    void tryFoundPort();
-    bool openPort(const QString &portName);
-    QString openFailureReason(const QString &portName) const;
-    bool isSearching() const;
     static void setLook(QWidget *widget, const QString &style);
 
-    int readStep = 0;
-    int writeStep = 0;
+    // Declared first: the members below refer to its state.
+    ModuleEngine *engine = nullptr;
+
+    // The names the window has always had for the exchange's state; the
+    // state itself lives in the engine.
+    int &readStep;
+    int &writeStep;
     QTimer *findTimer = nullptr;
     QTimer *readTimer = nullptr;
     QTimer *writeTimer = nullptr;
     QTimer *timeoutTimer = nullptr;
-    int searchTicks = 0;
-    QStringList knownPorts;
-    QSerialPort *serial = nullptr;
-    QString reply;
+    int &searchTicks;
+    QStringList &knownPorts;
+    QSerialPort *&serial;
+    QString &reply;
     QStatusBar *statusPanel = nullptr;
     Ui_MainWindow *ui = nullptr;
-
-    // The sequence under way: only one at a time, since commands carry no
-    // terminator and two of them close together reach the module as one.
-    enum class Exchange { None, Reading, Writing };
-    Exchange exchange = Exchange::None;
-    QString lastCommand;
 
     PortLister listPorts;
     bool systemPorts = false;
     QStringList extraPorts;
     ExchangeLog *logBook = nullptr;
     LogWindow *logWindow = nullptr;
-    PortMonitor *portMonitor = nullptr;
-    // A port found by the search that could not be opened yet is tried again
-    // for a while (see SerialLink::mayPassSoon).
-    QTimer *openRetryTimer = nullptr;
-    QElapsedTimer foundPortClock;
-    QString foundPort;
-    // Collects the pieces of one reply; owns the reply time-out, which
-    // `timeoutTimer` points to.
-    ReplyFramer *framer = nullptr;
 };
 
 #endif // TAV_MAINWINDOW_H

@@ -1,5 +1,7 @@
 #include "exchangelog.h"
 
+#include "moduleengine.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
@@ -10,6 +12,13 @@ ExchangeLog::ExchangeLog(QObject *parent)
 }
 
 ExchangeLog::~ExchangeLog() = default;
+
+void ExchangeLog::follow(const ModuleEngine *engine)
+{
+    connect(engine, &ModuleEngine::status, this, &ExchangeLog::status);
+    connect(engine, &ModuleEngine::commandSent, this, &ExchangeLog::sent);
+    connect(engine, &ModuleEngine::replyTaken, this, &ExchangeLog::received);
+}
 
 void ExchangeLog::status(const QString &text)
 {

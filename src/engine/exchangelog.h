@@ -10,6 +10,7 @@
 #include <memory>
 
 class QFile;
+class ModuleEngine;
 
 // What passed between the program and the module, and what the user was
 // told: one timestamped line per status message, command and reply. Kept in
@@ -26,6 +27,9 @@ public:
 
     explicit ExchangeLog(QObject *parent = nullptr);
     ~ExchangeLog() override;
+
+    // Takes down everything `engine` says, sends and receives from now on.
+    void follow(const ModuleEngine *engine);
 
     void status(const QString &text);
     void sent(const QByteArray &bytes);

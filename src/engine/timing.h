@@ -23,6 +23,7 @@ constexpr auto writeAfterOkDelay = 1500ms;
 // before it is read.
 constexpr auto findTickInterval = 100ms;
 constexpr int searchTickLimit = 1200;
+constexpr std::chrono::milliseconds searchLimit = findTickInterval * searchTickLimit;
 constexpr auto readAfterFindDelay = 3000ms;
 // How long, and how often, a found port that cannot be opened yet is retried.
 constexpr auto foundPortGrace = 3000ms;

@@ -23,6 +23,9 @@ extern const QString operatingModeCommand;
 
 enum class Field { None, Speed, StopBits, Parity };
 
+// The field read command `step` (0-based) asks for; None for the hello.
+Field fieldOfReadStep(int step);
+
 // The values a field offers (empty for Field::None).
 const QStringList &valuesOf(Field field);
 
@@ -67,6 +70,7 @@ struct Values
     QString parity;
 
     void set(Field field, const QString &value);
+    QString value(Field field) const;
     bool isComplete() const
     {
         return !baudRate.isEmpty() && !stopBits.isEmpty() && !parity.isEmpty();

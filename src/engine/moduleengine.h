@@ -1,0 +1,268 @@
+#ifndef TAV_MODULEENGINE_H
+#define TAV_MODULEENGINE_H
+
+#include "moduleprotocol.h"
+#include "portlist.h"
+#include "seriallink.h"
+#include "timing.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <chrono>
+
+class PortMonitor;
+class ReplyFramer;
+class QTimer;
+
+// The whole exchange with one module, for every front end: the port, the
+// reply framing, the read and write plans with their pauses, the time-out
+// and what a late reply means, the wait for a newly plugged adapter with its
+// grace, and what each reply means at the step it answers. It never blocks
+// and never opens a box: it reports through signals, and the window and the
+// command-line program only map them to what they show.
+//
+// One rule holds throughout: one command at a time. Nothing is sent while a
+// reply is awaited, including after its time-out; a late reply is credited
+// to the command it answers and resumes the sequence.
+class ModuleEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Values = ModuleProtocol::Values;
+    using Field = ModuleProtocol::Field;
+
+    // What a field shows of one value.
+    enum class FieldState {
+        Unknown, // nothing known: a read started, or no port
+        Read, // reported by the module
+        Unreadable, // the module's report named no value the field knows
+        Pending, // to be written, not sent yet
+        Sending, // sent, the module's answer awaited
+        Confirmed, // the module answered "Ok"
+        Refused, // the module answered "?"
+    };
+    Q_ENUM(FieldState)
+
+    enum class Activity { Idle, Reading, Writing };
+
+    // How an exchange (or an attempt to start one) ended without success.
+    enum class FailureKind {
+        CannotOpen,
+        NoReply, // given up waiting (command line only; the window waits)
+        LinkLost,
+        Refused, // "?"
+        NotUnderstood, // a reply that does not answer the command
+        LeftConfiguration, // "module is working" before every value was confirmed
+        OperatingNotConfirmed, // "Ok" to the operating-mode command
+        ReadBackDiffers,
+        Interrupted,
+    };
+    Q_ENUM(FailureKind)
+
+    struct Failure
+    {
+        FailureKind kind = FailureKind::NotUnderstood;
+        QString command; // the command it concerns, if any
+        QString advice; // what happened and what to do, in a sentence or two
+    };
+
+    // What to do with a module: read it, or write it.
+    struct Plan
+    {
+        bool write = false;
+        Values target; // with `write`: the three values
+        bool readFirst = false; // read the module before writing it
+        bool verify = false; // read the values back after writing, compare
+        bool operate = true; // end with the operating-mode command
+
+        static Plan read() { return {}; }
+        static Plan writing(const Values &target) { return {true, target, false, false, true}; }
+    };
+
+    // What the exchange under way, or the last one, found out.
+    struct Record
+    {
+        QString hello; // the reply to "-h"
+        Values before; // what the first read found
+        Values after; // what the read-back found
+        Values confirmed; // each value the module answered "Ok" to
+        bool haveBefore = false;
+        bool haveAfter = false;
+        bool operatingCommandSent = false;
+        bool operating = false; // "module is working" to the operating-mode command
+    };
+
+    // `listPorts` names the ports the search compares; where a `monitor` is
+    // given its snapshot is read instead (the engine then owns it).
+    explicit ModuleEngine(PortLister listPorts, PortMonitor *monitor = nullptr,
+                          QObject *parent = nullptr);
+    ~ModuleEngine() override;
+
+    // Whom the advice addresses: the window names its buttons, the command
+    // line what to run.
+    void setAudience(SerialLink::Audience to) { audience = to; }
+    // With a limit, a reply that missed its time-out is given up that long
+    // after its command (FailureKind::NoReply); without one (the default) it
+    // is awaited until the port is closed.
+    void setGiveUpAfter(std::chrono::milliseconds limit) { giveUpLimit = limit; }
+
+    // --- The link
+    // Opens `portName` at once: true, or false after failed(CannotOpen).
+    bool open(const QString &portName);
+    // Closes the port and ends whatever was under way: no time-out, no box.
+    void close();
+    bool isOpen() const;
+    QString portName() const { return currentPort; }
+    // Bytes the port has for us (its readyRead).
+    void readAvailable();
+    // A port error: one that ends the link closes the port and is reported once.
+    void handlePortError(QSerialPort::SerialPortError error);
+
+    // --- Exchanges
+    // Starts a plan on the open port; false (with a status saying why) when
+    // there is no link or an exchange is under way.
+    // `firstPause` comes before its first command.
+    bool start(const Plan &plan,
+               std::chrono::milliseconds firstPause = Timing::sequenceStartDelay);
+    bool read() { return start(Plan::read()); }
+    // One command outside any plan; its reply is shown and logged only.
+    void send(const QString &command, bool awaitReply);
+    // `reply` (as last received) taken as the answer to the awaited command.
+    void takeReply();
+    // The next command of the read or write under way, when its pause is over.
+    void readTick();
+    void writeTick();
+    // The awaited reply has not come in time.
+    void replyTimedOut();
+    // Ends the exchange after the reply now awaited; nothing more is sent.
+    // A second request gives that reply up as well.
+    void requestStop();
+
+    Activity activity() const { return current; }
+    bool isBusy() const { return current != Activity::Idle; }
+    bool isAwaitingReply() const;
+    const Record &record() const { return rec; }
+    QString lastCommand() const { return lastSent; }
+
+    // --- The search for a newly plugged adapter
+    // Waits (up to `limit`) for a port that is not yet known, opens it with
+    // the grace a fresh port needs and, after the module's start-up pause,
+    // runs `plan` on it.
+    void startSearch(const Plan &plan = Plan::read(),
+                     std::chrono::milliseconds limit = Timing::searchLimit);
+    void stopSearch();
+    void searchTick();
+    bool isSearching() const;
+    // Ports not offered by the search: those present at the last look,
+    // those it connected to while they stay. "Обновить" replaces them.
+    void setKnownPorts(const QStringList &names);
+    QStringList knownPortNames() const { return known; }
+    QStringList currentPorts();
+
+    // The timers, for the window's names and for tests: each is a child of
+    // the engine with its own object name.
+    QTimer *findTimer() const { return find; }
+    QTimer *readTimer() const { return readPause; }
+    QTimer *writeTimer() const { return writePause; }
+    QTimer *timeoutTimer() const;
+    QTimer *openRetryTimer() const { return openRetry; }
+    ReplyFramer *framer() const { return frames; }
+
+    // The state the window's named members stand for (they refer to these):
+    // the next command of the read and of the write, the search's ticks, the
+    // ports the search does not offer, the last reply, and the port.
+    int readStep = 0;
+    int writeStep = 0;
+    int searchTicks = 0;
+    QStringList known;
+    QString reply;
+    QSerialPort *serial = nullptr;
+
+signals:
+    // Every progress and result message, as a technician reads it.
+    void status(const QString &text);
+    void commandSent(const QByteArray &bytes);
+    void replyTaken(const QByteArray &bytes, qint64 dropped);
+    void fieldChanged(ModuleProtocol::Field field, ModuleEngine::FieldState state,
+                      const QString &value);
+    // The port opened or closed, or an exchange began or ended.
+    void stateChanged();
+    void opened(const QString &portName);
+    void readFinished(const ModuleProtocol::Values &values);
+    // The write is over: every value confirmed; `operating` when the module
+    // also confirmed the operating mode (it then no longer listens: the port
+    // is closed).
+    void written(const ModuleProtocol::Values &confirmed, bool operating);
+    void failed(const ModuleEngine::Failure &failure);
+    // The awaited reply is late; `first` once per exchange.
+    void timedOut(const QString &command, const QString &advice, bool first);
+
+    void searchTicked();
+    void portFound(const QString &portName);
+    // The search is over: `connected` to a found port, or not (stopped, gave
+    // up, or the found port could not be opened).
+    void searchEnded(bool connected);
+
+private:
+    enum class Pass { Read, Values, Operate };
+
+    void onReply(const QByteArray &bytes, qint64 dropped);
+    void transmit(const QString &command);
+    void beginPass(std::chrono::milliseconds pause);
+    void nextStep(ModuleProtocol::Kind after);
+    void takeReadReply();
+    void takeWriteReply();
+    void finishPlan();
+    void fail(FailureKind kind, const QString &advice, const QString &command = {},
+              const QString &statusText = {});
+    void reportOpenFailure(const QString &portName);
+    void endExchange();
+    void stopTimers();
+    void releasePort();
+    bool tryOpen(const QString &portName, bool announce = true);
+    bool begin(const Plan &plan, std::chrono::milliseconds firstPause, bool announce);
+    void tryFoundPort();
+    QString stoppedWriteText() const;
+    QString interruptedText() const;
+    void setActivity(Activity activity);
+
+    PortLister listPorts;
+    PortMonitor *monitor = nullptr;
+    QString currentPort;
+    ReplyFramer *frames = nullptr;
+    QTimer *find = nullptr;
+    QTimer *readPause = nullptr;
+    QTimer *writePause = nullptr;
+    QTimer *openRetry = nullptr;
+    QTimer *giveUp = nullptr;
+    SerialLink::Audience audience = SerialLink::Audience::Window;
+    std::chrono::milliseconds giveUpLimit {0};
+
+    Activity current = Activity::Idle;
+    Plan plan;
+    QVector<Pass> passes;
+    int pass = 0;
+    Record rec;
+    Values readValues;
+    QString lastSent;
+    bool timedOutOnce = false;
+    // A command of the plan went out and its reply has not been taken yet.
+    bool answerDue = false;
+    int stopRequests = 0;
+
+    bool monitorStarted = false;
+    int tickLimit = 0;
+    Plan searchPlan;
+    QString foundPort;
+    QElapsedTimer foundClock;
+};
+
+Q_DECLARE_METATYPE(ModuleEngine::Failure)
+
+#endif // TAV_MODULEENGINE_H

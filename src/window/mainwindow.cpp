@@ -1,0 +1,410 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "exchangelog.h"
+#include "indicatorstyles.h"
+#include "logging.h"
+#include "logwindow.h"
+#include "moduleprotocol.h"
+#include "portmonitor.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QMenu>
+#include <QMessageBox>
+#include <QShortcut>
+#include <QStatusBar>
+
+
+MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *monitor)
+    : QMainWindow(parent)
+    , engine(new ModuleEngine(portLister ? portLister : PortLister(systemPortNames),
+                              portLister || monitor
+                                      ? monitor
+                                      : new PortMonitor(systemPortNames,
+                                                        PortMonitor::systemWatchedFolders()),
+                              this))
+    , readStep(engine->readStep)
+    , writeStep(engine->writeStep)
+    , findTimer(engine->findTimer())
+    , readTimer(engine->readTimer())
+    , writeTimer(engine->writeTimer())
+    , timeoutTimer(engine->timeoutTimer())
+    , searchTicks(engine->searchTicks)
+    , knownPorts(engine->known)
+    , serial(engine->serial)
+    , reply(engine->reply)
+    , ui(new Ui_MainWindow)
+    , listPorts(portLister ? portLister : PortLister(systemPortNames))
+    , systemPorts(!portLister)
+{
+    // The icon lives in this static library; nothing else would pull it in.
+    Q_INIT_RESOURCE(resources);
+    ui->setupUi(this);
+    // The module's own lists, after the empty item that stands for "no known value".
+    for (const auto field : {ModuleProtocol::Field::Speed, ModuleProtocol::Field::StopBits,
+                             ModuleProtocol::Field::Parity}) {
+        fieldWidget(field)->addItem(QString());
+        fieldWidget(field)->addItems(ModuleProtocol::valuesOf(field));
+    }
+    setWindowIcon(QIcon(QStringLiteral(":/icons/tav-configurator.png")));
+    // The indicator looks hide Qt's focus frame; a keyboard user still needs
+    // to see where the focus is.
+    ui->centralwidget->setStyleSheet(QStringLiteral(
+            "QComboBox:focus, QPushButton:focus { border: 2px solid rgb(0, 120, 215); }"));
+
+    logBook = new ExchangeLog(this);
+    logBook->follow(engine);
+    statusPanel = new QStatusBar(this);
+    setStatusBar(statusPanel);
+    statusPanel->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(statusPanel, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu menu(this);
+        QAction *openLog = menu.addAction(tr("Журнал обмена"));
+        openLog->setShortcut(QKeySequence(Qt::Key_F2));
+        connect(openLog, &QAction::triggered, this, &MainWindow::showLog);
+        menu.exec(statusPanel->mapToGlobal(at));
+    });
+    auto *logKey = new QShortcut(QKeySequence(Qt::Key_F2), this);
+    connect(logKey, &QShortcut::activated, this, &MainWindow::showLog);
+
+    connect(engine, &ModuleEngine::status, this, &MainWindow::showMessage);
+    connect(engine, &ModuleEngine::fieldChanged, this, &MainWindow::showField);
+    connect(engine, &ModuleEngine::stateChanged, this, &MainWindow::updateControls);
+    connect(engine, &ModuleEngine::failed, this, &MainWindow::showFailure);
+    connect(engine, &ModuleEngine::timedOut, this,
+            [this](const QString &, const QString &advice, bool first) {
+                showTimeout(advice, first);
+            });
+    connect(engine, &ModuleEngine::written, this, &MainWindow::showWritten);
+    connect(engine, &ModuleEngine::portFound, this, &MainWindow::showFoundPort);
+    connect(engine, &ModuleEngine::searchTicked, this, [this] {
+        setLook(ui->BT_find, ui->BT_find->styleSheet() == styleLight ? styleGray : styleLight);
+    });
+    connect(engine, &ModuleEngine::searchEnded, this, [this](bool connected) {
+        setLook(ui->BT_find, connected ? styleGreen : styleRed);
+    });
+
+    ui->cbPorts->clear();
+    engine->setKnownPorts(listPorts());
+    fillPortList();
+    setDefault();
+    updateControls();
+}
+
+MainWindow::~MainWindow()
+{
+    // The engine outlives this body (it is a child); it must not call back
+    // into a half-destroyed window.
+    engine->disconnect(this);
+    delete ui;
+}
+
+void MainWindow::showMessage(const QString &text)
+{
+    statusPanel->showMessage(text, 0);
+    // The bar clips a long message; the whole of it is a hover away.
+    statusPanel->setToolTip(text + tr("\n\nF2 — журнал обмена"));
+    emit statusShown(text);
+}
+
+void MainWindow::showStatus(const QString &text)
+{
+    logBook->status(text);
+    showMessage(text);
+}
+
+void MainWindow::fillPortList()
+{
+    // One enumeration for the details of every port, on a click or at start.
+    const QHash<QString, QString> details =
+            systemPorts ? systemPortDescriptions() : QHash<QString, QString>();
+    for (const QString &name : qAsConst(knownPorts)) {
+        ui->cbPorts->addItem(name);
+        const QString about = details.value(name);
+        if (!about.isEmpty())
+            ui->cbPorts->setItemData(ui->cbPorts->count() - 1, about, Qt::ToolTipRole);
+    }
+    for (const QString &name : qAsConst(extraPorts)) {
+        if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+            ui->cbPorts->addItem(name);
+    }
+}
+
+void MainWindow::addPort(const QString &name)
+{
+    if (name.isEmpty())
+        return;
+    if (!extraPorts.contains(name))
+        extraPorts.append(name);
+    if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        ui->cbPorts->addItem(name);
+    ui->cbPorts->setCurrentText(name);
+}
+
+void MainWindow::showLog()
+{
+    if (!logWindow)
+        logWindow = new LogWindow(logBook, this);
+    logWindow->show();
+    logWindow->raise();
+    logWindow->activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (engine->activity() == ModuleEngine::Activity::Writing) {
+        const auto answer = QMessageBox::question(
+                this, tr("Идёт запись"),
+                tr("Идёт запись настроек в модуль. Если закрыть программу сейчас, модуль "
+                   "останется записанным наполовину. Всё равно закрыть?"),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
+}
+
+void MainWindow::setDefault()
+{
+    setLook(ui->CB_KT_Parity, styleGray);
+    setLook(ui->CB_KT_Speed, styleGray);
+    setLook(ui->CB_KT_Stop_bit, styleGray);
+    ui->CB_KT_Parity->setCurrentIndex(0);
+    ui->CB_KT_Speed->setCurrentIndex(0);
+    ui->CB_KT_Stop_bit->setCurrentIndex(0);
+    setLook(ui->BT_find, styleGray);
+}
+
+void MainWindow::on_BT_Open_Connect_2_clicked()
+{
+    const QString selected = ui->cbPorts->currentText();
+    ui->cbPorts->clear();
+    engine->setKnownPorts(listPorts());
+    fillPortList();
+    // The values on screen belong to the selected port: keep it while listed.
+    const int kept = ui->cbPorts->findText(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (kept >= 0)
+        ui->cbPorts->setCurrentIndex(kept);
+    showStatus(tr("Порты обновлены"));
+}
+
+// --- What the engine reports ----------------------------------------------
+
+QComboBox *MainWindow::fieldWidget(ModuleProtocol::Field field) const
+{
+    switch (field) {
+    case ModuleProtocol::Field::Speed:
+        return ui->CB_KT_Speed;
+    case ModuleProtocol::Field::StopBits:
+        return ui->CB_KT_Stop_bit;
+    case ModuleProtocol::Field::Parity:
+        return ui->CB_KT_Parity;
+    case ModuleProtocol::Field::None:
+        break;
+    }
+    return nullptr;
+}
+
+void MainWindow::showField(ModuleProtocol::Field field, ModuleEngine::FieldState state,
+                           const QString &value)
+{
+    using State = ModuleEngine::FieldState;
+    QComboBox *box = fieldWidget(field);
+    if (!box)
+        return;
+    // A field shows the value the state is about: item 0 stands for "no
+    // known value", the module's values follow it.
+    box->setCurrentIndex(ModuleProtocol::valuesOf(field).indexOf(value) + 1);
+    switch (state) {
+    case State::Read:
+    case State::Confirmed:
+        setLook(box, styleGreen);
+        break;
+    case State::Unknown:
+    case State::Pending:
+        setLook(box, styleGray);
+        break;
+    case State::Unreadable:
+    case State::Sending:
+    case State::Refused:
+        setLook(box, styleRed);
+        break;
+    }
+}
+
+void MainWindow::updateControls()
+{
+    const bool open = engine->isOpen();
+    const bool idle = !engine->isBusy();
+    ui->BT_Open_Connect->setText(open ? tr("Отключиться") : tr("Соединиться"));
+    ui->BT_Read_values->setEnabled(open && idle);
+    ui->BT_Write_values->setEnabled(open && idle);
+    // A search would wipe the fields of a port that stays open.
+    ui->BT_find->setEnabled(!open);
+    // What a write sends, and what its result names, is what the fields
+    // held when it began.
+    const bool writing = engine->activity() == ModuleEngine::Activity::Writing;
+    for (QComboBox *box : {ui->CB_KT_Speed, ui->CB_KT_Stop_bit, ui->CB_KT_Parity})
+        box->setEnabled(!writing);
+}
+
+void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                         const QString &details)
+{
+    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
+    box.setInformativeText(details);
+    box.exec();
+}
+
+void MainWindow::showFailure(const ModuleEngine::Failure &failure)
+{
+    using Kind = ModuleEngine::FailureKind;
+    switch (failure.kind) {
+    case Kind::CannotOpen:
+        showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"), failure.advice);
+        break;
+    case Kind::LinkLost:
+        setDefault();
+        showBox(QMessageBox::Critical, tr("Critical Error"), tr("Ошибка соединения"),
+                failure.advice);
+        break;
+    case Kind::LeftConfiguration:
+        showBox(QMessageBox::Warning, tr("Запись не завершена"), tr("Запись не завершена"),
+                failure.advice);
+        break;
+    default:
+        break; // the status bar says it
+    }
+}
+
+void MainWindow::showTimeout(const QString &advice, bool first)
+{
+    // Later time-outs of the same exchange go to the status bar and the log.
+    if (first)
+        showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"),
+                advice
+                        + tr("\n\nОтвет всё ещё ожидается: обмен продолжится, когда он придёт. "
+                             "Чтобы прекратить, нажмите «Отключиться»."));
+}
+
+void MainWindow::showWritten(const ModuleProtocol::Values &confirmed, bool operating)
+{
+    if (!operating)
+        return;
+    QString values = confirmed.text();
+    values[0] = values.at(0).toUpper(); // a sentence of its own here
+    showBox(QMessageBox::Information, tr("Результат"),
+            tr("Новые настройки записаны!\n\rМодуль переведен в режим работы!"), values);
+}
+
+void MainWindow::showFoundPort(const QString &name)
+{
+    // A re-plugged adapter keeps its item.
+    if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        ui->cbPorts->addItem(name);
+    ui->cbPorts->setCurrentText(name);
+}
+
+void MainWindow::setLook(QWidget *widget, const QString &style)
+{
+    // Setting a sheet re-polishes the widget and renders fresh pixmaps into
+    // Qt's cache: only a real change of look is worth that.
+    if (widget->styleSheet() != style)
+        widget->setStyleSheet(style);
+}
+
+// --- The named slots: each is one of the engine's steps -----------------------
+
+void MainWindow::on_BT_find_clicked()
+{
+    if (engine->isOpen()) {
+        engine->startSearch(); // refused, and the engine says why
+        return;
+    }
+    readStep = 0;
+    if (engine->isSearching())
+        engine->stopSearch();
+    else
+        engine->startSearch();
+    setDefault();
+}
+
+void MainWindow::on_BT_Read_values_clicked()
+{
+    engine->read();
+}
+
+void MainWindow::on_BT_Write_values_clicked()
+{
+    ModuleProtocol::Values values;
+    for (const auto field : {ModuleProtocol::Field::Speed, ModuleProtocol::Field::StopBits,
+                             ModuleProtocol::Field::Parity}) {
+        const QComboBox *box = fieldWidget(field);
+        if (box->currentIndex() > 0) // item 0 stands for "no known value"
+            values.set(field, box->currentText());
+    }
+    engine->start(ModuleEngine::Plan::writing(values));
+}
+
+void MainWindow::on_BT_Open_Connect_clicked()
+{
+    if (engine->isSearching())
+        return;
+    if (engine->isOpen()) {
+        engine->close();
+        setDefault();
+        return;
+    }
+    qCDebug(lcLink) << "connect" << ui->cbPorts->currentText();
+    if (engine->open(ui->cbPorts->currentText()))
+        engine->read();
+}
+
+void MainWindow::openSerialPort()
+{
+    engine->open(ui->cbPorts->currentText());
+}
+
+void MainWindow::sendCommand(const QString &com, bool crl)
+{
+    engine->send(com, crl);
+}
+
+void MainWindow::onReadyRead()
+{
+    engine->readAvailable();
+}
+
+void MainWindow::getResult()
+{
+    engine->takeReply();
+}
+
+void MainWindow::onfindTimerKT5()
+{
+    engine->searchTick();
+}
+
+void MainWindow::onTimerKT5()
+{
+    engine->readTick();
+}
+
+void MainWindow::onTimerWriteKT5()
+{
+    engine->writeTick();
+}
+
+void MainWindow::onTimerTimeOut()
+{
+    engine->replyTimedOut();
+}
+
+void MainWindow::handleError(QSerialPort::SerialPortError error)
+{
+    engine->handlePortError(error);
+}
