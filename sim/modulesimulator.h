@@ -61,6 +61,7 @@ public:
     {
         overrides.insert(command, reply);
     }
+    void clearReply(const QByteArray &command) { overrides.remove(command); }
     // Back to a healthy module: no delay, silence, split, refusal or set reply.
     void clearFaults();
     // Bytes nobody asked for, now.

@@ -17,6 +17,8 @@ private slots:
     void watchedFolderChangesAreSeenOffTheCallersThread();
     void withoutAWatchPollsAreMergedWhileOneRuns();
     void portNamesDifferByCase();
+    void aChangeDuringAScanIsNotLost();
+    void aNodeNamedLateIsCaughtBySettling();
 };
 
 namespace {
@@ -110,6 +112,52 @@ void TestPortMonitor::portNamesDifferByCase()
     QCOMPARE(newPortNames(now, known), QStringList {QStringLiteral("ttyUSB0")});
     QVERIFY(!portSetChanged({QStringLiteral("b"), QStringLiteral("a")},
                             {QStringLiteral("a"), QStringLiteral("b")}));
+}
+
+// A scan slow enough that the change, and the look a moment after it, both
+// fall while it runs: the list it returns is stale, and a later one must come.
+void TestPortMonitor::aChangeDuringAScanIsNotLost()
+{
+    QTemporaryDir dev;
+    const QString folder = dev.path();
+    QAtomicInt scanning;
+    PortMonitor monitor(
+            [&, folder] {
+                const QStringList names = QDir(folder).entryList(QDir::Files);
+                scanning.storeRelease(1);
+                QThread::msleep(800);
+                scanning.storeRelease(0);
+                return names;
+            },
+            {folder});
+    monitor.start();
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.hasSnapshot() && scanning.loadAcquire() == 0, 3000);
+    QVERIFY(touch(folder + QStringLiteral("/ttyUSB0")));
+    QTRY_VERIFY(scanning.loadAcquire() == 1);
+    QVERIFY(touch(folder + QStringLiteral("/ttyUSB1")));
+    QTRY_COMPARE_WITH_TIMEOUT(monitor.snapshot(),
+                              (QStringList {QStringLiteral("ttyUSB0"), QStringLiteral("ttyUSB1")}),
+                              5000);
+}
+
+// udev may name a device after its folder changed, with no change after:
+// only the second look shortly after the change finds it.
+void TestPortMonitor::aNodeNamedLateIsCaughtBySettling()
+{
+    QTemporaryDir dev;
+    const QString folder = dev.path();
+    QAtomicInt named;
+    PortMonitor monitor(
+            [&] {
+                return named.loadAcquire() ? QStringList {QStringLiteral("ttyACM0")}
+                                           : QStringList();
+            },
+            {folder});
+    monitor.start();
+    QTRY_VERIFY(monitor.hasSnapshot());
+    QVERIFY(touch(folder + QStringLiteral("/ttyACM0.tmp")));
+    QTimer::singleShot(100, this, [&] { named.storeRelease(1); });
+    QTRY_COMPARE_WITH_TIMEOUT(monitor.snapshot(), QStringList {QStringLiteral("ttyACM0")}, 2000);
 }
 
 QTEST_GUILESS_MAIN(TestPortMonitor)

@@ -26,6 +26,8 @@ ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *portMonitor, QObject 
 {
     qRegisterMetaType<ModuleEngine::Failure>();
     qRegisterMetaType<ModuleEngine::FieldState>();
+    qRegisterMetaType<ModuleProtocol::Values>();
+    qRegisterMetaType<ModuleProtocol::Field>();
     if (monitor)
         monitor->setParent(this);
 

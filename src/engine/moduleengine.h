@@ -264,5 +264,7 @@ private:
 };
 
 Q_DECLARE_METATYPE(ModuleEngine::Failure)
+Q_DECLARE_METATYPE(ModuleProtocol::Values)
+Q_DECLARE_METATYPE(ModuleProtocol::Field)
 
 #endif // TAV_MODULEENGINE_H

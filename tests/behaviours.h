@@ -1,0 +1,238 @@
+#ifndef TAV_BEHAVIOURS_H
+#define TAV_BEHAVIOURS_H
+
+// Every way a module can behave during a read or a write, and the verdict
+// each must end in. The engine, the window and the command line are each
+// held to this one table, so that they cannot disagree.
+#include "modulesimulator.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+enum class Verdict {
+    Read, // all three values read
+    ReadIncomplete, // the read ended, not every value known
+    Written, // every value confirmed, the module operating
+    NoReply,
+    LinkLost,
+    Refused,
+    NotUnderstood,
+    LeftConfiguration, // "module is working" before every value was confirmed
+    OperatingNotConfirmed, // "Ok" to "-st"
+};
+
+inline const char *verdictName(Verdict v)
+{
+    static const char *const names[] = {"Read",    "ReadIncomplete", "Written",
+                                        "NoReply", "LinkLost",       "Refused",
+                                        "NotUnderstood", "LeftConfiguration",
+                                        "OperatingNotConfirmed"};
+    return names[int(v)];
+}
+
+enum class Fault { None, Split, Silent, Late, Reply, Flood, Unplug };
+
+struct Behaviour
+{
+    const char *name;
+    bool write;
+    Fault fault;
+    // The command the fault strikes, the first time it is sent: exactly, or
+    // every command starting with it where it ends in ':'; empty: every command.
+    QByteArray at;
+    QByteArray reply; // with Fault::Reply
+    Verdict verdict;
+};
+
+// The values every write row asks for; the module starts at 9600/1/none.
+inline QStringList targetValues()
+{
+    return {QStringLiteral("19200"), QStringLiteral("2"), QStringLiteral("even")};
+}
+
+inline QList<Behaviour> behaviours()
+{
+    using F = Fault;
+    using V = Verdict;
+    return {
+            {"read normal", false, F::None, {}, {}, V::Read},
+            {"read split", false, F::Split, {}, {}, V::Read},
+            {"read silent", false, F::Silent, "-h", {}, V::NoReply},
+            {"read late -h", false, F::Late, "-h", {}, V::Read},
+            {"read late -baudrate", false, F::Late, "-baudrate", {}, V::Read},
+            {"read late -stop bits", false, F::Late, "-stop bits", {}, V::Read},
+            {"read late -parity", false, F::Late, "-parity", {}, V::Read},
+            {"read every reply late", false, F::Late, {}, {}, V::Read},
+            {"read unreadable report", false, F::Reply, "-stop bits", "stop bits 3",
+             V::ReadIncomplete},
+            {"read report of another setting", false, F::Reply, "-baudrate", "parity even",
+             V::ReadIncomplete},
+            {"read banner with Ok", false, F::Reply, "-h", "Ok, ready", V::Read},
+            {"read flood", false, F::Flood, "-baudrate", {}, V::ReadIncomplete},
+            {"read unplugged", false, F::Unplug, "-stop bits", {}, V::LinkLost},
+
+            {"write normal", true, F::None, {}, {}, V::Written},
+            {"write split", true, F::Split, {}, {}, V::Written},
+            {"write late -baudrate:", true, F::Late, "-baudrate:", {}, V::Written},
+            {"write late -stop bits:", true, F::Late, "-stop bits:", {}, V::Written},
+            {"write late -parity:", true, F::Late, "-parity:", {}, V::Written},
+            {"write late -st", true, F::Late, "-st", {}, V::Written},
+            {"write silent", true, F::Silent, "-stop bits:", {}, V::NoReply},
+            {"write refused value", true, F::Reply, "-stop bits:", "?", V::Refused},
+            {"write refused -st", true, F::Reply, "-st", "?", V::Refused},
+            {"write working early", true, F::Reply, "-stop bits:", "module is working",
+             V::LeftConfiguration},
+            {"write Ok to -st", true, F::Reply, "-st", "Ok", V::OperatingNotConfirmed},
+            {"write report to a value", true, F::Reply, "-parity:", "parity even",
+             V::NotUnderstood},
+            {"write after an unreadable read", true, F::Reply, "-stop bits", "stop bits 3",
+             V::Written},
+            {"write unplugged", true, F::Unplug, "-parity:", {}, V::LinkLost},
+    };
+}
+
+inline void addBehaviourRows()
+{
+    QTest::addColumn<int>("row");
+    const QList<Behaviour> all = behaviours();
+    for (int i = 0; i < all.size(); ++i)
+        QTest::newRow(all.at(i).name) << i;
+}
+
+inline bool faultStrikes(const Behaviour &b, const QByteArray &command)
+{
+    if (b.at.isEmpty())
+        return true;
+    return b.at.endsWith(':') ? command.startsWith(b.at) : command == b.at;
+}
+
+// What every front end must find on the module after a row's verdict.
+inline void checkModuleAfter(const ModuleSimulator &sim, const Behaviour &b,
+                             const QByteArray &struck, Verdict verdict)
+{
+    const QList<QByteArray> sent = sim.commands();
+    QVERIFY(!sent.isEmpty());
+    if (verdict == Verdict::Written) {
+        QVERIFY(sim.isOperating());
+        QCOMPARE((QStringList {sim.baudRate(), sim.stopBits(), sim.parity()}), targetValues());
+        QCOMPARE(sent.constLast(), QByteArray("-st"));
+        return;
+    }
+    if (b.write) {
+        QVERIFY(!sim.isOperating());
+        if (verdict != Verdict::LinkLost)
+            QVERIFY(!sent.contains("-st") || struck == "-st");
+    }
+    // Nothing goes out after the command that ended the exchange.
+    if (verdict != Verdict::Read && verdict != Verdict::ReadIncomplete)
+        QCOMPARE(sent.constLast(), struck);
+}
+
+// Makes `sim` behave as `b` says, and keeps track of what it was told.
+class FaultyModule : public QObject
+{
+public:
+    FaultyModule(ModuleSimulator &module, const Behaviour &behaviour)
+        : sim(module)
+        , b(behaviour)
+    {
+        if (b.fault == Fault::Split)
+            sim.setSplitReplies(3, 15ms);
+        connect(&sim, &ModuleSimulator::commandReceived, this, &FaultyModule::strike);
+        connect(&sim, &ModuleSimulator::replySent, this, [this] { striking = false; });
+    }
+    // The fault struck the command just sent, and its reply is not in yet.
+    bool lateNow() const { return b.fault == Fault::Late && striking; }
+    bool struck() const { return struckCommand.size() > 0; }
+    QByteArray struckCommand;
+
+private:
+    void strike(const QByteArray &command)
+    {
+        // The reply arrives after this: a late one stays due until then.
+        const bool hits = faultStrikes(b, command) && (b.at.isEmpty() || !struck());
+        striking = hits;
+        if (hits && struckCommand.isEmpty())
+            struckCommand = command;
+        switch (b.fault) {
+        case Fault::Silent:
+            sim.setSilent(hits);
+            break;
+        case Fault::Late:
+            sim.setReplyDelay(hits ? 400ms : 0ms);
+            break;
+        case Fault::Reply:
+            if (hits)
+                sim.setReply(command, b.reply);
+            else
+                sim.clearReply(command);
+            break;
+        case Fault::Flood:
+            if (hits) {
+                sim.setReply(command, {});
+                sim.flood(64 * 1024);
+            } else {
+                sim.clearReply(command);
+            }
+            break;
+        case Fault::Unplug:
+            if (hits)
+                sim.vanish();
+            break;
+        case Fault::None:
+        case Fault::Split:
+            break;
+        }
+    }
+
+    ModuleSimulator &sim;
+    Behaviour b;
+    bool striking = false;
+};
+
+// Real time would make the table take minutes: every pause of the
+// exchange under `root` is cut short, and a reply's time-out too where
+// `expire` says so, by firing the engine's own timers early.
+class FastForward : public QObject
+{
+public:
+    FastForward(QObject *root, std::function<bool()> expire, bool giveUpAtOnce)
+        : root(root)
+        , expire(std::move(expire))
+        , giveUpAtOnce(giveUpAtOnce)
+    {
+        connect(&tick, &QTimer::timeout, this, &FastForward::step);
+        tick.start(2);
+    }
+
+private:
+    void hurry(const char *name)
+    {
+        auto *timer = root ? root->findChild<QTimer *>(QLatin1String(name)) : nullptr;
+        if (timer && timer->isActive() && timer->interval() > 0)
+            timer->start(0);
+    }
+    void step()
+    {
+        hurry("readTimer");
+        hurry("writeTimer");
+        if (expire && expire())
+            hurry("timeoutTimer");
+        if (giveUpAtOnce)
+            hurry("giveUpTimer");
+    }
+
+    QPointer<QObject> root;
+    std::function<bool()> expire;
+    bool giveUpAtOnce;
+    QTimer tick;
+};
+
+#endif // TAV_BEHAVIOURS_H

@@ -1,0 +1,296 @@
+// The engine alone, without a window, against the simulated module: every
+// behaviour of the table with the verdict it must give, and the rules that
+// hold across them (one command at a time, late replies, stops, the search).
+#include "behaviours.h"
+#include "moduleengine.h"
+#include "modulesimulator.h"
+#include "replyframer.h"
+
+#include <QtTest>
+
+#include <memory>
+#include <optional>
+
+using Values = ModuleProtocol::Values;
+using Kind = ModuleEngine::FailureKind;
+
+namespace {
+Values target()
+{
+    const QStringList t = targetValues();
+    return {t.at(0), t.at(1), t.at(2)};
+}
+
+std::optional<Verdict> verdictOf(Kind kind)
+{
+    switch (kind) {
+    case Kind::NoReply:
+        return Verdict::NoReply;
+    case Kind::LinkLost:
+        return Verdict::LinkLost;
+    case Kind::Refused:
+        return Verdict::Refused;
+    case Kind::NotUnderstood:
+        return Verdict::NotUnderstood;
+    case Kind::LeftConfiguration:
+        return Verdict::LeftConfiguration;
+    case Kind::OperatingNotConfirmed:
+        return Verdict::OperatingNotConfirmed;
+    default:
+        return std::nullopt;
+    }
+}
+} // namespace
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void behaviourTable_data() { addBehaviourRows(); }
+    void behaviourTable();
+    void windowsWritePlan_data() { addBehaviourRows(); }
+    void windowsWritePlan();
+    void lateReplyKeepsTheExchange();
+    void stopTakesTheReplyAndSendsNothingMore();
+    void secondStopGivesTheReplyUp();
+    void searchOffersAdaptersPluggedFirstOrSwapped();
+    void foundModuleIsGivenItsStartUpPause();
+
+private:
+    // Runs `plan` against a module behaving as row `row` says.
+    void runRow(int row, const ModuleEngine::Plan &plan);
+    void makeEngine(QStringList *ports = nullptr);
+
+    std::unique_ptr<ModuleSimulator> sim;
+    std::unique_ptr<ModuleEngine> engine;
+};
+
+void TestEngine::init()
+{
+    sim = std::make_unique<ModuleSimulator>();
+    QVERIFY2(sim->isValid(), qPrintable(sim->errorString()));
+}
+
+void TestEngine::cleanup()
+{
+    engine.reset();
+    sim.reset();
+}
+
+void TestEngine::makeEngine(QStringList *ports)
+{
+    engine = std::make_unique<ModuleEngine>([ports] { return ports ? *ports : QStringList(); });
+}
+
+void TestEngine::runRow(int row, const ModuleEngine::Plan &plan)
+{
+    const Behaviour b = behaviours().at(row);
+    makeEngine();
+    engine->setGiveUpAfter(10s);
+    FaultyModule module(*sim, b);
+    FastForward hurry(engine.get(), [&module] { return module.lateNow(); },
+                      b.fault == Fault::Silent);
+
+    std::optional<Verdict> verdict;
+    int ends = 0;
+    connect(engine.get(), &ModuleEngine::readFinished, this, [&](const Values &v) {
+        ++ends;
+        verdict = v.isComplete() ? Verdict::Read : Verdict::ReadIncomplete;
+    });
+    connect(engine.get(), &ModuleEngine::written, this, [&](const Values &, bool operating) {
+        ++ends;
+        if (operating)
+            verdict = Verdict::Written;
+    });
+    connect(engine.get(), &ModuleEngine::failed, this, [&](const ModuleEngine::Failure &f) {
+        ++ends;
+        verdict = verdictOf(f.kind);
+        QVERIFY2(verdict, qPrintable(f.advice));
+    });
+    QVERIFY(engine->open(sim->portPath()));
+    QVERIFY(engine->start(plan));
+    QTRY_VERIFY_WITH_TIMEOUT(ends > 0, 20000);
+    QVERIFY(verdict);
+    QCOMPARE(verdictName(*verdict), verdictName(b.verdict));
+    QCOMPARE(ends, 1);
+    QVERIFY(!engine->isBusy());
+    checkModuleAfter(*sim, b, module.struckCommand, *verdict);
+
+    // What the engine says the module confirmed, the module holds.
+    const Values confirmed = engine->record().confirmed;
+    if (!confirmed.baudRate.isEmpty())
+        QCOMPARE(confirmed.baudRate, sim->baudRate());
+    if (!confirmed.stopBits.isEmpty())
+        QCOMPARE(confirmed.stopBits, sim->stopBits());
+    if (!confirmed.parity.isEmpty())
+        QCOMPARE(confirmed.parity, sim->parity());
+    // Nothing is left armed to send later.
+    for (QTimer *t : engine->findChildren<QTimer *>())
+        QVERIFY2(!t->isActive() || t->objectName() == QLatin1String("replyGapTimer"),
+                 qPrintable(t->objectName()));
+}
+
+void TestEngine::behaviourTable()
+{
+    QFETCH(int, row);
+    // The command line's plan: read, write, read back, operate.
+    ModuleEngine::Plan plan = ModuleEngine::Plan::read();
+    if (behaviours().at(row).write) {
+        plan = ModuleEngine::Plan::writing(target());
+        plan.readFirst = true;
+        plan.verify = true;
+    }
+    runRow(row, plan);
+}
+
+void TestEngine::windowsWritePlan()
+{
+    QFETCH(int, row);
+    const Behaviour b = behaviours().at(row);
+    if (!b.write)
+        QSKIP("the window reads as the table's read rows do");
+    runRow(row, ModuleEngine::Plan::writing(target()));
+}
+
+void TestEngine::lateReplyKeepsTheExchange()
+{
+    makeEngine();
+    QSignalSpy timeouts(engine.get(), &ModuleEngine::timedOut);
+    QSignalSpy read(engine.get(), &ModuleEngine::readFinished);
+    QVERIFY(engine->open(sim->portPath()));
+    // A late "Ok" must never meet a command sent after the time-out.
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [this](const QByteArray &c) {
+        sim->setReplyDelay(c == "-baudrate" ? 3600ms : 0ms);
+    });
+    QVERIFY(engine->read());
+    QTRY_COMPARE_WITH_TIMEOUT(timeouts.count(), 1, 8000);
+    QCOMPARE(timeouts.at(0).at(0).toString(), QStringLiteral("-baudrate"));
+    QVERIFY(timeouts.at(0).at(2).toBool()); // the first of this exchange
+    // Still one exchange: nothing else may start or be sent.
+    QVERIFY(engine->isBusy());
+    QVERIFY(!engine->read());
+    QVERIFY(!engine->start(ModuleEngine::Plan::writing(target())));
+    engine->send(QStringLiteral("-parity:odd"), true);
+    QCOMPARE(sim->commands(), (QList<QByteArray> {"-h", "-baudrate"}));
+    // The late reply is the baud rate's, and the read goes on from there.
+    QTRY_COMPARE_WITH_TIMEOUT(read.count(), 1, 8000);
+    QCOMPARE(sim->commands(), (QList<QByteArray> {"-h", "-baudrate", "-stop bits", "-parity"}));
+    QCOMPARE(read.at(0).at(0).value<Values>(),
+             (Values {QStringLiteral("9600"), QStringLiteral("1"), QStringLiteral("none")}));
+    QCOMPARE(timeouts.count(), 1);
+}
+
+void TestEngine::stopTakesTheReplyAndSendsNothingMore()
+{
+    makeEngine();
+    QSignalSpy failed(engine.get(), &ModuleEngine::failed);
+    QVERIFY(engine->open(sim->portPath()));
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [this](const QByteArray &c) {
+        if (c == "-baudrate:19200")
+            engine->requestStop();
+    });
+    ModuleEngine::Plan plan = ModuleEngine::Plan::writing(target());
+    QVERIFY(engine->start(plan));
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 8000);
+    const auto f = failed.at(0).at(0).value<ModuleEngine::Failure>();
+    QCOMPARE(f.kind, Kind::Interrupted);
+    // The command under way got its answer, and nothing went out after it.
+    QCOMPARE(sim->commands(), QList<QByteArray> {"-baudrate:19200"});
+    QCOMPARE(sim->baudRate(), QStringLiteral("19200"));
+    QCOMPARE(engine->record().confirmed.baudRate, QStringLiteral("19200"));
+    QVERIFY2(f.advice.contains(QStringLiteral("скорость 19200, стоп-биты нет"))
+                     && f.advice.contains(QStringLiteral("«-st» не отправлена")),
+             qPrintable(f.advice));
+    // Nor later: the pause that followed was the last thing armed.
+    QTRY_VERIFY(!engine->writeTimer()->isActive());
+    QCOMPARE(sim->commands().size(), 1);
+}
+
+void TestEngine::secondStopGivesTheReplyUp()
+{
+    makeEngine();
+    QSignalSpy failed(engine.get(), &ModuleEngine::failed);
+    QVERIFY(engine->open(sim->portPath()));
+    sim->setSilent(true);
+    QVERIFY(engine->read());
+    QTRY_VERIFY(engine->isAwaitingReply());
+    engine->requestStop();
+    QCOMPARE(failed.count(), 0); // the reply is still given its chance
+    QVERIFY(engine->isBusy());
+    engine->requestStop();
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0).at(0).value<ModuleEngine::Failure>().kind, Kind::Interrupted);
+    QVERIFY(!engine->isAwaitingReply());
+    QVERIFY(!engine->timeoutTimer()->isActive());
+}
+
+void TestEngine::searchOffersAdaptersPluggedFirstOrSwapped()
+{
+    QStringList ports {QStringLiteral("ttyS0")};
+    makeEngine(&ports);
+    engine->setKnownPorts(ports);
+    QSignalSpy found(engine.get(), &ModuleEngine::portFound);
+    ModuleSimulator second;
+    // The first module; the next is plugged in before this one is pulled.
+    ports << sim->portPath();
+    engine->startSearch();
+    engine->searchTick();
+    QCOMPARE(found.count(), 1);
+    QVERIFY(engine->isOpen());
+    ports << second.portPath();
+    engine->close();
+    engine->startSearch();
+    engine->searchTick();
+    QCOMPARE(found.count(), 2);
+    QCOMPARE(found.at(1).at(0).toString(), second.portPath());
+    engine->close();
+
+    // Pulled and another plugged in within one tick: the same count of ports.
+    engine->startSearch();
+    ports.removeAll(second.portPath());
+    ports << QStringLiteral("/dev/tav-swapped-in");
+    engine->searchTick();
+    QCOMPARE(found.count(), 3);
+    QCOMPARE(found.at(2).at(0).toString(), QStringLiteral("/dev/tav-swapped-in"));
+    engine->stopSearch();
+
+    // A port that went away and came back is new again.
+    ports.removeAll(sim->portPath());
+    engine->startSearch();
+    engine->searchTick();
+    QCOMPARE(found.count(), 3);
+    ports << sim->portPath();
+    engine->searchTick();
+    QCOMPARE(found.count(), 4);
+    engine->close();
+}
+
+void TestEngine::foundModuleIsGivenItsStartUpPause()
+{
+    // The adapter's node is listed a moment before it can be opened.
+    QStringList ports;
+    makeEngine(&ports);
+    engine->setKnownPorts(ports);
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyTAV"));
+    ports << link;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(700, this, [&] { QVERIFY(sim->makeLink(link)); });
+    engine->startSearch();
+    engine->searchTick();
+    QVERIFY(engine->isSearching()); // retrying within its grace
+    QTRY_VERIFY_WITH_TIMEOUT(engine->isOpen(), 3000);
+    QVERIFY(clock.elapsed() >= 600);
+    QTRY_COMPARE_WITH_TIMEOUT(sim->commands().size(), 1, 5000);
+    const qint64 firstCommandAt = clock.elapsed();
+    QVERIFY2(firstCommandAt >= 700 + 2900, QByteArray::number(firstCommandAt));
+    QCOMPARE(sim->commands().constFirst(), QByteArray("-h"));
+}
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"

@@ -1,0 +1,114 @@
+// Replies out of the bytes a port hands over, and how they are written down:
+// the framer's bound and time-out, the log's escaping, and why a port could
+// not be opened.
+#include "exchangelog.h"
+#include "replyframer.h"
+#include "seriallink.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+class TestReplies : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void droppedBytesAreCountedOverEveryPiece();
+    void aReplyThatStartsJustInTimeStopsTheTimeOut();
+    void everyByteOutsidePrintableAsciiIsEscaped();
+    void readableButNotWritableIsNoAccess();
+};
+
+void TestReplies::droppedBytesAreCountedOverEveryPiece()
+{
+    ReplyFramer framer;
+    QSignalSpy replies(&framer, &ReplyFramer::replyReady);
+    framer.expectReply();
+    for (int i = 0; i < 3; ++i)
+        framer.feed(QByteArray(3000, 'U'));
+    QTRY_COMPARE(replies.count(), 1);
+    QCOMPARE(replies.at(0).at(0).toByteArray().size(), SerialLink::maxReplyBytes);
+    QCOMPARE(replies.at(0).at(1).toLongLong(), 9000 - SerialLink::maxReplyBytes);
+}
+
+void TestReplies::aReplyThatStartsJustInTimeStopsTheTimeOut()
+{
+    ReplyFramer framer;
+    QSignalSpy timeouts(&framer, &ReplyFramer::timedOut);
+    QSignalSpy replies(&framer, &ReplyFramer::replyReady);
+    // The first byte 50 ms before the time-out, the rest in pieces past it.
+    QTimer pieces;
+    int sent = 0;
+    connect(&pieces, &QTimer::timeout, this, [&] {
+        framer.feed(QByteArrayLiteral("ba"));
+        if (++sent == 10)
+            pieces.stop();
+    });
+    framer.expectReply();
+    QTimer::singleShot(SerialLink::replyTimeout - 50ms, Qt::PreciseTimer, this, [&] {
+        framer.feed(QByteArrayLiteral("ba"));
+        pieces.start(20);
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 1, 6000);
+    QCOMPARE(timeouts.count(), 0);
+    QCOMPARE(replies.at(0).at(0).toByteArray(), QByteArray("ba").repeated(11));
+}
+
+void TestReplies::everyByteOutsidePrintableAsciiIsEscaped()
+{
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(char(b));
+    const QString text = ExchangeLog::escape(all);
+    for (const QChar c : text)
+        QVERIFY2(c.unicode() >= 0x20 && c.unicode() < 0x7f, qPrintable(QString::number(c.unicode())));
+    QVERIFY(text.contains(QStringLiteral("~\\x7f\\x80")));
+    QVERIFY(text.endsWith(QStringLiteral("\\xfe\\xff")));
+    QVERIFY(text.contains(QStringLiteral("[\\\\]")));
+}
+
+// The same error stands for "no rights" and for a lock another program
+// holds; only the device's own permissions tell them apart. Root may write
+// anything, so the look is taken as an ordinary user.
+void TestReplies::readableButNotWritableIsNoAccess()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                              | QFile::ReadOther | QFile::ExeOther);
+    const QString device = dir.filePath(QStringLiteral("ttyUSB7"));
+    QFile f(device);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QFile::setPermissions(device, QFile::ReadOwner | QFile::ReadOther);
+
+    const auto problem = [&] {
+        return SerialLink::openProblem(QSerialPort::PermissionError, device);
+    };
+    if (::geteuid() != 0) {
+        QCOMPARE(problem(), SerialLink::OpenProblem::NoAccess);
+        return;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        ::_exit(!dropped ? 2 : problem() == SerialLink::OpenProblem::NoAccess ? 0 : 1);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+    // And a device one may use, refused all the same, is held by another.
+    QFile::setPermissions(device, QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(problem(), SerialLink::OpenProblem::Busy);
+}
+
+QTEST_GUILESS_MAIN(TestReplies)
+#include "tst_replies.moc"
