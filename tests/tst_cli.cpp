@@ -1,6 +1,7 @@
 // The command-line program against the simulated module: the engine in
 // process (a seam for the port list, as the window has), and the real
 // binary for what only a process shows (exit codes, Ctrl+C).
+#include "behaviours.h"
 #include "commissioner.h"
 #include "exchangelog.h"
 #include "modulesimulator.h"
@@ -35,8 +36,13 @@ private slots:
     void stopDuringWriteFinishesTheStep();
     void repeatCommissionsModuleAfterModule();
 
+    void batchTakesAdapterPluggedFirstAndEndsDone();
+    void partialWriteSaysWhatTheModuleConfirmed();
+
     void usageErrorsNameTheAllowedValues();
-    void ctrlCDuringWriteExits130();
+    void stopSignalsEndAfterTheReply_data();
+    void stopSignalsEndAfterTheReply();
+    void defaultWriteReadsBackEvenIntoAClosedPipe();
 
 private:
     int runCli(const CommissionOptions &options);
@@ -141,6 +147,9 @@ void TestCli::refusedValueExits5WithoutOperatingMode()
     QVERIFY(!sim->isOperating());
     QVERIFY(!sim->commands().contains("-st"));
     QVERIFY2(output.contains(QStringLiteral("-parity:even")), qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("скорость 19200, стоп-биты 2, чётность нет"))
+                     && output.contains(QStringLiteral("«-st» не отправлена")),
+             qPrintable(output));
 }
 
 void TestCli::silentModuleExits4AfterTheTimeOut()
@@ -194,6 +203,69 @@ void TestCli::stopDuringWriteFinishesTheStep()
     QCOMPARE(sim->baudRate(), QStringLiteral("19200"));
     QCOMPARE(log.lines().filter(QStringLiteral("<- Ok")).size(), 1);
     QVERIFY(!sim->isOperating());
+    // The result says what the module took, not an empty message.
+    QVERIFY2(output.contains(QStringLiteral("ошибка 130: Прервано"))
+                     && output.contains(QStringLiteral("скорость 19200, стоп-биты нет"))
+                     && output.contains(QStringLiteral("«-st» не отправлена")),
+             qPrintable(output));
+}
+
+// The next adapter is plugged in before the last one is pulled; then no
+// more come, and a batch whose modules were all done ends done.
+void TestCli::batchTakesAdapterPluggedFirstAndEndsDone()
+{
+    ports = QStringList {QStringLiteral("ttyS0")};
+    ModuleSimulator second;
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [&](const QByteArray &c) {
+        if (c != "-st")
+            return;
+        ports.append(second.portPath());
+        QTimer::singleShot(300, this, [&] {
+            ports.removeAll(sim->portPath());
+            sim->vanish();
+        });
+    });
+    QTimer::singleShot(300, this, [&] { ports.append(sim->portPath()); });
+    CommissionOptions o = writeOptions(QString());
+    o.repeat = true;
+    o.json = true;
+    o.waitTimeout = 2s;
+    QTextStream outStream(&output);
+    QTextStream errStream(&errors);
+    commissioner = std::make_unique<Commissioner>(o, [this] { return ports; }, outStream,
+                                                  errStream, &log);
+    FastForward hurry(commissioner.get(), {}, false);
+    QSignalSpy finished(commissioner.get(), &Commissioner::finished);
+    commissioner->start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+    QCOMPARE(finished.at(0).at(0).toInt(), ExitCode::done);
+    QVERIFY(sim->isOperating());
+    QVERIFY(second.isOperating());
+    const QStringList lines = output.trimmed().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(QJsonDocument::fromJson(lines.at(1).toUtf8()).object().value(QStringLiteral("port")),
+             QJsonValue(second.portPath()));
+    QVERIFY2(errors.contains(QStringLiteral("Модулей готово: 2, с ошибкой: 0")), qPrintable(errors));
+}
+
+void TestCli::partialWriteSaysWhatTheModuleConfirmed()
+{
+    sim->setReply("-stop bits:2", "module is working");
+    CommissionOptions o = writeOptions(sim->portPath());
+    o.json = true;
+    QCOMPARE(runCli(o), ExitCode::notUnderstood);
+    const QJsonObject r = QJsonDocument::fromJson(output.toUtf8()).object();
+    QCOMPARE(r.value(QStringLiteral("confirmed")).toObject(),
+             (QJsonObject {{QStringLiteral("baudRate"), QStringLiteral("19200")},
+                           {QStringLiteral("stopBits"), QJsonValue()},
+                           {QStringLiteral("parity"), QJsonValue()}}));
+    QCOMPARE(r.value(QStringLiteral("operatingModeSent")), QJsonValue(false));
+    QCOMPARE(r.value(QStringLiteral("operating")), QJsonValue(false));
+    const QString message = r.value(QStringLiteral("message")).toString();
+    QVERIFY2(message.contains(QStringLiteral("перешёл в режим работы"))
+                     && message.contains(QStringLiteral("скорость 19200, стоп-биты нет")),
+             qPrintable(message));
+    QCOMPARE(sim->commands().constLast(), QByteArray("-stop bits:2"));
 }
 
 // Modules plugged in and unplugged in turn, as on a bench.
@@ -269,12 +341,27 @@ void TestCli::usageErrorsNameTheAllowedValues()
              ExitCode::cannotOpen);
 }
 
-void TestCli::ctrlCDuringWriteExits130()
+void TestCli::stopSignalsEndAfterTheReply_data()
 {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("twice");
+    QTest::newRow("Ctrl+C") << int(SIGINT) << false;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    QTest::newRow("Ctrl+C twice") << int(SIGINT) << true;
+}
+
+void TestCli::stopSignalsEndAfterTheReply()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, twice);
     QProcess p;
-    connect(sim.get(), &ModuleSimulator::commandReceived, this, [&p](const QByteArray &c) {
-        if (c == "-stop bits:2")
-            ::kill(pid_t(p.processId()), SIGINT);
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [&](const QByteArray &c) {
+        if (c != "-stop bits:2")
+            return;
+        ::kill(pid_t(p.processId()), signal);
+        if (twice)
+            ::kill(pid_t(p.processId()), signal);
     });
     p.start(QStringLiteral(TAV_CLI_PATH),
             {QStringLiteral("write"), sim->portPath(), QStringLiteral("--baud"),
@@ -284,9 +371,35 @@ void TestCli::ctrlCDuringWriteExits130()
     QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 30000);
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), ExitCode::interrupted);
+    // Nothing went out after the command under way, and it was not cut off.
     QCOMPARE(sim->commands().constLast(), QByteArray("-stop bits:2"));
     QCOMPARE(sim->stopBits(), QStringLiteral("2"));
     QVERIFY(!sim->isOperating());
+    const QString result = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY2(result.contains(QStringLiteral("ошибка 130: Прервано"))
+                     && result.contains(QStringLiteral("скорость 19200"))
+                     && result.contains(QStringLiteral("«-st» не отправлена")),
+             qPrintable(result));
+}
+
+// The program as shipped: a write reads the values back unless told not
+// to, and a reader that goes away (| head) does not end it mid-write.
+void TestCli::defaultWriteReadsBackEvenIntoAClosedPipe()
+{
+    QProcess p;
+    p.start(QStringLiteral("bash"),
+            {QStringLiteral("-c"),
+             QStringLiteral("\"$0\" write \"$1\" --baud 19200 --stop-bits 2 --parity even | true; "
+                            "exit ${PIPESTATUS[0]}"),
+             QStringLiteral(TAV_CLI_PATH), sim->portPath()});
+    QVERIFY(p.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 30000);
+    QCOMPARE(p.exitCode(), ExitCode::done);
+    QVERIFY(sim->isOperating());
+    QCOMPARE(sim->rawInput(),
+             QByteArray("-h-baudrate-stop bits-parity"
+                        "-baudrate:19200-stop bits:2-parity:even"
+                        "-h-baudrate-stop bits-parity-st"));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
