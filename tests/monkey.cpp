@@ -50,6 +50,7 @@ public:
     {
         newModule();
         w = std::make_unique<MainWindow>(nullptr, [this] { return ports; });
+        connect(w.get(), &MainWindow::statusShown, this, &Monkey::checkReadSummary);
         w->show();
         boxTimer.setInterval(10);
         connect(&boxTimer, &QTimer::timeout, this, [this] { watchBoxes(); });
@@ -71,7 +72,7 @@ public:
             fail(QStringLiteral("a box outlived the window"));
         out << "monkey: " << steps << " steps in " << clock.elapsed() / 1000.0 << " s, seed "
             << seed << "; boxes " << boxCount << ", writes reported done " << writesDone
-            << ", modules " << modules << ", idle checks " << idleChecks << "\n";
+            << ", modules " << modules << ", idle checks " << idleChecks << ", reads checked " << readsChecked << "\n";
         out.flush();
         return 0;
     }
@@ -204,21 +205,25 @@ private:
             note(QStringLiteral("fault: %1 answered by %2")
                          .arg(QString::fromLatin1(command), QString::fromLatin1(reply.toHex())));
             sim->setReply(command, reply);
+            honest = false;
             break;
         }
         case 15: {
             const QByteArray &bytes = garbage[pick(8)];
             note(QStringLiteral("fault: unsolicited %1").arg(QString::fromLatin1(bytes.toHex())));
             sim->sendUnsolicited(bytes);
+            honest = false;
             break;
         }
         case 16:
             if (chance(40)) {
                 note(QStringLiteral("fault: flood of 64 KiB"));
                 sim->flood(64 * 1024, QByteArrayLiteral("noise "));
+                honest = false;
             } else {
                 note(QStringLiteral("faults off"));
                 sim->clearFaults();
+                honest = true;
             }
             break;
         case 17:
@@ -253,8 +258,10 @@ private:
     void commission()
     {
         const bool healthy = chance(70);
-        if (healthy)
+        if (healthy) {
             sim->clearFaults();
+            honest = true;
+        }
         note(QStringLiteral("commission%1: refresh, connect, read, write")
                      .arg(healthy ? QStringLiteral(" (faults off)") : QString()));
         const auto idleWithin = [this](int ms) {
@@ -308,6 +315,29 @@ private:
             fail(QStringLiteral("searching with a port open"));
         if (MainWindowProbe::readBuffer(*w).size() > SerialLink::maxReplyBytes)
             fail(QStringLiteral("reply beyond its bound"));
+        if (ui().BT_Read_values->isEnabled()
+            && (MainWindowProbe::readTimer(*w)->isActive()
+                || MainWindowProbe::writeTimer(*w)->isActive() || awaiting))
+            fail(QStringLiteral("a sequence goes on while the window shows idle"));
+    }
+
+    // A read the window reports as finished names what the module holds,
+    // or says it does not know; checked while the module tells the truth
+    // (no forged or stray replies since its faults were last cleared).
+    void checkReadSummary(const QString &status)
+    {
+        static const QRegularExpression values(QStringLiteral(
+                "^Чтение завершено: скорость (\\S+), стоп-биты (\\S+), чётность (\\S+)$"));
+        const auto m = values.match(status);
+        if (!m.hasMatch() || !honest || !sim)
+            return;
+        ++readsChecked;
+        const QString held[] = {sim->baudRate(), sim->stopBits(), sim->parity()};
+        for (int i = 0; i < 3; ++i) {
+            if (m.captured(i + 1) != QStringLiteral("нет") && m.captured(i + 1) != held[i])
+                fail(QStringLiteral("reported \"%1\", the module holds %2 %3 %4")
+                             .arg(status, held[0], held[1], held[2]));
+        }
     }
 
     // With nothing to do the window costs next to nothing.
@@ -388,6 +418,8 @@ private:
 
     quint64 seed;
     std::mt19937_64 rng;
+    bool honest = true;
+    int readsChecked = 0;
     std::unique_ptr<ModuleSimulator> sim;
     QStringList ports;
     std::unique_ptr<MainWindow> w;
