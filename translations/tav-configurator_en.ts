@@ -4,48 +4,8 @@
 <context>
     <name>Commissioner</name>
     <message>
-        <source>Порт %1 открыт</source>
-        <translation>Port %1 open</translation>
-    </message>
-    <message>
         <source>Модуль сообщил не все значения: %1</source>
         <translation>The module did not report every value: %1</translation>
-    </message>
-    <message>
-        <source>Считано после записи: %1, а записано: %2. Модуль не переведён в режим работы.</source>
-        <translation>Read back after writing: %1, but written: %2. The module was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Модуль отклонил команду «%1»: он не переведён в режим работы.</source>
-        <translation>The module refused the command &quot;%1&quot;: it was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Ответ на команду «%1» не распознан: «%2».</source>
-        <translation>The reply to the command &quot;%1&quot; was not understood: &quot;%2&quot;.</translation>
-    </message>
-    <message>
-        <source>Чтение завершено: %1</source>
-        <translation>Read finished: %1</translation>
-    </message>
-    <message>
-        <source>Запись начата</source>
-        <translation>Write started</translation>
-    </message>
-    <message>
-        <source>Модуль отклонил команду «%1». Запись остановлена, модуль не переведён в режим работы.</source>
-        <translation>The module refused the command &quot;%1&quot;. The write stopped; the module was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не переведён в режим работы.</source>
-        <translation>The reply to the command &quot;%1&quot; was not understood: &quot;%2&quot;. The write stopped; the module was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Передано :</source>
-        <translation>Sent: </translation>
-    </message>
-    <message>
-        <source>Получено :</source>
-        <translation>Received: </translation>
     </message>
     <message>
         <source>Модулей готово: %1, с ошибкой: %2</source>
@@ -62,10 +22,6 @@
     <message>
         <source>Новый адаптер не подключён за %1 с</source>
         <translation>No new adapter plugged in within %1 s</translation>
-    </message>
-    <message>
-        <source>Найден порт %1</source>
-        <translation>Found port %1</translation>
     </message>
     <message>
         <source>: готово: %1 (было: %2)</source>
@@ -129,66 +85,6 @@
         <translation>RS-485 baud rate</translation>
     </message>
     <message>
-        <source>1200</source>
-        <translation>1200</translation>
-    </message>
-    <message>
-        <source>2400</source>
-        <translation>2400</translation>
-    </message>
-    <message>
-        <source>4800</source>
-        <translation>4800</translation>
-    </message>
-    <message>
-        <source>9600</source>
-        <translation>9600</translation>
-    </message>
-    <message>
-        <source>19200</source>
-        <translation>19200</translation>
-    </message>
-    <message>
-        <source>38400</source>
-        <translation>38400</translation>
-    </message>
-    <message>
-        <source>57600</source>
-        <translation>57600</translation>
-    </message>
-    <message>
-        <source>115200</source>
-        <translation>115200</translation>
-    </message>
-    <message>
-        <source>128000</source>
-        <translation>128000</translation>
-    </message>
-    <message>
-        <source>256000</source>
-        <translation>256000</translation>
-    </message>
-    <message>
-        <source>1</source>
-        <translation>1</translation>
-    </message>
-    <message>
-        <source>2</source>
-        <translation>2</translation>
-    </message>
-    <message>
-        <source>none</source>
-        <translation>none</translation>
-    </message>
-    <message>
-        <source>odd</source>
-        <translation>odd</translation>
-    </message>
-    <message>
-        <source>even</source>
-        <translation>even</translation>
-    </message>
-    <message>
         <source>Соединиться</source>
         <translation>Connect</translation>
     </message>
@@ -237,6 +133,179 @@ F2: exchange log</translation>
         <translation>Ports refreshed</translation>
     </message>
     <message>
+        <source>Отключиться</source>
+        <translation>Disconnect</translation>
+    </message>
+    <message>
+        <source>Результат</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>Новые настройки записаны!
+<byte value="xd"/>Модуль переведен в режим работы!</source>
+        <translation>New settings written!
+<byte value="xd"/>The module is now in operating mode!</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Ошибка соединения</source>
+        <translation>Connection error</translation>
+    </message>
+    <message>
+        <source>Critical Error</source>
+        <translation>Critical Error</translation>
+    </message>
+    <message>
+        <source>Запись не завершена</source>
+        <translation>Write not finished</translation>
+    </message>
+    <message>
+        <source>
+
+Ответ всё ещё ожидается: обмен продолжится, когда он придёт. Чтобы прекратить, нажмите «Отключиться».</source>
+        <translation>
+
+The reply is still awaited: the exchange goes on when it comes. To give up, press &quot;Disconnect&quot;.</translation>
+    </message>
+</context>
+<context>
+    <name>ModuleEngine</name>
+    <message>
+        <source>Порт %1 открыт</source>
+        <translation>Port %1 open</translation>
+    </message>
+    <message>
+        <source>порт не выбран</source>
+        <translation>no port chosen</translation>
+    </message>
+    <message>
+        <source> (нет прав: добавьте пользователя в группу dialout и войдите заново)</source>
+        <translation> (no access: add the user to the dialout group and log in again)</translation>
+    </message>
+    <message>
+        <source> (порт занят другой программой)</source>
+        <translation> (the port is held by another program)</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть порт %1: %2</source>
+        <translation>Could not open port %1: %2</translation>
+    </message>
+    <message>
+        <source>Отключено от порта %1</source>
+        <translation>Disconnected from port %1</translation>
+    </message>
+    <message>
+        <source>Связь с портом %1 потеряна: %2</source>
+        <translation>Link to port %1 lost: %2</translation>
+    </message>
+    <message>
+        <source>Нет соединения: выберите порт и нажмите «Соединиться»</source>
+        <translation>Not connected: choose a port and press &quot;Connect&quot;</translation>
+    </message>
+    <message>
+        <source>Идёт чтение: дождитесь его окончания</source>
+        <translation>Reading: wait until it is finished</translation>
+    </message>
+    <message>
+        <source>Идёт запись: дождитесь её окончания</source>
+        <translation>Writing: wait until it is finished</translation>
+    </message>
+    <message>
+        <source>Модуль ещё не ответил на «%1»: дождитесь ответа или нажмите «Отключиться»</source>
+        <translation>The module has not answered &quot;%1&quot; yet: wait for its reply or press &quot;Disconnect&quot;</translation>
+    </message>
+    <message>
+        <source>Не все значения выбраны: считайте модуль или выберите значения</source>
+        <translation>Not every value is chosen: read the module or choose the values</translation>
+    </message>
+    <message>
+        <source>Запись начата</source>
+        <translation>Write started</translation>
+    </message>
+    <message>
+        <source>Чтение начато</source>
+        <translation>Read started</translation>
+    </message>
+    <message>
+        <source>Передано :</source>
+        <translation>Sent: </translation>
+    </message>
+    <message>
+        <source>Получено :</source>
+        <translation>Received: </translation>
+    </message>
+    <message>
+        <source>Считано после записи: %1, а записано: %2. Модуль не переведён в режим работы.</source>
+        <translation>Read back after writing: %1, but written: %2. The module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Чтение завершено: %1</source>
+        <translation>Read finished: %1</translation>
+    </message>
+    <message>
+        <source>Модуль ответил «Ok» на «%1» вместо «module is working»: неизвестно, перешёл ли он в режим работы. Проверьте модуль и запишите настройки снова.</source>
+        <translation>The module answered &quot;Ok&quot; to &quot;%1&quot; instead of &quot;module is working&quot;: whether it is in operating mode is unknown. Check the module and write the settings again.</translation>
+    </message>
+    <message>
+        <source>Модуль отклонил команду «%1»: он не переведён в режим работы.</source>
+        <translation>The module refused the command &quot;%1&quot;: it was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Модуль отклонил команду «%1». Запись остановлена, модуль не переведён в режим работы.</source>
+        <translation>The module refused the command &quot;%1&quot;. The write stopped; the module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Модуль перешёл в режим работы в ответ на «%1», не подтвердив все значения: запись не завершена. Переведите модуль в режим настройки и запишите настройки снова.</source>
+        <translation>The module switched to operating mode in answer to &quot;%1&quot; before confirming every value: the write is not finished. Put the module into configuration mode and write the settings again.</translation>
+    </message>
+    <message>
+        <source>Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не переведён в режим работы.</source>
+        <translation>The reply to the command &quot;%1&quot; was not understood: &quot;%2&quot;. The write stopped; the module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Записано: %1. Модуль переведён в режим работы.</source>
+        <translation>Written: %1. The module is in operating mode.</translation>
+    </message>
+    <message>
+        <source>Записано: %1. Режим работы не включён.</source>
+        <translation>Written: %1. Operating mode not switched on.</translation>
+    </message>
+    <message>
+        <source>Прервано: ответ на «%1» не дождались.</source>
+        <translation>Interrupted: the reply to &quot;%1&quot; was not waited for.</translation>
+    </message>
+    <message>
+        <source>Прервано после ответа на «%1»: больше ничего не отправлено.</source>
+        <translation>Interrupted after the reply to &quot;%1&quot;: nothing more was sent.</translation>
+    </message>
+    <message>
+        <source> Модуль подтвердил: %1; «%2» %3.</source>
+        <translation> The module confirmed: %1; &quot;%2&quot; %3.</translation>
+    </message>
+    <message>
+        <source>отправлена</source>
+        <translation>sent</translation>
+    </message>
+    <message>
+        <source>не отправлена</source>
+        <translation>not sent</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source> Ответ всё ещё ожидается.</source>
+        <translation> The reply is still awaited.</translation>
+    </message>
+    <message>
+        <source>Остановка: после ответа на «%1» ничего больше не будет отправлено</source>
+        <translation>Stopping: nothing more will be sent after the reply to &quot;%1&quot;</translation>
+    </message>
+    <message>
         <source>Поиск недоступен, пока порт открыт: сначала нажмите «Отключиться»</source>
         <translation>No search while a port is open: press &quot;Disconnect&quot; first</translation>
     </message>
@@ -259,100 +328,6 @@ F2: exchange log</translation>
     <message>
         <source>Найден порт %1, ожидание доступа к нему</source>
         <translation>Found port %1, waiting for access to it</translation>
-    </message>
-    <message>
-        <source>Отключиться</source>
-        <translation>Disconnect</translation>
-    </message>
-    <message>
-        <source>Модуль отклонил команду «%1». Запись остановлена, модуль не переведён в режим работы.</source>
-        <translation>The module refused the command &quot;%1&quot;. The write stopped; the module was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Результат</source>
-        <translation>Result</translation>
-    </message>
-    <message>
-        <source>Новые настройки записаны!
-<byte value="xd"/>Модуль переведен в режим работы!</source>
-        <translation>New settings written!
-<byte value="xd"/>The module is now in operating mode!</translation>
-    </message>
-    <message>
-        <source>Ответ на команду «%1» не распознан. Запись остановлена, модуль не переведён в режим работы.</source>
-        <translation>The reply to the command &quot;%1&quot; was not understood. The write stopped; the module was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Нет соединения: выберите порт и нажмите «Соединиться»</source>
-        <translation>Not connected: choose a port and press &quot;Connect&quot;</translation>
-    </message>
-    <message>
-        <source>Идёт чтение: дождитесь его окончания</source>
-        <translation>Reading: wait until it is finished</translation>
-    </message>
-    <message>
-        <source>Идёт запись: дождитесь её окончания</source>
-        <translation>Writing: wait until it is finished</translation>
-    </message>
-    <message>
-        <source>Чтение начато</source>
-        <translation>Read started</translation>
-    </message>
-    <message>
-        <source>Передано :</source>
-        <translation>Sent: </translation>
-    </message>
-    <message>
-        <source>Не все значения выбраны: считайте модуль или выберите значения</source>
-        <translation>Not every value is chosen: read the module or choose the values</translation>
-    </message>
-    <message>
-        <source>Запись начата</source>
-        <translation>Write started</translation>
-    </message>
-    <message>
-        <source>порт не выбран</source>
-        <translation>no port chosen</translation>
-    </message>
-    <message>
-        <source> (нет прав: добавьте пользователя в группу dialout и войдите заново)</source>
-        <translation> (no access: add the user to the dialout group and log in again)</translation>
-    </message>
-    <message>
-        <source> (порт занят другой программой)</source>
-        <translation> (the port is held by another program)</translation>
-    </message>
-    <message>
-        <source>Не удалось открыть порт %1: %2</source>
-        <translation>Could not open port %1: %2</translation>
-    </message>
-    <message>
-        <source>Ошибка</source>
-        <translation>Error</translation>
-    </message>
-    <message>
-        <source>Ошибка соединения</source>
-        <translation>Connection error</translation>
-    </message>
-    <message>
-        <source>Получено :</source>
-        <translation>Received: </translation>
-    </message>
-    <message>
-        <source>Связь с портом %1 потеряна: %2</source>
-        <translation>Link to port %1 lost: %2</translation>
-    </message>
-    <message>
-        <source>Critical Error</source>
-        <translation>Critical Error</translation>
-    </message>
-    <message>
-        <source>Отключено от порта %1</source>
-        <translation>Disconnected from port %1</translation>
-    </message>
-    <message>
-        <source>Чтение завершено: %1</source>
-        <translation>Read finished: %1</translation>
     </message>
 </context>
 <context>
