@@ -161,7 +161,7 @@ void ModuleEngine::close()
     answerDue = false;
     current = Activity::Idle;
     if (wasOpen)
-        status(tr("Отключено от порта %1").arg(currentPort));
+        emit status(tr("Отключено от порта %1").arg(currentPort));
     emit stateChanged();
 }
 
