@@ -46,7 +46,7 @@ void TestExchangeLog::aFullReadIsLoggedInOrderWithBytesEscaped()
             QStringLiteral("   Передано :-h"),
             QStringLiteral("-> -h"),
             QStringLiteral("<- TAV\\x01\\x00x\\\\\\x0d\\x0a"),
-            QStringLiteral("   Получено :TAV\x01"),
+            QStringLiteral("   Получено :TAV\\x01"),
             QStringLiteral("   Передано :-baudrate"),
             QStringLiteral("-> -baudrate"),
             QStringLiteral("<- baudrate 9600"),

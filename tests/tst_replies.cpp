@@ -23,6 +23,7 @@ private slots:
     void droppedBytesAreCountedOverEveryPiece();
     void aReplyThatStartsJustInTimeStopsTheTimeOut();
     void everyByteOutsidePrintableAsciiIsEscaped();
+    void aReplyShownForgesNoLines();
     void readableButNotWritableIsNoAccess();
 };
 
@@ -72,6 +73,19 @@ void TestReplies::everyByteOutsidePrintableAsciiIsEscaped()
     QVERIFY(text.contains(QStringLiteral("~\\x7f\\x80")));
     QVERIFY(text.endsWith(QStringLiteral("\\xfe\\xff")));
     QVERIFY(text.contains(QStringLiteral("[\\\\]")));
+}
+
+// A reply's text goes to the status bar and the log as one line: a line
+// break there would forge log lines, a reversal mark turn the text around.
+void TestReplies::aReplyShownForgesNoLines()
+{
+    const QString forged = QStringLiteral("Ok\n14:02:11.348 -> -st\r\x1b[2J\u202Eevil\\x41");
+    const QString shown = SerialLink::shownReply(forged, 0);
+    for (const QChar c : shown) {
+        QVERIFY2(c.category() != QChar::Other_Control && c.category() != QChar::Other_Format,
+                 qPrintable(shown));
+    }
+    QCOMPARE(shown, QStringLiteral("Ok\\x0a14:02:11.348 -> -st\\x0d\\x1b[2J\\u202eevil\\\\x41"));
 }
 
 // The same error stands for "no rights" and for a lock another program

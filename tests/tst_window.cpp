@@ -417,6 +417,7 @@ void TestWindow::languages()
         Ui_MainWindow &ui = MainWindowProbe::ui(w);
         QCOMPARE(ui.BT_Open_Connect->text(), QStringLiteral("Connect"));
         QCOMPARE(ui.BT_find->text(), QStringLiteral("Search"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("TAV-RS485-KT Configurator v1.0"));
         QVERIFY(invoke(w, "on_BT_Read_values_clicked"));
         QCOMPARE(MainWindowProbe::statusPanel(w)->currentMessage(),
                  QStringLiteral("Not connected: choose a port and press \"Connect\""));

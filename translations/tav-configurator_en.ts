@@ -170,6 +170,14 @@ F2: exchange log</translation>
 
 The reply is still awaited: the exchange goes on when it comes. To give up, press &quot;Disconnect&quot;.</translation>
     </message>
+    <message>
+        <source>Конфигуратор TAV-RS485-KT v1.0</source>
+        <translation>TAV-RS485-KT Configurator v1.0</translation>
+    </message>
+    <message>
+        <source>Строка состояния</source>
+        <translation>Status bar</translation>
+    </message>
 </context>
 <context>
     <name>ModuleEngine</name>
@@ -386,6 +394,53 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
     <message>
         <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и запустите команду снова.</source>
         <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and run the command again.</translation>
+    </message>
+</context>
+<context>
+    <name>StateWords</name>
+    <message>
+        <source>значение неизвестно</source>
+        <translation>value unknown</translation>
+    </message>
+    <message>
+        <source>считано из модуля</source>
+        <translation>read from the module</translation>
+    </message>
+    <message>
+        <source>ответ модуля не распознан</source>
+        <translation>the module&apos;s reply was not understood</translation>
+    </message>
+    <message>
+        <source>отправлено, ожидается ответ</source>
+        <translation>sent, waiting for the module</translation>
+    </message>
+    <message>
+        <source>подтверждено модулем</source>
+        <translation>confirmed by the module</translation>
+    </message>
+    <message>
+        <source>отклонено модулем</source>
+        <translation>refused by the module</translation>
+    </message>
+    <message>
+        <source>выбрано, не записано</source>
+        <translation>picked, not written</translation>
+    </message>
+    <message>
+        <source>поиск не идёт</source>
+        <translation>not searching</translation>
+    </message>
+    <message>
+        <source>идёт поиск адаптера</source>
+        <translation>searching for an adapter</translation>
+    </message>
+    <message>
+        <source>адаптер найден и открыт</source>
+        <translation>adapter found and opened</translation>
+    </message>
+    <message>
+        <source>модуль не найден</source>
+        <translation>module not found</translation>
     </message>
 </context>
 </TS>

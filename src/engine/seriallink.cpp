@@ -146,9 +146,23 @@ QString SerialLink::linkLostAdvice(const QString &portName, const QString &syste
 
 QString SerialLink::shownReply(const QString &reply, qint64 droppedBytes)
 {
-    QString shown = reply.size() > maxShownReplyChars
-            ? reply.left(maxShownReplyChars) + QChar(0x2026)
-            : reply;
+    // A reply is the module's text, not ours: a line break, a terminal
+    // escape or a reversal mark in it must not forge lines in the log or
+    // turn the status bar around. Such characters are shown by their code.
+    QString shown;
+    for (const QChar c : reply.left(maxShownReplyChars)) {
+        const auto category = c.category();
+        if (c == QLatin1Char('\\'))
+            shown += QStringLiteral("\\\\");
+        else if (category == QChar::Other_Control || category == QChar::Other_Format
+                 || category == QChar::Separator_Line || category == QChar::Separator_Paragraph)
+            shown += c.unicode() < 0x100 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                                         : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    if (reply.size() > maxShownReplyChars)
+        shown += QChar(0x2026);
     if (droppedBytes > 0)
         shown += tr(" [ответ длиннее %1 байт: ещё %2 байт отброшено]")
                          .arg(maxReplyBytes)

@@ -6,11 +6,32 @@
 #include <QCommandLineParser>
 #include <QTextStream>
 
+#include <cstring>
+#include <memory>
+
+namespace {
+// Help and version are text only: they must work where there is no display,
+// so they are answered before any window system is touched.
+bool asksForTextOnly(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"-h", "--help", "--help-all", "-?", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tav-configurator"));
-    QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    const std::unique_ptr<QCoreApplication> holder(asksForTextOnly(argc, argv)
+                                                           ? new QCoreApplication(argc, argv)
+                                                           : new QApplication(argc, argv));
+    QCoreApplication &app = *holder;
+    QCoreApplication::setApplicationName(QStringLiteral("tav-configurator"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

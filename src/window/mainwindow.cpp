@@ -7,10 +7,12 @@
 #include "logwindow.h"
 #include "moduleprotocol.h"
 #include "portmonitor.h"
+#include "statewords.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QShortcut>
@@ -81,10 +83,28 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     connect(engine, &ModuleEngine::portFound, this, &MainWindow::showFoundPort);
     connect(engine, &ModuleEngine::searchTicked, this, [this] {
         setLook(ui->BT_find, ui->BT_find->styleSheet() == styleLight ? styleGray : styleLight);
+        describeSearch(StateWords::Search::Searching);
     });
     connect(engine, &ModuleEngine::searchEnded, this, [this](bool connected) {
         setLook(ui->BT_find, connected ? styleGreen : styleRed);
+        describeSearch(connected ? StateWords::Search::Found : StateWords::Search::NotFound);
     });
+
+    // Named as the form labels them, for screen readers; a value the user
+    // picks is not the module's until a write confirms it.
+    ui->cbPorts->setAccessibleName(ui->label->text());
+    statusPanel->setAccessibleName(tr("Строка состояния"));
+    const std::pair<QComboBox *, QLabel *> fields[] = {{ui->CB_KT_Speed, ui->label_5},
+                                                       {ui->CB_KT_Stop_bit, ui->label_4},
+                                                       {ui->CB_KT_Parity, ui->label_7}};
+    for (const auto &[box, label] : fields) {
+        box->setAccessibleName(label->text());
+        label->setBuddy(box);
+        connect(box, QOverload<int>::of(&QComboBox::activated), this, [this, box = box] {
+            setLook(box, styleGray);
+            StateWords::describe(box, box->accessibleName(), StateWords::picked());
+        });
+    }
 
     ui->cbPorts->clear();
     engine->setKnownPorts(listPorts());
@@ -177,6 +197,10 @@ void MainWindow::setDefault()
     ui->CB_KT_Speed->setCurrentIndex(0);
     ui->CB_KT_Stop_bit->setCurrentIndex(0);
     setLook(ui->BT_find, styleGray);
+    for (QComboBox *box : {ui->CB_KT_Speed, ui->CB_KT_Stop_bit, ui->CB_KT_Parity})
+        StateWords::describe(box, box->accessibleName(),
+                             StateWords::field(ModuleEngine::FieldState::Unknown));
+    describeSearch(StateWords::Search::Idle);
 }
 
 void MainWindow::on_BT_Open_Connect_2_clicked()
@@ -209,6 +233,11 @@ QComboBox *MainWindow::fieldWidget(ModuleProtocol::Field field) const
     return nullptr;
 }
 
+void MainWindow::describeSearch(StateWords::Search state)
+{
+    StateWords::describe(ui->BT_find, ui->BT_find->text(), StateWords::search(state));
+}
+
 void MainWindow::showField(ModuleProtocol::Field field, ModuleEngine::FieldState state,
                            const QString &value)
 {
@@ -216,6 +245,7 @@ void MainWindow::showField(ModuleProtocol::Field field, ModuleEngine::FieldState
     QComboBox *box = fieldWidget(field);
     if (!box)
         return;
+    StateWords::describe(box, box->accessibleName(), StateWords::field(state));
     // A field shows the value the state is about: item 0 stands for "no
     // known value", the module's values follow it.
     box->setCurrentIndex(ModuleProtocol::valuesOf(field).indexOf(value) + 1);

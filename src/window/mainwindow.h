@@ -3,6 +3,7 @@
 
 #include "moduleengine.h"
 #include "portlist.h"
+#include "statewords.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
@@ -81,6 +82,7 @@ private:
     void showTimeout(const QString &advice, bool first);
     void showWritten(const ModuleProtocol::Values &confirmed, bool operating);
     void showFoundPort(const QString &name);
+    void describeSearch(StateWords::Search state);
 
     // The window's own messages, taken down in the log as well.
     void showStatus(const QString &text);
