@@ -150,18 +150,21 @@ QString SerialLink::shownReply(const QString &reply, qint64 droppedBytes)
     // escape or a reversal mark in it must not forge lines in the log or
     // turn the status bar around. Such characters are shown by their code.
     QString shown;
-    for (const QChar c : reply.left(maxShownReplyChars)) {
+    int taken = 0;
+    for (; taken < reply.size() && shown.size() < maxShownReplyChars; ++taken) {
+        const QChar c = reply.at(taken);
         const auto category = c.category();
         if (c == QLatin1Char('\\'))
             shown += QStringLiteral("\\\\");
         else if (category == QChar::Other_Control || category == QChar::Other_Format
                  || category == QChar::Separator_Line || category == QChar::Separator_Paragraph)
-            shown += c.unicode() < 0x100 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
-                                         : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            shown += c.unicode() < 0x100
+                    ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                    : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
         else
             shown += c;
     }
-    if (reply.size() > maxShownReplyChars)
+    if (taken < reply.size())
         shown += QChar(0x2026);
     if (droppedBytes > 0)
         shown += tr(" [ответ длиннее %1 байт: ещё %2 байт отброшено]")
