@@ -1,9 +1,7 @@
 #include "commissioner.h"
 
 #include "exchangelog.h"
-#include "portmonitor.h"
 #include "seriallink.h"
-#include "timing.h"
 
 #include <QDateTime>
 #include <QJsonDocument>

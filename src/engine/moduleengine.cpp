@@ -112,7 +112,6 @@ bool ModuleEngine::tryOpen(const QString &portName, bool announce)
     connect(serial, &QSerialPort::errorOccurred, this, &ModuleEngine::handlePortError);
     if (announce)
         emit status(tr("Порт %1 открыт").arg(portName));
-    emit opened(portName);
     emit stateChanged();
     return true;
 }
@@ -152,17 +151,21 @@ void ModuleEngine::reportOpenFailure(const QString &portName)
 void ModuleEngine::close()
 {
     const bool wasOpen = isOpen();
-    if (wasOpen)
-        serial->close();
-    stopTimers();
-    find->stop();
-    openRetry->stop();
-    frames->cancel();
-    answerDue = false;
-    current = Activity::Idle;
+    stopAll();
     if (wasOpen)
         emit status(tr("Отключено от порта %1").arg(currentPort));
-    emit stateChanged();
+    setActivity(Activity::Idle);
+}
+
+void ModuleEngine::stopAll()
+{
+    if (isOpen())
+        serial->close();
+    frames->cancel();
+    answerDue = false;
+    find->stop();
+    openRetry->stop();
+    stopTimers();
 }
 
 void ModuleEngine::readAvailable()
@@ -182,13 +185,7 @@ void ModuleEngine::handlePortError(QSerialPort::SerialPortError error)
     const QString reason = serial ? serial->errorString() : QString();
     // Closed before anything is reported: a hung-up port raises ReadError
     // on every pass of the event loop until it is closed.
-    if (isOpen())
-        serial->close();
-    frames->cancel();
-    answerDue = false;
-    find->stop();
-    openRetry->stop();
-    stopTimers();
+    stopAll();
     fail(FailureKind::LinkLost, SerialLink::linkLostAdvice(name, reason, audience), lastSent,
          tr("Связь с портом %1 потеряна: %2").arg(name, reason));
 }
@@ -370,10 +367,7 @@ void ModuleEngine::takeReadReply()
     const int step = readStep - 1;
     const Field asked = ModuleProtocol::fieldOfReadStep(step);
     Kind kind = Kind::Unrecognised;
-    if (step == 0) {
-        if (pass == 0)
-            rec.hello = reply;
-    } else {
+    if (step > 0) {
         const auto outcome = ModuleProtocol::interpret(reply, ModuleProtocol::Sequence::Read, 0);
         if (outcome.field == asked && outcome.index > 0) {
             kind = outcome.kind;
@@ -538,8 +532,7 @@ void ModuleEngine::fail(FailureKind kind, const QString &advice, const QString &
     const QString told =
             current == Activity::Writing ? advice + stoppedWriteText() : advice;
     stopTimers();
-    current = Activity::Idle;
-    emit stateChanged();
+    setActivity(Activity::Idle);
     emit status(statusText.isEmpty() ? told : statusText);
     emit failed({kind, command, told});
 }

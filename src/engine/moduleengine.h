@@ -88,7 +88,6 @@ public:
     // What the exchange under way, or the last one, found out.
     struct Record
     {
-        QString hello; // the reply to "-h"
         Values before; // what the first read found
         Values after; // what the read-back found
         Values confirmed; // each value the module answered "Ok" to
@@ -118,7 +117,6 @@ public:
     // Closes the port and ends whatever was under way: no time-out, no box.
     void close();
     bool isOpen() const;
-    QString portName() const { return currentPort; }
     // Bytes the port has for us (its readyRead).
     void readAvailable();
     // A port error: one that ends the link closes the port and is reported once.
@@ -148,7 +146,6 @@ public:
     bool isBusy() const { return current != Activity::Idle; }
     bool isAwaitingReply() const;
     const Record &record() const { return rec; }
-    QString lastCommand() const { return lastSent; }
 
     // --- The search for a newly plugged adapter
     // Waits (up to `limit`) for a port that is not yet known, opens it with
@@ -162,7 +159,6 @@ public:
     // Ports not offered by the search: those present at the last look,
     // those it connected to while they stay. "Обновить" replaces them.
     void setKnownPorts(const QStringList &names);
-    QStringList knownPortNames() const { return known; }
     QStringList currentPorts();
 
     // The timers, for the window's names and for tests: each is a child of
@@ -171,7 +167,6 @@ public:
     QTimer *readTimer() const { return readPause; }
     QTimer *writeTimer() const { return writePause; }
     QTimer *timeoutTimer() const;
-    QTimer *openRetryTimer() const { return openRetry; }
     ReplyFramer *framer() const { return frames; }
 
     // The state the window's named members stand for (they refer to these):
@@ -193,7 +188,6 @@ signals:
                       const QString &value);
     // The port opened or closed, or an exchange began or ended.
     void stateChanged();
-    void opened(const QString &portName);
     void readFinished(const ModuleProtocol::Values &values);
     // The write is over: every value confirmed; `operating` when the module
     // also confirmed the operating mode (it then no longer listens: the port
@@ -222,8 +216,9 @@ private:
     void fail(FailureKind kind, const QString &advice, const QString &command = {},
               const QString &statusText = {});
     void reportOpenFailure(const QString &portName);
-    void endExchange();
     void stopTimers();
+    // Nothing runs any more: no pause, no search, no reply awaited.
+    void stopAll();
     void releasePort();
     bool tryOpen(const QString &portName, bool announce = true);
     bool begin(const Plan &plan, std::chrono::milliseconds firstPause, bool announce);
