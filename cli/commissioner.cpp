@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSerialPortInfo>
 #include <QTextStream>
 
 #include <utility>
@@ -213,7 +212,22 @@ void Commissioner::report(const QString &portName, int code, const QString &mess
     // Without a read-back, each value the module confirmed is what it holds.
     const bool haveAfter = r.haveAfter || (writing && code == ExitCode::done);
     const ModuleProtocol::Values after = r.haveAfter ? r.after : r.confirmed;
-    const QString serialNumber = QSerialPortInfo(portName).serialNumber();
+    const QString serialNumber = engine->adapter().serialNumber;
+    QString line = portName;
+    if (!serialNumber.isEmpty())
+        line += QStringLiteral(" [%1]").arg(serialNumber);
+    if (code == ExitCode::done && !writing) {
+        line += QStringLiteral(": ") + r.before.text();
+    } else if (code == ExitCode::done) {
+        line += tr(": готово: %1 (было: %2)").arg(after.text(), r.before.text());
+        if (!options.operate)
+            line += tr("; режим работы не включён (--no-run)");
+    } else {
+        line += tr(": ошибка %1: %2").arg(code).arg(message);
+    }
+    // The log ends each module's story with its result, as printed.
+    if (log)
+        log->status(line);
     if (options.json) {
         QJsonObject o {{QStringLiteral("time"),
                         QDateTime::currentDateTime().toString(Qt::ISODateWithMs)},
@@ -232,19 +246,7 @@ void Commissioner::report(const QString &portName, int code, const QString &mess
         if (!message.isEmpty())
             o.insert(QStringLiteral("message"), message);
         out << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl;
-        return;
-    }
-    QString line = portName;
-    if (!serialNumber.isEmpty())
-        line += QStringLiteral(" [%1]").arg(serialNumber);
-    if (code == ExitCode::done && !writing) {
-        line += QStringLiteral(": ") + r.before.text();
-    } else if (code == ExitCode::done) {
-        line += tr(": готово: %1 (было: %2)").arg(after.text(), r.before.text());
-        if (!options.operate)
-            line += tr("; режим работы не включён (--no-run)");
     } else {
-        line += tr(": ошибка %1: %2").arg(code).arg(message);
+        out << line << Qt::endl;
     }
-    out << line << Qt::endl;
 }

@@ -232,6 +232,10 @@ int main(int argc, char *argv[])
             return usageError(err, QStringLiteral("cannot write the log file %1: %2")
                                            .arg(parser.value(logFile), error));
     }
+    // A log file that fails later (a full disk) is told once; the modules'
+    // work goes on.
+    QObject::connect(&log, &ExchangeLog::fileFailed, &log,
+                     [&err](const QString &message) { err << message << Qt::endl; });
 
     // Waiting costs nothing: the system's ports are watched, not enumerated
     // on every tick.

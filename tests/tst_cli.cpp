@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QSerialPort>
 #include <QtTest>
 
@@ -43,6 +44,7 @@ private slots:
     void stopSignalsEndAfterTheReply_data();
     void stopSignalsEndAfterTheReply();
     void defaultWriteReadsBackEvenIntoAClosedPipe();
+    void aLogFileThatFailsOrBlocksNeitherHidesNorHangs();
 
 private:
     int runCli(const CommissionOptions &options);
@@ -400,6 +402,33 @@ void TestCli::defaultWriteReadsBackEvenIntoAClosedPipe()
              QByteArray("-h-baudrate-stop bits-parity"
                         "-baudrate:19200-stop bits:2-parity:even"
                         "-h-baudrate-stop bits-parity-st"));
+}
+
+// A full disk loses the log, not the module's result, and says so once; a
+// named pipe nobody reads is refused before anything is sent.
+void TestCli::aLogFileThatFailsOrBlocksNeitherHidesNorHangs()
+{
+    QProcess p;
+    p.start(QStringLiteral(TAV_CLI_PATH),
+            {QStringLiteral("read"), sim->portPath(), QStringLiteral("--log"),
+             QStringLiteral("/dev/full")});
+    QVERIFY(p.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 30000);
+    QCOMPARE(p.exitCode(), ExitCode::done);
+    QVERIFY(QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("скорость 9600")));
+    const QString told = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(told.count(QStringLiteral("Журнал не записывается в файл /dev/full")), 1);
+
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("log.fifo"));
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
+    sim->clearLog();
+    p.start(QStringLiteral(TAV_CLI_PATH),
+            {QStringLiteral("read"), sim->portPath(), QStringLiteral("--log"), fifo});
+    QVERIFY(p.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 20000);
+    QCOMPARE(p.exitCode(), ExitCode::usage);
+    QVERIFY(sim->commands().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

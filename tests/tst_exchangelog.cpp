@@ -4,7 +4,12 @@
 #include "logwindow.h"
 #include "simfixture.h"
 
+#include <QFileDialog>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTemporaryDir>
 #include <QTime>
 #include <QtTest>
@@ -20,6 +25,11 @@ private slots:
     void aFullReadIsLoggedInOrderWithBytesEscaped();
     void theLogKeepsItsBoundAndItsFile();
     void aLogFileThatCannotBeOpenedExits2();
+    void aLogFileThatFailsIsToldOnceAndTheWorkGoesOn();
+    void textsCannotBreakOrTurnALine();
+    void longRepliesKeepTheLogAndItsViewSmall();
+    void theViewOpensAtTheNewestAndFollowsOnlyAtTheBottom();
+    void savingProposesANameWithTheDateAndTime();
     void aPortNamedByTheUserIsOfferedAndConnects();
     void closingDuringAWriteAsksFirst();
 };
@@ -33,12 +43,16 @@ void TestExchangeLog::aFullReadIsLoggedInOrderWithBytesEscaped()
 
     const QStringList lines = w->exchangeLog()->lines();
     QStringList exchange; // what passed, without the times
-    QTime last(0, 0);
+    QDateTime last = QDateTime::currentDateTime().addSecs(-60);
+    // A log read in another place and on another day tells when, exactly.
+    const QRegularExpression stamp(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d "));
     for (const QString &line : lines) {
-        const QTime at = QTime::fromString(line.left(12), QStringLiteral("HH:mm:ss.zzz"));
+        QVERIFY2(stamp.match(line).hasMatch(), qPrintable(line));
+        const QDateTime at = QDateTime::fromString(line.left(29), Qt::ISODateWithMs);
         QVERIFY2(at.isValid() && at >= last, qPrintable(line));
         last = at;
-        exchange.append(line.mid(13));
+        exchange.append(line.mid(30));
     }
     const QStringList expected {
             QStringLiteral("   Порт %1 открыт").arg(sim->portPath()),
@@ -100,6 +114,159 @@ void TestExchangeLog::aLogFileThatCannotBeOpenedExits2()
     QVERIFY(program.waitForFinished(20000));
     QCOMPARE(program.exitCode(), 2);
     QVERIFY2(program.readAllStandardError().contains("/nonexistent-folder/x.log"), "no reason");
+}
+
+void TestExchangeLog::aLogFileThatFailsIsToldOnceAndTheWorkGoesOn()
+{
+    // A full disk: every line fails.
+    QVERIFY(w->exchangeLog()->appendToFile(QStringLiteral("/dev/full")));
+    QSignalSpy failures(w->exchangeLog(), &ExchangeLog::fileFailed);
+    StatusLog status(*w);
+    w->addPort(sim->portPath());
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
+    QCOMPARE(ui().CB_KT_Speed->currentText(), sim->baudRate());
+    QCOMPARE(failures.count(), 1);
+    QVERIFY2(status.messages().filter(QStringLiteral("Журнал не записывается в файл /dev/full")).size() == 1,
+             qPrintable(status.messages().join(QLatin1Char('\n'))));
+
+    // A named pipe that nobody reads would hold open() for ever.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("log.fifo"));
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
+    ExchangeLog log;
+    QString error;
+    QVERIFY(!log.appendToFile(fifo, &error));
+    QVERIFY2(error.contains(QStringLiteral("FIFO")), qPrintable(error));
+    QProcess program;
+    program.start(QStringLiteral(TAV_CONFIGURATOR_PATH), {QStringLiteral("--log"), fifo});
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitCode(), 2);
+}
+
+void TestExchangeLog::textsCannotBreakOrTurnALine()
+{
+    ExchangeLog log;
+    // A port name is the user's text; a box's text has line breaks of its own.
+    log.status(QStringLiteral("Порт /tmp/a\n2026-01-01T00:00:00.000+00:00 -> -st\u202e открыт"));
+    log.told(QStringLiteral("Результат"), QStringLiteral("Новые настройки записаны!\n\rМодуль переведен в режим работы!"),
+             QStringLiteral("Скорость 57600"));
+    const QStringList lines = log.lines();
+    QCOMPARE(lines.size(), 2);
+    for (const QString &line : lines) {
+        for (const QChar c : line)
+            QVERIFY2(c.category() != QChar::Other_Control && c.category() != QChar::Other_Format,
+                     qPrintable(line));
+    }
+    QVERIFY(lines.at(0).endsWith(QStringLiteral("/tmp/a\\x0a2026-01-01T00:00:00.000+00:00 -> -st\\u202e открыт")));
+    QVERIFY(lines.at(1).endsWith(QStringLiteral(
+            "[] Результат: Новые настройки записаны! Модуль переведен в режим работы! — Скорость 57600")));
+
+    // The offset is spelt out wherever the log is read, UTC included.
+    const QDate day(2026, 12, 7);
+    const QTime time(9, 15, 2, 31);
+    QCOMPARE(ExchangeLog::timestamp(QDateTime(day, time, Qt::UTC)),
+             QStringLiteral("2026-12-07T09:15:02.031+00:00"));
+    QCOMPARE(ExchangeLog::timestamp(QDateTime(day, time, Qt::OffsetFromUTC, -(3 * 3600 + 1800))),
+             QStringLiteral("2026-12-07T09:15:02.031-03:30"));
+}
+
+void TestExchangeLog::longRepliesKeepTheLogAndItsViewSmall()
+{
+    // Line noise: the longest reply the framer keeps, as many times as a
+    // long day of failing reads would log it.
+    ExchangeLog log;
+    LogWindow window(&log);
+    window.show();
+    QByteArray noise(4096, '\0');
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char(0x80 + i % 0x7f);
+    const int replies = 3000;
+    for (int i = 0; i < replies; ++i) {
+        log.sent(QByteArrayLiteral("-h"));
+        log.received(noise);
+    }
+    log.status(QStringLiteral("последняя"));
+    const QStringList lines = log.lines();
+    qint64 chars = 0;
+    for (const QString &line : lines)
+        chars += line.size();
+    QVERIFY2(chars <= ExchangeLog::maxChars, qPrintable(QString::number(chars)));
+    QVERIFY(lines.size() < 2 * replies);
+    QVERIFY(lines.constLast().endsWith(QStringLiteral("последняя")));
+    // The view shows what the log keeps, not everything that passed.
+    QCOMPARE(window.text(), lines.join(QLatin1Char('\n')));
+}
+
+void TestExchangeLog::theViewOpensAtTheNewestAndFollowsOnlyAtTheBottom()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    ExchangeLog *log = w->exchangeLog();
+    for (int i = 0; i < 300; ++i)
+        log->status(QStringLiteral("строка %1").arg(i));
+    QTest::keyClick(w.get(), Qt::Key_F2);
+    auto *window = w->findChild<LogWindow *>();
+    QVERIFY(window && window->isVisible());
+    auto *view = window->findChild<QPlainTextEdit *>(QStringLiteral("logView"));
+    QVERIFY(view);
+    QScrollBar *bar = view->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+
+    log->status(QStringLiteral("новая"));
+    QTRY_VERIFY(bar->value() == bar->maximum());
+    QVERIFY(view->cursorForPosition(view->viewport()->rect().bottomLeft() - QPoint(0, 5))
+                    .block()
+                    .text()
+                    .endsWith(QStringLiteral("новая")));
+
+    // Scrolled back to read: new lines do not pull the view away.
+    bar->setValue(10);
+    for (int i = 0; i < 20; ++i)
+        log->status(QStringLiteral("ещё %1").arg(i));
+    QCOMPARE(bar->value(), 10);
+
+    // Closed and opened again later: at the newest line again.
+    window->close();
+    for (int i = 0; i < 50; ++i)
+        log->status(QStringLiteral("пока закрыт %1").arg(i));
+    QTest::keyClick(w.get(), Qt::Key_F2);
+    QTRY_VERIFY(window->isVisible());
+    QTRY_VERIFY(bar->value() == bar->maximum());
+}
+
+void TestExchangeLog::savingProposesANameWithTheDateAndTime()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QTest::keyClick(w.get(), Qt::Key_F2);
+    auto *window = w->findChild<LogWindow *>();
+    QVERIFY(window);
+    QPushButton *save = nullptr;
+    for (auto *button : window->findChildren<QPushButton *>()) {
+        if (button->text() == QStringLiteral("Сохранить…"))
+            save = button;
+    }
+    QVERIFY(save && save->isEnabled());
+    QString proposed;
+    QTimer answer;
+    answer.setInterval(10);
+    connect(&answer, &QTimer::timeout, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        proposed = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+        dialog->reject();
+    });
+    answer.start();
+    const QDate today = QDate::currentDate();
+    save->click();
+    QTRY_VERIFY(!proposed.isEmpty());
+    const QRegularExpression dated(
+            QStringLiteral("^tav-exchange-(\\d{4}-\\d\\d-\\d\\d)_\\d\\d-\\d\\d-\\d\\d\\.log$"));
+    const auto match = dated.match(proposed);
+    QVERIFY2(match.hasMatch(), qPrintable(proposed));
+    QVERIFY(QDate::fromString(match.captured(1), Qt::ISODate) >= today);
 }
 
 void TestExchangeLog::aPortNamedByTheUserIsOfferedAndConnects()

@@ -53,6 +53,39 @@ std::optional<Verdict> windowVerdict(MainWindow &w, const ModalWatcher &boxes)
     return std::nullopt;
 }
 
+// The log tells how the exchange ended in words, after the last byte that
+// passed, and holds each box the user was shown, whole.
+void checkLogTellsTheEnd(const QStringList &lines, const QList<ModalWatcher::Box> &boxes,
+                         Verdict verdict)
+{
+    const auto said = [](const QString &line) { return line.mid(30); };
+    int lastByte = -1;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (said(lines.at(i)).startsWith(QLatin1String("->"))
+            || said(lines.at(i)).startsWith(QLatin1String("<-")))
+            lastByte = i;
+    }
+    QVERIFY(lastByte >= 0);
+    bool told = false;
+    for (const QString &line : lines.mid(lastByte + 1)) {
+        const QString text = said(line).trimmed();
+        told = told
+                || !(text == QLatin1String("Ошибка") || text.startsWith(QLatin1String("Получено :"))
+                     || text.startsWith(QLatin1String("Передано :")));
+    }
+    QVERIFY2(told, qPrintable(lines.mid(lastByte).join(QLatin1Char('\n'))));
+    if (verdict == Verdict::NoReply) {
+        QVERIFY2(lines.filter(QStringLiteral("не ответил на команду")).size() > 0,
+                 qPrintable(lines.join(QLatin1Char('\n'))));
+    }
+    for (const auto &box : boxes) {
+        const QStringList titled = lines.filter(box.title + QStringLiteral(": ") + box.text.simplified());
+        QVERIFY2(titled.size() == 1, qPrintable(box.title + QLatin1Char(' ') + box.text));
+        QVERIFY2(titled.constFirst().contains(box.informativeText.simplified()),
+                 qPrintable(titled.constFirst()));
+    }
+}
+
 std::optional<Verdict> commandLineVerdict(int code, const QString &output, bool write)
 {
     switch (code) {
@@ -121,6 +154,7 @@ void TestFrontEnds::windowReachesTheVerdict()
     QVERIFY2(verdict, qPrintable(MainWindowProbe::statusPanel(w)->currentMessage()));
     QCOMPARE(verdictName(*verdict), verdictName(b.verdict));
     checkModuleAfter(sim, b, module.struckCommand, *verdict);
+    checkLogTellsTheEnd(w.exchangeLog()->lines(), boxes.boxes, *verdict);
 
     // One connection-error box per exchange, however many replies are late.
     int errorBoxes = 0;
@@ -162,7 +196,8 @@ void TestFrontEnds::commandLineReachesTheVerdict()
     QString errors;
     QTextStream out(&output);
     QTextStream err(&errors);
-    Commissioner cli(o, [] { return QStringList(); }, out, err);
+    ExchangeLog log;
+    Commissioner cli(o, [] { return QStringList(); }, out, err, &log);
     FastForward hurry(&cli, [&module] { return module.lateNow(); }, b.fault == Fault::Silent);
     QSignalSpy finished(&cli, &Commissioner::finished);
     cli.start();
@@ -173,6 +208,12 @@ void TestFrontEnds::commandLineReachesTheVerdict()
     QCOMPARE(verdictName(*verdict), verdictName(b.verdict));
     checkModuleAfter(sim, b, module.struckCommand, *verdict);
     QCOMPARE(output.count(QLatin1Char('\n')), 1); // one result line
+    // The log has the result as printed.
+    QStringList said;
+    for (const QString &line : log.lines())
+        said << line.mid(30);
+    QVERIFY2(said.contains(QStringLiteral("   ") + output.trimmed()), qPrintable(said.join(QLatin1Char('\n'))));
+    checkLogTellsTheEnd(log.lines(), {}, *verdict);
 }
 
 QTEST_MAIN(TestFrontEnds)

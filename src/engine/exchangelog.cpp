@@ -1,10 +1,14 @@
 #include "exchangelog.h"
 
 #include "moduleengine.h"
+#include "platform.h"
+#include "seriallink.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+
+#include <cstdlib>
 
 ExchangeLog::ExchangeLog(QObject *parent)
     : QObject(parent)
@@ -18,10 +22,22 @@ void ExchangeLog::follow(const ModuleEngine *engine)
     connect(engine, &ModuleEngine::status, this, &ExchangeLog::status);
     connect(engine, &ModuleEngine::commandSent, this, &ExchangeLog::sent);
     connect(engine, &ModuleEngine::replyTaken, this, &ExchangeLog::received);
+    // How an exchange ended, with what the user is told to do; the status
+    // line said it already when it said all of it.
+    connect(engine, &ModuleEngine::failed, this, [this](const ModuleEngine::Failure &failure) {
+        if (failure.advice != lastStatus)
+            status(failure.advice);
+    });
+    connect(engine, &ModuleEngine::timedOut, this,
+            [this](const QString &, const QString &advice, bool first) {
+                if (first)
+                    status(advice);
+            });
 }
 
 void ExchangeLog::status(const QString &text)
 {
+    lastStatus = text;
     add("  ", text);
 }
 
@@ -38,6 +54,14 @@ void ExchangeLog::received(const QByteArray &bytes, qint64 dropped)
     add("<-", text);
 }
 
+void ExchangeLog::told(const QString &title, const QString &text, const QString &details)
+{
+    QStringList parts {text.simplified()};
+    if (!details.trimmed().isEmpty())
+        parts << details.simplified();
+    add("[]", QStringLiteral("%1: %2").arg(title, parts.join(QStringLiteral(" — "))));
+}
+
 QStringList ExchangeLog::lines() const
 {
     return QStringList(kept.begin(), kept.end());
@@ -46,18 +70,17 @@ QStringList ExchangeLog::lines() const
 void ExchangeLog::clear()
 {
     kept.clear();
+    keptChars = 0;
     emit cleared();
 }
 
 bool ExchangeLog::appendToFile(const QString &path, QString *error)
 {
-    auto out = std::make_unique<QFile>(path);
-    if (!out->open(QIODevice::WriteOnly | QIODevice::Append)) {
-        if (error)
-            *error = out->errorString();
+    auto out = std::make_unique<QFile>();
+    if (!Platform::openToAppend(*out, path, error))
         return false;
-    }
     file = std::move(out);
+    filePath = path;
     return true;
 }
 
@@ -77,16 +100,55 @@ QString ExchangeLog::escape(const QByteArray &bytes)
     return text;
 }
 
+QString ExchangeLog::timestamp(const QDateTime &at)
+{
+    // Qt writes "Z" for a zero offset and nothing for local time; a log read
+    // in another time zone needs the offset spelt out.
+    const int offset = at.offsetFromUtc() / 60;
+    return at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))
+            + (offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+            + QStringLiteral("%1:%2")
+                      .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
+                      .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
+}
+
 void ExchangeLog::add(const char *direction, const QString &text)
 {
-    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz "))
-            + QLatin1String(direction) + QLatin1Char(' ') + text;
-    kept.push_back(line);
-    while (kept.size() > size_t(maxLines))
-        kept.pop_front();
-    if (file) {
-        file->write(line.toUtf8() + '\n');
-        file->flush();
+    QString line = timestamp(QDateTime::currentDateTime()) + QLatin1Char(' ')
+            + QLatin1String(direction) + QLatin1Char(' ');
+    // One event, one line: nothing in a text (a port name, a box's text) may
+    // break it or turn it around.
+    line.reserve(line.size() + text.size());
+    for (const QChar c : text)
+        line += SerialLink::isUnsafe(c) ? SerialLink::codeOf(c) : QString(c);
+
+    QString fileError;
+    if (file && (file->write(line.toUtf8() + '\n') < 0 || !file->flush())) {
+        fileError = file->errorString();
+        file.reset(); // said once; the log goes on in memory
     }
+
+    if (line.size() > maxLineChars) {
+        line.truncate(maxLineChars);
+        line += QChar(0x2026);
+    }
+    kept.push_back(line);
+    keptChars += line.size();
+    int dropped = 0;
+    while (kept.size() > size_t(maxLines) || keptChars > maxChars) {
+        keptChars -= kept.front().size();
+        kept.pop_front();
+        ++dropped;
+    }
+    if (dropped > 0)
+        emit linesDropped(dropped);
     emit lineAdded(line);
+
+    if (!fileError.isEmpty()) {
+        const QString message =
+                QCoreApplication::translate("ExchangeLog", "Журнал не записывается в файл %1: %2")
+                        .arg(filePath, fileError);
+        status(message);
+        emit fileFailed(message);
+    }
 }

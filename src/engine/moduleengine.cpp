@@ -16,6 +16,19 @@ using ModuleProtocol::Kind;
 
 namespace {
 constexpr Field settingFields[] = {Field::Speed, Field::StopBits, Field::Parity};
+
+// The adapter as the connect line names it, so that a log tells which of
+// a batch's adapters it was: " (адаптер: серийный номер …, USB …)".
+QString adapterText(const PortDetails &adapter)
+{
+    QStringList facts;
+    if (!adapter.serialNumber.isEmpty())
+        facts << ModuleEngine::tr("серийный номер %1").arg(adapter.serialNumber);
+    if (!adapter.usbId.isEmpty())
+        facts << ModuleEngine::tr("USB %1").arg(adapter.usbId);
+    return facts.isEmpty() ? QString()
+                           : ModuleEngine::tr(" (адаптер: %1)").arg(facts.join(QStringLiteral(", ")));
+}
 } // namespace
 
 ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *portMonitor, QObject *parent)
@@ -90,6 +103,7 @@ void ModuleEngine::releasePort()
     // one's exchange. Freed later: it may still be signalling.
     serial->disconnect(this);
     serial->close();
+    claim.release();
     serial->deleteLater();
     serial = nullptr;
 }
@@ -102,16 +116,27 @@ bool ModuleEngine::tryOpen(const QString &portName, bool announce)
     serial->setObjectName(QStringLiteral("serial"));
     connect(serial, &QSerialPort::readyRead, this, &ModuleEngine::readAvailable);
     SerialLink::configurePort(*serial, portName);
-    if (portName.isEmpty() || !serial->open(QIODevice::ReadWrite))
+    heldBy.clear();
+    adapterDetails = PortDetails {portName, {}, {}, {}, {}, {}};
+    if (portName.isEmpty())
         return false;
+    // Another program on the line would take the module's replies: nothing
+    // is sent to a port that is held, whatever Qt's own lock says.
+    if (!claim.take(portName, &heldBy))
+        return false;
+    if (!serial->open(QIODevice::ReadWrite)) {
+        claim.release();
+        return false;
+    }
     // Bytes from before this connection (a late reply to a closed one)
     // answer nothing that will be sent on it.
     serial->clear();
     // Only now: open() itself signals NoError and, on failure, the error its
     // caller reports. One failure, one report.
     connect(serial, &QSerialPort::errorOccurred, this, &ModuleEngine::handlePortError);
+    adapterDetails = portDetails(portName);
     if (announce)
-        emit status(tr("Порт %1 открыт").arg(portName));
+        emit status(tr("Порт %1 открыт").arg(portName) + adapterText(adapterDetails));
     emit stateChanged();
     return true;
 }
@@ -126,9 +151,10 @@ bool ModuleEngine::open(const QString &portName)
 
 void ModuleEngine::reportOpenFailure(const QString &portName)
 {
-    const QSerialPort::SerialPortError error = serial->error();
-    const QString systemText = serial->errorString();
-    const auto problem = SerialLink::openProblem(error, portName);
+    const bool held = !heldBy.isEmpty();
+    const QString systemText = held ? heldBy : serial->errorString();
+    const auto problem = held ? SerialLink::OpenProblem::Busy
+                              : SerialLink::openProblem(serial->error(), portName);
     QString reason = systemText;
     if (portName.isEmpty()) {
         reason = tr("порт не выбран");
@@ -161,6 +187,7 @@ void ModuleEngine::stopAll()
 {
     if (isOpen())
         serial->close();
+    claim.release();
     frames->cancel();
     answerDue = false;
     find->stop();

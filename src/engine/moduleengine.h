@@ -2,6 +2,7 @@
 #define TAV_MODULEENGINE_H
 
 #include "moduleprotocol.h"
+#include "platform.h"
 #include "portlist.h"
 #include "seriallink.h"
 #include "timing.h"
@@ -117,6 +118,9 @@ public:
     // Closes the port and ends whatever was under way: no time-out, no box.
     void close();
     bool isOpen() const;
+    // What the system tells of the adapter behind the open port (serial
+    // number, USB id); empty where it tells nothing.
+    const PortDetails &adapter() const { return adapterDetails; }
     // Bytes the port has for us (its readyRead).
     void readAvailable();
     // A port error: one that ends the link closes the port and is reported once.
@@ -230,6 +234,10 @@ private:
     PortLister listPorts;
     PortMonitor *monitor = nullptr;
     QString currentPort;
+    PortDetails adapterDetails;
+    Platform::DeviceClaim claim;
+    // Who holds the port the last open found busy; empty when nobody did.
+    QString heldBy;
     ReplyFramer *frames = nullptr;
     QTimer *find = nullptr;
     QTimer *readPause = nullptr;

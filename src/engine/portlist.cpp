@@ -1,5 +1,7 @@
 #include "portlist.h"
 
+#include <QFileInfo>
+
 #include <QSerialPortInfo>
 #include <QSet>
 
@@ -26,6 +28,18 @@ QList<PortDetails> systemPortDetails()
         out.append(d);
     }
     return out;
+}
+
+PortDetails portDetails(const QString &name)
+{
+    // A link (/dev/serial/by-id/…) names the same adapter as its target.
+    const QString path = name.contains(QLatin1Char('/')) ? QFileInfo(name).canonicalFilePath()
+                                                         : QString();
+    for (const PortDetails &d : systemPortDetails()) {
+        if (d.name == name || d.location == name || (!path.isEmpty() && d.location == path))
+            return d;
+    }
+    return {name, {}, {}, {}, {}, {}};
 }
 
 QHash<QString, QString> systemPortDescriptions()

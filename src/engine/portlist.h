@@ -26,6 +26,9 @@ struct PortDetails
     QString usbId; // "0403:6001"
 };
 QList<PortDetails> systemPortDetails();
+// The details of one port, by its name, its path or a link to it; only the
+// name where the system lists no such port. One enumeration: not for loops.
+PortDetails portDetails(const QString &name);
 
 // What the system knows of each of its ports (description, manufacturer,
 // serial number, USB ids, location), one line per fact, by port name.

@@ -144,6 +144,19 @@ QString SerialLink::linkLostAdvice(const QString &portName, const QString &syste
     return withSystemText(advice.arg(portName), systemText);
 }
 
+bool SerialLink::isUnsafe(QChar c)
+{
+    const auto category = c.category();
+    return category == QChar::Other_Control || category == QChar::Other_Format
+            || category == QChar::Separator_Line || category == QChar::Separator_Paragraph;
+}
+
+QString SerialLink::codeOf(QChar c)
+{
+    return c.unicode() < 0x100 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                               : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+}
+
 QString SerialLink::shownReply(const QString &reply, qint64 droppedBytes)
 {
     // A reply is the module's text, not ours: a line break, a terminal
@@ -153,14 +166,10 @@ QString SerialLink::shownReply(const QString &reply, qint64 droppedBytes)
     int taken = 0;
     for (; taken < reply.size() && shown.size() < maxShownReplyChars; ++taken) {
         const QChar c = reply.at(taken);
-        const auto category = c.category();
         if (c == QLatin1Char('\\'))
             shown += QStringLiteral("\\\\");
-        else if (category == QChar::Other_Control || category == QChar::Other_Format
-                 || category == QChar::Separator_Line || category == QChar::Separator_Paragraph)
-            shown += c.unicode() < 0x100
-                    ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
-                    : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else if (isUnsafe(c))
+            shown += codeOf(c);
         else
             shown += c;
     }

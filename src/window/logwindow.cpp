@@ -2,12 +2,17 @@
 
 #include "exchangelog.h"
 
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
 #include <QVBoxLayout>
 
 LogWindow::LogWindow(ExchangeLog *log, QWidget *parent)
@@ -15,11 +20,12 @@ LogWindow::LogWindow(ExchangeLog *log, QWidget *parent)
     , log(log)
 {
     setWindowTitle(tr("Журнал обмена"));
-    resize(640, 400);
+    resize(760, 400);
     view = new QPlainTextEdit(this);
+    view->setObjectName(QStringLiteral("logView"));
+    view->setAccessibleName(tr("Журнал обмена"));
     view->setReadOnly(true);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
-    view->setMaximumBlockCount(ExchangeLog::maxLines);
     QFont mono(QStringLiteral("monospace"));
     mono.setStyleHint(QFont::TypeWriter);
     view->setFont(mono);
@@ -33,7 +39,14 @@ LogWindow::LogWindow(ExchangeLog *log, QWidget *parent)
     connect(clearButton, &QPushButton::clicked, log, &ExchangeLog::clear);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
 
-    connect(log, &ExchangeLog::lineAdded, view, &QPlainTextEdit::appendPlainText);
+    // The view holds what the log keeps, no more: its bound is the log's.
+    connect(log, &ExchangeLog::lineAdded, this, &LogWindow::append);
+    connect(log, &ExchangeLog::linesDropped, this, [this](int count) {
+        QTextCursor cursor(view->document());
+        cursor.movePosition(QTextCursor::Start);
+        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, count);
+        cursor.removeSelectedText();
+    });
     connect(log, &ExchangeLog::cleared, view, &QPlainTextEdit::clear);
 
     auto *layout = new QVBoxLayout(this);
@@ -44,6 +57,32 @@ LogWindow::LogWindow(ExchangeLog *log, QWidget *parent)
 QString LogWindow::text() const
 {
     return view->toPlainText();
+}
+
+void LogWindow::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // What just happened is what the technician opens the log for; once
+    // more when the first layout has settled the view's height.
+    showNewest();
+    QTimer::singleShot(0, this, &LogWindow::showNewest);
+}
+
+void LogWindow::showNewest()
+{
+    QScrollBar *bar = view->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void LogWindow::append(const QString &line)
+{
+    // Follows new lines while the newest is in sight; one scrolled back to
+    // read stays where it was.
+    QScrollBar *bar = view->verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    view->appendPlainText(line);
+    if (following)
+        showNewest();
 }
 
 bool LogWindow::saveTo(const QString &path, QString *error) const
@@ -63,8 +102,11 @@ bool LogWindow::saveTo(const QString &path, QString *error) const
 
 void LogWindow::save()
 {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Сохранить журнал"),
-                                                      QStringLiteral("tav-exchange.log"),
+    // Logs of a day's modules sort by the time they were saved.
+    const QString proposed = QStringLiteral("tav-exchange-%1.log")
+                                     .arg(QDateTime::currentDateTime().toString(
+                                             QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+    const QString path = QFileDialog::getSaveFileName(this, tr("Сохранить журнал"), proposed,
                                                       tr("Текстовые файлы (*.log *.txt)"));
     if (path.isEmpty())
         return;

@@ -19,8 +19,13 @@ public:
     // Writes every line to `path` as UTF-8; false, with the reason, if it cannot.
     bool saveTo(const QString &path, QString *error = nullptr) const;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void save();
+    void append(const QString &line);
+    void showNewest();
 
     ExchangeLog *log = nullptr;
     QPlainTextEdit *view = nullptr;

@@ -70,6 +70,10 @@ int main(int argc, char *argv[])
                                 << parser.value(logOption) << ": " << error << Qt::endl;
             return 2;
         }
+        QObject::connect(window.exchangeLog(), &ExchangeLog::fileFailed, &window,
+                         [](const QString &message) {
+                             QTextStream(stderr) << "tav-configurator: " << message << Qt::endl;
+                         });
     }
     if (!parser.positionalArguments().isEmpty())
         window.addPort(parser.positionalArguments().constFirst());

@@ -58,6 +58,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
 
     logBook = new ExchangeLog(this);
     logBook->follow(engine);
+    connect(logBook, &ExchangeLog::fileFailed, this, &MainWindow::showMessage);
     statusPanel = new QStatusBar(this);
     setStatusBar(statusPanel);
     statusPanel->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -285,6 +286,7 @@ void MainWindow::updateControls()
 void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
                          const QString &details)
 {
+    logBook->told(title, text, details);
     QMessageBox box(icon, title, text, QMessageBox::Ok, this);
     box.setInformativeText(details);
     box.exec();

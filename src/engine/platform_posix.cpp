@@ -1,0 +1,187 @@
+#include "platform.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
+#include <unistd.h>
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("DeviceClaim", text);
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// The program behind a process number, for the technician to recognise.
+QString processName(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    QString name;
+    if (comm.open(QIODevice::ReadOnly))
+        name = QString::fromLocal8Bit(comm.readAll()).trimmed();
+    return name.isEmpty() ? tr("процесс %1").arg(pid) : tr("%1, процесс %2").arg(name).arg(pid);
+}
+
+bool isAlive(qint64 pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+// The owner of a UUCP lock file: its number as text (the usual form, also
+// Qt's), or as a binary int (the oldest form).
+qint64 lockOwner(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray content = file.read(64);
+    bool ok = false;
+    const qint64 pid = content.split('\n').value(0).trimmed().toLongLong(&ok);
+    if (ok)
+        return pid;
+    if (content.size() == int(sizeof(int))) {
+        int binary = 0;
+        std::memcpy(&binary, content.constData(), sizeof binary);
+        return binary;
+    }
+    return 0;
+}
+
+// Names a lock file may carry for `device` opened as `portName`: the UUCP
+// custom (the device's own name), and Qt's (the name given, '/' as '_').
+QStringList lockNames(const QString &device, const QString &portName)
+{
+    const auto qtStyle = [](QString name) {
+        if (name.startsWith(QLatin1String("/dev/")))
+            name.remove(0, 5);
+        return name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    };
+    QStringList names {QFileInfo(device).fileName(), qtStyle(device), qtStyle(portName)};
+    names.removeDuplicates();
+    return names;
+}
+
+QString liveLockFile(const QString &device, const QString &portName, qint64 *owner)
+{
+    const QStringList folders {QStringLiteral("/run/lock"), QStringLiteral("/var/lock"),
+                               QStringLiteral("/var/spool/lock"), QStringLiteral("/var/spool/locks"),
+                               QStringLiteral("/var/spool/uucp"), QStringLiteral("/etc/locks"),
+                               QDir::tempPath()};
+    for (const QString &name : lockNames(device, portName)) {
+        for (const QString &folder : folders) {
+            const QString path = folder + QStringLiteral("/LCK..") + name;
+            const qint64 pid = lockOwner(path);
+            // A stale file (its owner gone) holds nothing; this process's
+            // own files are its own business.
+            if (pid != qint64(::getpid()) && isAlive(pid)) {
+                *owner = pid;
+                return path;
+            }
+        }
+    }
+    return {};
+}
+
+// Who holds a flock() on the file with this identity, from /proc/locks.
+qint64 flockHolder(const struct stat &st)
+{
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    const QString identity = QStringLiteral("%1:%2:%3")
+                                     .arg(major(st.st_dev), 2, 16, QLatin1Char('0'))
+                                     .arg(minor(st.st_dev), 2, 16, QLatin1Char('0'))
+                                     .arg(quint64(st.st_ino));
+    // "1: FLOCK  ADVISORY  WRITE 4242 00:05:87 0 EOF"
+    while (!locks.atEnd()) {
+        const QList<QByteArray> fields = locks.readLine().simplified().split(' ');
+        const int at = fields.indexOf("FLOCK");
+        if (at < 0 || fields.size() < at + 5)
+            continue;
+        if (QString::fromLatin1(fields.at(at + 4)).compare(identity, Qt::CaseInsensitive) == 0)
+            return fields.at(at + 3).toLongLong();
+    }
+    return 0;
+}
+} // namespace
+
+bool Platform::openToAppend(QFile &file, const QString &path, QString *error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (error)
+            *error = errno == ENXIO ? tr("это канал (FIFO), из которого никто не читает")
+                                    : systemError(errno);
+        return false;
+    }
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+Platform::DeviceClaim::~DeviceClaim()
+{
+    release();
+}
+
+bool Platform::DeviceClaim::take(const QString &portName, QString *holder)
+{
+    release();
+    const QString path = portName.startsWith(QLatin1Char('/')) ? portName
+                                                               : QStringLiteral("/dev/") + portName;
+    const QString device = QFileInfo(path).canonicalFilePath();
+    if (device.isEmpty())
+        return true;
+    qint64 owner = 0;
+    const QString lockFile = liveLockFile(device, portName, &owner);
+    if (!lockFile.isEmpty()) {
+        if (holder)
+            *holder = tr("файл блокировки %1: %2").arg(lockFile, processName(owner));
+        return false;
+    }
+    // Not waiting for a carrier, and never becoming this process's terminal.
+    const int fd = ::open(QFile::encodeName(device).constData(),
+                          O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        struct stat st {};
+        const qint64 pid = ::fstat(fd, &st) == 0 ? flockHolder(st) : 0;
+        ::close(fd);
+        if (holder)
+            *holder = pid > 0 ? tr("заблокирован (flock): %1").arg(processName(pid))
+                              : tr("заблокирован другой программой (flock)");
+        return false;
+    }
+    handle = fd;
+    return true;
+}
+
+void Platform::DeviceClaim::release()
+{
+    if (handle < 0)
+        return;
+    ::close(handle); // the flock() goes with it
+    handle = -1;
+}

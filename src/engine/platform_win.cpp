@@ -1,0 +1,24 @@
+#include "platform.h"
+
+#include <QFile>
+
+bool Platform::openToAppend(QFile &file, const QString &path, QString *error)
+{
+    file.setFileName(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return true;
+    if (error)
+        *error = file.errorString();
+    return false;
+}
+
+Platform::DeviceClaim::~DeviceClaim() = default;
+
+bool Platform::DeviceClaim::take(const QString &, QString *)
+{
+    return true; // a COM port opens once: the second open is refused as busy
+}
+
+void Platform::DeviceClaim::release()
+{
+}
