@@ -129,8 +129,9 @@ void ExchangeLog::add(const char *direction, const QString &text)
     }
 
     if (line.size() > maxLineChars) {
-        line.truncate(maxLineChars);
-        line += QChar(0x2026);
+        // Its end says how it ended (the bytes dropped from a reply).
+        constexpr int tail = 160;
+        line = line.left(maxLineChars - tail) + QStringLiteral(" \u2026 ") + line.right(tail);
     }
     kept.push_back(line);
     keptChars += line.size();

@@ -29,7 +29,8 @@ public:
     // ...and never more characters than that many ordinary lines hold, or
     // a line noise of long replies would fill hundreds of megabytes.
     static constexpr qint64 maxChars = 2000000;
-    // A longer line is kept cut in memory; the file gets it whole.
+    // A longer line is kept in memory by its beginning and end; the file
+    // gets it whole.
     static constexpr int maxLineChars = 2000;
 
     explicit ExchangeLog(QObject *parent = nullptr);
