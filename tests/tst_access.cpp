@@ -3,9 +3,16 @@
 // read through QAccessible as assistive technology reads it.
 #include "simfixture.h"
 
+#include "indicatorstyles.h"
+
+#include <QAbstractItemView>
 #include <QAccessible>
+#include <QComboBox>
 #include <QProcess>
 #include <QtTest>
+
+#include <algorithm>
+#include <cmath>
 
 class TestAccess : public WindowOnSimulator
 {
@@ -20,6 +27,7 @@ private slots:
     void searchSaysItsStateInWords();
     void tabFollowsTheForm();
     void helpAndVersionNeedNoDisplay();
+    void popUpListsAreReadableInEveryLook();
 
 private:
     static QString said(QWidget *widget, QAccessible::Text what)
@@ -137,6 +145,85 @@ void TestAccess::helpAndVersionNeedNoDisplay()
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         QVERIFY(p.readAllStandardOutput().contains("tav-configurator"));
+    }
+}
+
+namespace {
+// WCAG 2 relative luminance and contrast ratio.
+double luminance(QRgb c)
+{
+    const auto channel = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c));
+}
+
+double contrast(QRgb a, QRgb b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The contrast of a row's text: against the row's commonest colour (its
+// background), the pixel that stands out most (its text). Invisible text
+// gives about 1:1.
+double rowContrast(const QImage &image, const QRect &row)
+{
+    QHash<QRgb, int> counts;
+    for (int y = row.top(); y <= row.bottom(); ++y) {
+        for (int x = row.left(); x <= row.right(); ++x)
+            ++counts[image.pixel(x, y)];
+    }
+    QRgb background = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            background = it.key();
+        }
+    }
+    double best = 1.0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = std::max(best, contrast(background, it.key()));
+    return best;
+}
+} // namespace
+
+// Whatever look a field has (read, sent, refused), its list shows every
+// value readably, the highlighted one too; the field's own look is kept.
+void TestAccess::popUpListsAreReadableInEveryLook()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
+    QCOMPARE(ui().CB_KT_Speed->styleSheet(), styleGreen);
+    for (const QString &look : {styleGreen, styleRed, styleGray}) {
+        for (QComboBox *box : {ui().CB_KT_Speed, ui().CB_KT_Stop_bit, ui().CB_KT_Parity}) {
+            box->setStyleSheet(look);
+            box->showPopup();
+            QAbstractItemView *list = box->view();
+            QTRY_VERIFY(list->isVisible());
+            for (int row = 1; row < box->count(); ++row) {
+                list->setCurrentIndex(box->model()->index(row, 0));
+                const QImage image = list->viewport()->grab().toImage();
+                const QRect highlighted = list->visualRect(list->currentIndex());
+                const QRect other = list->visualRect(box->model()->index(row == 1 ? 2 : 1, 0));
+                const double lit = rowContrast(image, highlighted.intersected(image.rect()));
+                const double plain = rowContrast(image, other.intersected(image.rect()));
+                QVERIFY2(lit >= 4.5 && plain >= 4.5,
+                         qPrintable(QStringLiteral("%1 row %2: highlighted %3:1, other %4:1")
+                                            .arg(box->objectName())
+                                            .arg(row)
+                                            .arg(lit)
+                                            .arg(plain)));
+            }
+            box->hidePopup();
+            QTRY_VERIFY(!list->isVisible());
+            QCOMPARE(box->styleSheet(), look);
+        }
     }
 }
 

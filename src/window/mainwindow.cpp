@@ -9,6 +9,7 @@
 #include "portmonitor.h"
 #include "statewords.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QStatusBar>
 
 
@@ -49,6 +51,10 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
                              ModuleProtocol::Field::Parity}) {
         fieldWidget(field)->addItem(QString());
         fieldWidget(field)->addItems(ModuleProtocol::valuesOf(field));
+        // The combo box's own menu delegate paints rows with the field's
+        // style sheet; a plain item delegate paints them with the list's.
+        fieldWidget(field)->setItemDelegate(new QStyledItemDelegate(fieldWidget(field)));
+        fieldWidget(field)->view()->setStyleSheet(stylePopup);
     }
     setWindowIcon(QIcon(QStringLiteral(":/icons/tav-configurator.png")));
     // The indicator looks hide Qt's focus frame; a keyboard user still needs
