@@ -1,14 +1,18 @@
 // Search, timers and memory of the real window, each figure printed beside a
 // baseline measured in the same run. Run by hand:
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_search [--quick] [search|notice|cycles|memory|cli|batch|flood]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_search [--quick]
+//   [search|notice|cycles|memory|cli|batch|log|flood]
 // --quick shortens the timed windows (for a smoke run); figures are then rough.
 // Naming sections runs only those.
 #include "commissioner.h"
+#include "exchangelog.h"
+#include "logwindow.h"
 #include "mainwindow.h"
 #include "modulesimulator.h"
-#include "timing.h"
 #include "portlist.h"
 #include "portmonitor.h"
+#include "seriallink.h"
+#include "timing.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -27,6 +31,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <malloc.h>
 #include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -50,7 +55,9 @@ Stats stats(std::vector<double> v)
     if (v.empty())
         return {};
     std::sort(v.begin(), v.end());
-    const auto at = [&](double q) { return v[std::min(v.size() - 1, size_t(q * double(v.size())))]; };
+    const auto at = [&](double q) {
+        return v[std::min(v.size() - 1, size_t(q * double(v.size())))];
+    };
     return {at(0.50), at(0.99), v.back()};
 }
 
@@ -285,7 +292,8 @@ private:
             finished = true;
             return;
         }
-        QTimer::singleShot(std::max(0, pauseAfter(current)), Qt::PreciseTimer, this, [this] { next(); });
+        QTimer::singleShot(std::max(0, pauseAfter(current)), Qt::PreciseTimer, this,
+                           [this] { next(); });
     }
     QSerialPort serial;
     QTimer gap;
@@ -316,7 +324,8 @@ void cycles(bool quick)
             MainWindow w(nullptr, [port] { return QStringList {port}; });
             closeBoxes(&w);
             QStringList messages;
-            QObject::connect(&w, &MainWindow::statusShown, [&](const QString &m) { messages << m; });
+            QObject::connect(&w, &MainWindow::statusShown,
+                             [&](const QString &m) { messages << m; });
             auto &ui = MainWindowProbe::ui(w);
             QElapsedTimer t;
             t.start();
@@ -400,8 +409,8 @@ void commandLine(bool quick)
     }
     const double win = stats(winRead).p50;
     const double cli = stats(cliRead).p50;
-    out << "read, window (click to read finished) / command line (exec to exit): " << win
-        << " / " << cli << " ms, ratio " << cli / win << " (target <= 1.05)\n";
+    out << "read, window (click to read finished) / command line (exec to exit): " << win << " / "
+        << cli << " ms, ratio " << cli / win << " (target <= 1.05)\n";
     out << "exec to first command, p50 / max: " << stats(firstCommand).p50 << " / "
         << stats(firstCommand).max << " ms (target <= 100 + the 100 ms first pause)\n";
 }
@@ -411,7 +420,9 @@ void batch()
 {
     constexpr int moduleCount = 20;
     out << "\n== Batch: " << moduleCount << " modules plugged in and unplugged in turn\n";
-    const int fds0 = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files).size());
+    const int fds0 = int(QDir(QStringLiteral("/proc/self/fd"))
+                                 .entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files)
+                                 .size());
     QStringList ports;
     std::vector<std::unique_ptr<ModuleSimulator>> modules;
     std::unique_ptr<Commissioner> commissioner;
@@ -440,8 +451,8 @@ void batch()
     o.action = CommissionOptions::Action::Write;
     o.repeat = true;
     o.target = {QStringLiteral("115200"), QStringLiteral("2"), QStringLiteral("odd")};
-    commissioner = std::make_unique<Commissioner>(o, [&ports] { return ports; }, linesOut,
-                                                  errorsOut);
+    commissioner = std::make_unique<Commissioner>(
+            o, [&ports] { return ports; }, linesOut, errorsOut);
     QTimer::singleShot(300, plugNext);
     QElapsedTimer t;
     t.start();
@@ -459,11 +470,14 @@ void batch()
     commissioner.reset();
     modules.clear();
     spin(100);
-    const int fds = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files).size());
+    const int fds = int(QDir(QStringLiteral("/proc/self/fd"))
+                                .entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files)
+                                .size());
     out << "exit code " << code << " in " << seconds << " s; result lines "
         << lines.trimmed().split(QLatin1Char('\n')).size() << "; modules holding the new values "
         << "and operating " << holding << " of " << moduleCount << "; descriptors left open "
-        << fds - fds0 << "\n" << errors;
+        << fds - fds0 << "\n"
+        << errors;
 }
 
 void memory(bool quick)
@@ -552,8 +566,7 @@ void flood(int megabytes)
         const double seconds = double(clock.nsecsElapsed()) / 1e9;
         spin(1200); // the collect limit runs out, the reply is taken and shown
         out << "  " << megabytes << " MiB in " << seconds << " s; longest stall "
-            << probe.lateness().max << " ms; RSS growth " << (rssBytes() - rss0) / 1024
-            << " KiB\n";
+            << probe.lateness().max << " ms; RSS growth " << (rssBytes() - rss0) / 1024 << " KiB\n";
     };
 
     out << "\n== Flood of " << megabytes << " MiB with no pauses\n";
@@ -569,9 +582,8 @@ void flood(int megabytes)
     w.show();
     closeBoxes(&w);
     int longest = 0;
-    QObject::connect(&w, &MainWindow::statusShown, [&](const QString &text) {
-        longest = std::max(longest, int(text.size()));
-    });
+    QObject::connect(&w, &MainWindow::statusShown,
+                     [&](const QString &text) { longest = std::max(longest, int(text.size())); });
     run([&](ModuleSimulator &sim) {
         w.addPort(sim.portPath());
         QMetaObject::invokeMethod(&w, "openSerialPort");
@@ -579,6 +591,52 @@ void flood(int megabytes)
                                   Q_ARG(bool, true));
     });
     out << "  longest status message: " << longest << " characters\n";
+}
+// What a day of line noise costs the exchange log: 10,000 reads answered
+// by 4 KiB of noise (the longest reply kept), against the same number
+// answered as the module answers; with and without the log window open.
+void logMemory(bool quick)
+{
+    const int n = quick ? 2000 : 10000;
+    out << "\n== Exchange log RSS growth after " << n
+        << " replies (each: the command, the reply, the status line)\n";
+    QByteArray noise(SerialLink::maxReplyBytes, '\0');
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char(0x80 + i % 0x7f);
+    const auto run = [&](const QByteArray &reply, bool withWindow) {
+        malloc_trim(0); // what an earlier run freed must not hide this one's growth
+        const qint64 rss0 = rssBytes();
+        {
+            ExchangeLog log;
+            std::unique_ptr<LogWindow> window;
+            if (withWindow) {
+                window = std::make_unique<LogWindow>(&log);
+                window->show();
+            }
+            for (int i = 0; i < n; ++i) {
+                log.sent(QByteArrayLiteral("-baudrate"));
+                log.received(reply);
+                log.status(QStringLiteral("Получено :")
+                           + SerialLink::shownReply(SerialLink::decodeReply(reply), 0));
+                if (i % 500 == 0)
+                    QCoreApplication::processEvents();
+            }
+            QCoreApplication::processEvents();
+            const qint64 grown = rssBytes() - rss0;
+            out << QStringLiteral("  %1, %2: %3 MB, %4 lines kept\n")
+                            .arg(reply.size() > 100 ? QStringLiteral("4 KiB noise  ")
+                                                    : QStringLiteral("baseline     "))
+                            .arg(withWindow ? QStringLiteral("log window open  ")
+                                            : QStringLiteral("log window closed"))
+                            .arg(double(grown) / 1e6, 0, 'f', 1)
+                            .arg(log.lines().size());
+            out.flush();
+        }
+    };
+    for (const bool withWindow : {false, true}) {
+        run(QByteArrayLiteral("baudrate 9600"), withWindow);
+        run(noise, withWindow);
+    }
 }
 } // namespace
 
@@ -640,6 +698,9 @@ int main(int argc, char *argv[])
     out.flush();
     if (wanted("batch") && (args.contains(QLatin1String("batch")) || !quick))
         batch();
+    out.flush();
+    if (wanted("log"))
+        logMemory(quick);
     out.flush();
     if (wanted("flood"))
         flood(quick ? 10 : 200);

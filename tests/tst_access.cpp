@@ -67,8 +67,9 @@ void TestAccess::fieldsSayTheirStateInWords()
     StatusLog log(*w);
     QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
-    QCOMPARE(descriptions(), QStringLiteral("считано из модуля/ответ модуля не распознан/"
-                                            "считано из модуля"));
+    QCOMPARE(descriptions(),
+             QStringLiteral("считано из модуля/ответ модуля не распознан/"
+                            "считано из модуля"));
     QVERIFY(ui().CB_KT_Speed->toolTip().contains(QStringLiteral("считано из модуля")));
 
     // A value the technician picks is not the module's yet: it looks, and
@@ -94,8 +95,9 @@ void TestAccess::fieldsSayTheirStateInWords()
     QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(log.messages().contains(QStringLiteral("Получено :?")), 15000);
     QCOMPARE(whileSending, QStringList {QStringLiteral("отправлено, ожидается ответ")});
-    QCOMPARE(descriptions(), QStringLiteral("подтверждено модулем/подтверждено модулем/"
-                                            "отклонено модулем"));
+    QCOMPARE(descriptions(),
+             QStringLiteral("подтверждено модулем/подтверждено модулем/"
+                            "отклонено модулем"));
 }
 
 void TestAccess::searchSaysItsStateInWords()

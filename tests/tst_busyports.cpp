@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 class TestBusyPorts : public WindowOnSimulator
 {
     Q_OBJECT
@@ -47,8 +50,9 @@ void TestBusyPorts::cleanup()
 
 bool TestBusyPorts::holdWithFlock(QProcess &holder)
 {
-    holder.start(QStringLiteral("flock"), {QStringLiteral("-x"), device(), QStringLiteral("-c"),
-                                           QStringLiteral("echo held; exec sleep 60")});
+    holder.start(QStringLiteral("flock"),
+                 {QStringLiteral("-x"), device(), QStringLiteral("-c"),
+                  QStringLiteral("echo held; exec sleep 60")});
     if (!holder.waitForStarted())
         return false;
     QElapsedTimer clock;
@@ -80,7 +84,8 @@ void TestBusyPorts::aPortHeldWithFlockIsBusyInBothFrontEnds()
     QString errors;
     QTextStream out(&output);
     QTextStream err(&errors);
-    Commissioner cli(o, [] { return QStringList(); }, out, err);
+    Commissioner cli(
+            o, [] { return QStringList(); }, out, err);
     QSignalSpy finished(&cli, &Commissioner::finished);
     cli.start();
     QTRY_COMPARE(finished.count(), 1);
@@ -129,6 +134,22 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
     QVERIFY2(advice.contains(QStringLiteral("занят другой программой")) && advice.contains(lockFile)
                      && advice.contains(QStringLiteral("sleep")),
              qPrintable(advice));
+
+    // A program that ended but was not yet reaped by its parent (a zombie)
+    // holds nothing either.
+    const pid_t zombie = ::fork();
+    if (zombie == 0)
+        ::_exit(0);
+    QVERIFY(zombie > 0);
+    const auto isZombie = [zombie] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(zombie));
+        return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") Z ");
+    };
+    QTRY_VERIFY(isZombie());
+    writeLock(zombie);
+    QVERIFY(engine.open(link));
+    engine.close();
+    ::waitpid(zombie, nullptr, 0);
 
     // Its owner gone, the file holds nothing.
     owner.kill();

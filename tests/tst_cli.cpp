@@ -9,8 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -77,12 +77,14 @@ int TestCli::runCli(const CommissionOptions &options)
 {
     QTextStream out(&output);
     QTextStream err(&errors);
-    commissioner = std::make_unique<Commissioner>(options, [this] { return ports; }, out, err,
-                                                  &log);
+    commissioner = std::make_unique<Commissioner>(
+            options, [this] { return ports; }, out, err, &log);
     QSignalSpy finished(commissioner.get(), &Commissioner::finished);
     commissioner->start();
     // The program's own loop, as app.exec() runs it; a batch may take a while.
-    [&] { QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 120000); }();
+    [&] {
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 120000);
+    }();
     return finished.isEmpty() ? -1 : finished.at(0).at(0).toInt();
 }
 
@@ -125,7 +127,10 @@ void TestCli::writeVerifiesThenOperates()
     const QJsonObject r = QJsonDocument::fromJson(output.toUtf8()).object();
     QCOMPARE(r.value(QStringLiteral("outcome")).toString(), QStringLiteral("done"));
     QCOMPARE(r.value(QStringLiteral("port")).toString(), sim->portPath());
-    QCOMPARE(r.value(QStringLiteral("before")).toObject().value(QStringLiteral("baudRate")).toString(),
+    QCOMPARE(r.value(QStringLiteral("before"))
+                     .toObject()
+                     .value(QStringLiteral("baudRate"))
+                     .toString(),
              QStringLiteral("9600"));
     QCOMPARE(r.value(QStringLiteral("after")).toObject().value(QStringLiteral("parity")).toString(),
              QStringLiteral("even"));
@@ -234,8 +239,8 @@ void TestCli::batchTakesAdapterPluggedFirstAndEndsDone()
     o.waitTimeout = 2s;
     QTextStream outStream(&output);
     QTextStream errStream(&errors);
-    commissioner = std::make_unique<Commissioner>(o, [this] { return ports; }, outStream,
-                                                  errStream, &log);
+    commissioner = std::make_unique<Commissioner>(
+            o, [this] { return ports; }, outStream, errStream, &log);
     FastForward hurry(commissioner.get(), {}, false);
     QSignalSpy finished(commissioner.get(), &Commissioner::finished);
     commissioner->start();
@@ -247,7 +252,8 @@ void TestCli::batchTakesAdapterPluggedFirstAndEndsDone()
     QCOMPARE(lines.size(), 2);
     QCOMPARE(QJsonDocument::fromJson(lines.at(1).toUtf8()).object().value(QStringLiteral("port")),
              QJsonValue(second.portPath()));
-    QVERIFY2(errors.contains(QStringLiteral("Модулей готово: 2, с ошибкой: 0")), qPrintable(errors));
+    QVERIFY2(errors.contains(QStringLiteral("Модулей готово: 2, с ошибкой: 0")),
+             qPrintable(errors));
 }
 
 void TestCli::partialWriteSaysWhatTheModuleConfirmed()
@@ -313,7 +319,8 @@ void TestCli::repeatCommissionsModuleAfterModule()
         QVERIFY2(lines.at(i).startsWith(modules.at(i)->portPath() + QStringLiteral(": готово")),
                  qPrintable(lines.at(i)));
     QCOMPARE(commissioner->modulesDone(), moduleCount);
-    QVERIFY2(errors.contains(QStringLiteral("Модулей готово: 2, с ошибкой: 0")), qPrintable(errors));
+    QVERIFY2(errors.contains(QStringLiteral("Модулей готово: 2, с ошибкой: 0")),
+             qPrintable(errors));
 }
 
 void TestCli::usageErrorsNameTheAllowedValues()

@@ -9,8 +9,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTime>
 #include <QtTest>
 
@@ -45,8 +45,8 @@ void TestExchangeLog::aFullReadIsLoggedInOrderWithBytesEscaped()
     QStringList exchange; // what passed, without the times
     QDateTime last = QDateTime::currentDateTime().addSecs(-60);
     // A log read in another place and on another day tells when, exactly.
-    const QRegularExpression stamp(
-            QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d "));
+    const QRegularExpression stamp(QStringLiteral(
+            "^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d "));
     for (const QString &line : lines) {
         QVERIFY2(stamp.match(line).hasMatch(), qPrintable(line));
         const QDateTime at = QDateTime::fromString(line.left(29), Qt::ISODateWithMs);
@@ -127,7 +127,10 @@ void TestExchangeLog::aLogFileThatFailsIsToldOnceAndTheWorkGoesOn()
     QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
     QCOMPARE(ui().CB_KT_Speed->currentText(), sim->baudRate());
     QCOMPARE(failures.count(), 1);
-    QVERIFY2(status.messages().filter(QStringLiteral("Журнал не записывается в файл /dev/full")).size() == 1,
+    QVERIFY2(status.messages()
+                             .filter(QStringLiteral("Журнал не записывается в файл /dev/full"))
+                             .size()
+                     == 1,
              qPrintable(status.messages().join(QLatin1Char('\n'))));
 
     // A named pipe that nobody reads would hold open() for ever.
@@ -149,7 +152,8 @@ void TestExchangeLog::textsCannotBreakOrTurnALine()
     ExchangeLog log;
     // A port name is the user's text; a box's text has line breaks of its own.
     log.status(QStringLiteral("Порт /tmp/a\n2026-01-01T00:00:00.000+00:00 -> -st\u202e открыт"));
-    log.told(QStringLiteral("Результат"), QStringLiteral("Новые настройки записаны!\n\rМодуль переведен в режим работы!"),
+    log.told(QStringLiteral("Результат"),
+             QStringLiteral("Новые настройки записаны!\n\rМодуль переведен в режим работы!"),
              QStringLiteral("Скорость 57600"));
     const QStringList lines = log.lines();
     QCOMPARE(lines.size(), 2);
@@ -158,9 +162,10 @@ void TestExchangeLog::textsCannotBreakOrTurnALine()
             QVERIFY2(c.category() != QChar::Other_Control && c.category() != QChar::Other_Format,
                      qPrintable(line));
     }
-    QVERIFY(lines.at(0).endsWith(QStringLiteral("/tmp/a\\x0a2026-01-01T00:00:00.000+00:00 -> -st\\u202e открыт")));
-    QVERIFY(lines.at(1).endsWith(QStringLiteral(
-            "[] Результат: Новые настройки записаны! Модуль переведен в режим работы! — Скорость 57600")));
+    QVERIFY(lines.at(0).endsWith(
+            QStringLiteral("/tmp/a\\x0a2026-01-01T00:00:00.000+00:00 -> -st\\u202e открыт")));
+    QVERIFY(lines.at(1).endsWith(QStringLiteral("[] Результат: Новые настройки записаны! Модуль "
+                                                "переведен в режим работы! — Скорость 57600")));
 
     // The offset is spelt out wherever the log is read, UTC included.
     const QDate day(2026, 12, 7);

@@ -58,7 +58,9 @@ std::optional<Verdict> windowVerdict(MainWindow &w, const ModalWatcher &boxes)
 void checkLogTellsTheEnd(const QStringList &lines, const QList<ModalWatcher::Box> &boxes,
                          Verdict verdict)
 {
-    const auto said = [](const QString &line) { return line.mid(30); };
+    const auto said = [](const QString &line) {
+        return line.mid(30);
+    };
     int lastByte = -1;
     for (int i = 0; i < lines.size(); ++i) {
         if (said(lines.at(i)).startsWith(QLatin1String("->"))
@@ -79,7 +81,8 @@ void checkLogTellsTheEnd(const QStringList &lines, const QList<ModalWatcher::Box
                  qPrintable(lines.join(QLatin1Char('\n'))));
     }
     for (const auto &box : boxes) {
-        const QStringList titled = lines.filter(box.title + QStringLiteral(": ") + box.text.simplified());
+        const QStringList titled =
+                lines.filter(box.title + QStringLiteral(": ") + box.text.simplified());
         QVERIFY2(titled.size() == 1, qPrintable(box.title + QLatin1Char(' ') + box.text));
         QVERIFY2(titled.constFirst().contains(box.informativeText.simplified()),
                  qPrintable(titled.constFirst()));
@@ -131,7 +134,8 @@ void TestFrontEnds::windowReachesTheVerdict()
     QElapsedTimer quiet;
     quiet.start();
     connect(&w, &MainWindow::statusShown, this, [&quiet] { quiet.start(); });
-    FastForward hurry(&w, [&module] { return module.lateNow(); }, false);
+    FastForward hurry(
+            &w, [&module] { return module.lateNow(); }, false);
     ModuleEngine &engine = MainWindowProbe::engine(w);
 
     QTest::mouseClick(ui.BT_Open_Connect, Qt::LeftButton);
@@ -145,10 +149,10 @@ void TestFrontEnds::windowReachesTheVerdict()
         QVERIFY(engine.isBusy());
     }
     // Over, or waiting for a reply that does not come, with the user told.
-    QTRY_VERIFY_WITH_TIMEOUT(!engine.isBusy()
-                                     || (engine.isAwaitingReply() && boxes.count() > 0
-                                         && quiet.elapsed() > 1500),
-                             20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+            !engine.isBusy()
+                    || (engine.isAwaitingReply() && boxes.count() > 0 && quiet.elapsed() > 1500),
+            20000);
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
     const auto verdict = windowVerdict(w, boxes);
     QVERIFY2(verdict, qPrintable(MainWindowProbe::statusPanel(w)->currentMessage()));
@@ -197,8 +201,10 @@ void TestFrontEnds::commandLineReachesTheVerdict()
     QTextStream out(&output);
     QTextStream err(&errors);
     ExchangeLog log;
-    Commissioner cli(o, [] { return QStringList(); }, out, err, &log);
-    FastForward hurry(&cli, [&module] { return module.lateNow(); }, b.fault == Fault::Silent);
+    Commissioner cli(
+            o, [] { return QStringList(); }, out, err, &log);
+    FastForward hurry(
+            &cli, [&module] { return module.lateNow(); }, b.fault == Fault::Silent);
     QSignalSpy finished(&cli, &Commissioner::finished);
     cli.start();
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
@@ -212,7 +218,8 @@ void TestFrontEnds::commandLineReachesTheVerdict()
     QStringList said;
     for (const QString &line : log.lines())
         said << line.mid(30);
-    QVERIFY2(said.contains(QStringLiteral("   ") + output.trimmed()), qPrintable(said.join(QLatin1Char('\n'))));
+    QVERIFY2(said.contains(QStringLiteral("   ") + output.trimmed()),
+             qPrintable(said.join(QLatin1Char('\n'))));
     checkLogTellsTheEnd(log.lines(), {}, *verdict);
 }
 

@@ -37,10 +37,41 @@
     </message>
 </context>
 <context>
+    <name>DeviceClaim</name>
+    <message>
+        <source>процесс %1</source>
+        <translation>process %1</translation>
+    </message>
+    <message>
+        <source>%1, процесс %2</source>
+        <translation>%1, process %2</translation>
+    </message>
+    <message>
+        <source>это канал (FIFO), из которого никто не читает</source>
+        <translation>it is a pipe (FIFO) that nobody reads</translation>
+    </message>
+    <message>
+        <source>файл блокировки %1: %2</source>
+        <translation>lock file %1: %2</translation>
+    </message>
+    <message>
+        <source>заблокирован (flock): %1</source>
+        <translation>locked (flock): %1</translation>
+    </message>
+    <message>
+        <source>заблокирован другой программой (flock)</source>
+        <translation>locked by another program (flock)</translation>
+    </message>
+</context>
+<context>
     <name>ExchangeLog</name>
     <message>
         <source> [ещё %1 байт отброшено]</source>
         <translation> [%1 more bytes dropped]</translation>
+    </message>
+    <message>
+        <source>Журнал не записывается в файл %1: %2</source>
+        <translation>The log is not being written to %1: %2</translation>
     </message>
 </context>
 <context>
@@ -336,6 +367,18 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
     <message>
         <source>Найден порт %1, ожидание доступа к нему</source>
         <translation>Found port %1, waiting for access to it</translation>
+    </message>
+    <message>
+        <source>серийный номер %1</source>
+        <translation>serial number %1</translation>
+    </message>
+    <message>
+        <source>USB %1</source>
+        <translation>USB %1</translation>
+    </message>
+    <message>
+        <source> (адаптер: %1)</source>
+        <translation> (adapter: %1)</translation>
     </message>
 </context>
 <context>

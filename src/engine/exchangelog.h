@@ -31,7 +31,7 @@ public:
     static constexpr qint64 maxChars = 2000000;
     // A longer line is kept in memory by its beginning and end; the file
     // gets it whole.
-    static constexpr int maxLineChars = 2000;
+    static constexpr int maxLineChars = 1000;
 
     explicit ExchangeLog(QObject *parent = nullptr);
     ~ExchangeLog() override;

@@ -18,29 +18,36 @@
 #include <unistd.h>
 
 namespace {
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("DeviceClaim", text);
-}
-
 QString systemError(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// The program behind a process number, for the technician to recognise.
+// The program behind a process number, for the technician to recognise:
+// the name it was started by (its "comm" is cut to 15 characters).
 QString processName(qint64 pid)
 {
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
     QString name;
-    if (comm.open(QIODevice::ReadOnly))
-        name = QString::fromLocal8Bit(comm.readAll()).trimmed();
-    return name.isEmpty() ? tr("процесс %1").arg(pid) : tr("%1, процесс %2").arg(name).arg(pid);
+    if (commandLine.open(QIODevice::ReadOnly))
+        name = QFileInfo(QString::fromLocal8Bit(commandLine.read(4096).split('\0').value(0)))
+                       .fileName();
+    return name.isEmpty()
+            ? QCoreApplication::translate("DeviceClaim", "процесс %1").arg(pid)
+            : QCoreApplication::translate("DeviceClaim", "%1, процесс %2").arg(name).arg(pid);
 }
 
 bool isAlive(qint64 pid)
 {
-    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+    if (pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno != EPERM))
+        return false;
+    // A zombie has let go of everything; it only waits for its parent.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.read(512);
+    const int end = line.lastIndexOf(')'); // the name may hold spaces and brackets
+    return end < 0 || line.mid(end + 2, 1) != "Z";
 }
 
 // The owner of a UUCP lock file: its number as text (the usual form, also
@@ -79,9 +86,12 @@ QStringList lockNames(const QString &device, const QString &portName)
 
 QString liveLockFile(const QString &device, const QString &portName, qint64 *owner)
 {
-    const QStringList folders {QStringLiteral("/run/lock"), QStringLiteral("/var/lock"),
-                               QStringLiteral("/var/spool/lock"), QStringLiteral("/var/spool/locks"),
-                               QStringLiteral("/var/spool/uucp"), QStringLiteral("/etc/locks"),
+    const QStringList folders {QStringLiteral("/run/lock"),
+                               QStringLiteral("/var/lock"),
+                               QStringLiteral("/var/spool/lock"),
+                               QStringLiteral("/var/spool/locks"),
+                               QStringLiteral("/var/spool/uucp"),
+                               QStringLiteral("/etc/locks"),
                                QDir::tempPath()};
     for (const QString &name : lockNames(device, portName)) {
         for (const QString &folder : folders) {
@@ -127,7 +137,8 @@ bool Platform::openToAppend(QFile &file, const QString &path, QString *error)
                           O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
         if (error)
-            *error = errno == ENXIO ? tr("это канал (FIFO), из которого никто не читает")
+            *error = errno == ENXIO ? QCoreApplication::translate(
+                             "DeviceClaim", "это канал (FIFO), из которого никто не читает")
                                     : systemError(errno);
         return false;
     }
@@ -148,8 +159,8 @@ Platform::DeviceClaim::~DeviceClaim()
 bool Platform::DeviceClaim::take(const QString &portName, QString *holder)
 {
     release();
-    const QString path = portName.startsWith(QLatin1Char('/')) ? portName
-                                                               : QStringLiteral("/dev/") + portName;
+    const QString path =
+            portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
     const QString device = QFileInfo(path).canonicalFilePath();
     if (device.isEmpty())
         return true;
@@ -157,7 +168,8 @@ bool Platform::DeviceClaim::take(const QString &portName, QString *holder)
     const QString lockFile = liveLockFile(device, portName, &owner);
     if (!lockFile.isEmpty()) {
         if (holder)
-            *holder = tr("файл блокировки %1: %2").arg(lockFile, processName(owner));
+            *holder = QCoreApplication::translate("DeviceClaim", "файл блокировки %1: %2")
+                              .arg(lockFile, processName(owner));
         return false;
     }
     // Not waiting for a carrier, and never becoming this process's terminal.
@@ -166,12 +178,17 @@ bool Platform::DeviceClaim::take(const QString &portName, QString *holder)
     if (fd < 0)
         return true;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        struct stat st {};
+        struct stat st
+        {
+        };
         const qint64 pid = ::fstat(fd, &st) == 0 ? flockHolder(st) : 0;
         ::close(fd);
         if (holder)
-            *holder = pid > 0 ? tr("заблокирован (flock): %1").arg(processName(pid))
-                              : tr("заблокирован другой программой (flock)");
+            *holder = pid > 0
+                    ? QCoreApplication::translate("DeviceClaim", "заблокирован (flock): %1")
+                              .arg(processName(pid))
+                    : QCoreApplication::translate("DeviceClaim",
+                                                  "заблокирован другой программой (flock)");
         return false;
     }
     handle = fd;

@@ -19,6 +19,4 @@ bool Platform::DeviceClaim::take(const QString &, QString *)
     return true; // a COM port opens once: the second open is refused as busy
 }
 
-void Platform::DeviceClaim::release()
-{
-}
+void Platform::DeviceClaim::release() { }

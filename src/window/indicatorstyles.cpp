@@ -1,6 +1,7 @@
 #include "indicatorstyles.h"
 
 #include <QLatin1Char>
+#include <QPainter>
 #include <QStringLiteral>
 
 QString IndicatorStyles::fromTemplate(const QString &templ)
@@ -25,8 +26,31 @@ const QString styleRed = IndicatorStyles::fromTemplate(QStringLiteral(
         "y1:0.16, x2:0.92, y2:0.988636, stop:0 rgba(255, 12, 12, 255), stop:0.869347 rgba(103, 0, "
         "0, 255));"));
 
-const QString stylePopup = QStringLiteral(
-        "QAbstractItemView { color: black; background-color: white; border: 1px solid rgb(90, 90, 90); "
-        "selection-color: white; selection-background-color: rgb(0, 90, 180); outline: 0; }"
-        "QAbstractItemView::item { color: black; background-color: white; padding: 2px 6px; }"
-        "QAbstractItemView::item:selected { color: white; background-color: rgb(0, 90, 180); }");
+namespace {
+constexpr QRgb rowText = qRgb(0, 0, 0);
+constexpr QRgb rowBackground = qRgb(255, 255, 255);
+constexpr QRgb litText = qRgb(255, 255, 255);
+constexpr QRgb litBackground = qRgb(0, 90, 180);
+constexpr int rowPadding = 6;
+} // namespace
+
+void ReadableRows::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                         const QModelIndex &index) const
+{
+    // The highlighted row follows the mouse and the arrow keys.
+    const bool lit = option.state & (QStyle::State_Selected | QStyle::State_MouseOver);
+    painter->save();
+    painter->fillRect(option.rect, QColor(lit ? litBackground : rowBackground));
+    painter->setPen(QColor(lit ? litText : rowText));
+    painter->setFont(option.font);
+    painter->drawText(option.rect.adjusted(rowPadding, 0, -rowPadding, 0),
+                      Qt::AlignLeft | Qt::AlignVCenter, index.data(Qt::DisplayRole).toString());
+    painter->restore();
+}
+
+QSize ReadableRows::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const QSize text =
+            option.fontMetrics.size(Qt::TextSingleLine, index.data(Qt::DisplayRole).toString());
+    return {text.width() + 2 * rowPadding, text.height() + rowPadding};
+}

@@ -9,7 +9,6 @@
 #include "portmonitor.h"
 #include "statewords.h"
 
-#include <QAbstractItemView>
 #include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
@@ -17,7 +16,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QShortcut>
-#include <QStyledItemDelegate>
 #include <QStatusBar>
 
 
@@ -51,10 +49,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
                              ModuleProtocol::Field::Parity}) {
         fieldWidget(field)->addItem(QString());
         fieldWidget(field)->addItems(ModuleProtocol::valuesOf(field));
-        // The combo box's own menu delegate paints rows with the field's
-        // style sheet; a plain item delegate paints them with the list's.
-        fieldWidget(field)->setItemDelegate(new QStyledItemDelegate(fieldWidget(field)));
-        fieldWidget(field)->view()->setStyleSheet(stylePopup);
+        fieldWidget(field)->setItemDelegate(new ReadableRows(fieldWidget(field)));
     }
     setWindowIcon(QIcon(QStringLiteral(":/icons/tav-configurator.png")));
     // The indicator looks hide Qt's focus frame; a keyboard user still needs
