@@ -4,6 +4,7 @@
 #include "exchangelog.h"
 #include "interrupt.h"
 #include "moduleprotocol.h"
+#include "networklink.h"
 #include "portlist.h"
 #include "portmonitor.h"
 #include "translations.h"
@@ -29,11 +30,17 @@ Commands:
   Instead of PORT, --wait waits for a newly plugged adapter; with --repeat,
   one module after another until Ctrl+C.
 
+PORT is a serial port (ttyUSB0, COM5, /dev/serial/by-id/...) or a module
+behind a serial device server: socket://HOST:PORT (raw TCP) or
+rfc2217://HOST:PORT (RFC 2217: the line is set to 9600 8N1 by the
+configurator). IPv6 addresses go in brackets: rfc2217://[fd00::7]:4001.
+
 Exit codes:
   0    done
   2    usage error
-  3    the port cannot be opened
-  4    no reply in time (or no adapter plugged in within --wait-timeout)
+  3    the port cannot be opened (or the gateway cannot be reached)
+  4    no reply in time (or no adapter plugged in within --wait-timeout),
+       or the link was lost
   5    a value refused by the module
   6    a reply not understood, or the values read back differ
   130  interrupted (Ctrl+C, SIGTERM or SIGHUP): the command under way gets
@@ -51,12 +58,13 @@ int usageError(QTextStream &err, const QString &text)
 }
 
 // A value for one field, checked against the module's own list.
-bool takeValue(const QCommandLineParser &parser, const QString &option,
-               ModuleProtocol::Field field, QString &value, QString &problem)
+bool takeValue(const QCommandLineParser &parser, const QString &option, ModuleProtocol::Field field,
+               QString &value, QString &problem)
 {
     const QStringList &allowed = ModuleProtocol::valuesOf(field);
     if (!parser.isSet(option)) {
-        problem = QStringLiteral("write needs --%1 (one of: %2)").arg(option, allowed.join(QStringLiteral(", ")));
+        problem = QStringLiteral("write needs --%1 (one of: %2)")
+                          .arg(option, allowed.join(QStringLiteral(", ")));
         return false;
     }
     value = parser.value(option);
@@ -151,9 +159,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption logFile(QStringLiteral("log"),
                                      QStringLiteral("Append the timestamped exchange log to FILE."),
                                      QStringLiteral("FILE"));
-    const QCommandLineOption lang(QStringLiteral("lang"),
-                                  QStringLiteral("Language of the messages: ru (the default) or en."),
-                                  QStringLiteral("language"), QStringLiteral("ru"));
+    const QCommandLineOption lang(
+            QStringLiteral("lang"),
+            QStringLiteral("Language of the messages: ru (the default) or en."),
+            QStringLiteral("language"), QStringLiteral("ru"));
     parser.addOptions({baud, stopBits, parity, noVerify, noRun, wait, waitTimeout, repeat, json,
                        logFile, lang});
     if (!parser.parse(app.arguments()))
@@ -169,9 +178,10 @@ int main(int argc, char *argv[])
     }
 
     if (!installTranslations(app, parser.value(lang)))
-        return usageError(err, QStringLiteral("no such language: %1 (%2)")
-                                       .arg(parser.value(lang),
-                                            availableLanguages().join(QStringLiteral(", "))));
+        return usageError(
+                err,
+                QStringLiteral("no such language: %1 (%2)")
+                        .arg(parser.value(lang), availableLanguages().join(QStringLiteral(", "))));
 
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
@@ -191,6 +201,13 @@ int main(int argc, char *argv[])
     else
         return usageError(err, QStringLiteral("unknown command: %1").arg(command));
 
+    // A gateway's port does not come and go as an adapter does.
+    if ((parser.isSet(wait) || parser.isSet(repeat)) && args.size() == 2
+        && NetworkLink::isNetworkName(args.at(1)))
+        return usageError(err,
+                          QStringLiteral("--wait and --repeat work with serial ports only; "
+                                         "%1 is a network port")
+                                  .arg(args.at(1)));
     if (parser.isSet(wait) == (args.size() == 2))
         return usageError(err, QStringLiteral("give either a PORT or --wait"));
     if (args.size() > 2)
@@ -221,7 +238,8 @@ int main(int argc, char *argv[])
     } else {
         for (const QCommandLineOption *o : {&baud, &stopBits, &parity, &noVerify, &noRun}) {
             if (parser.isSet(*o))
-                return usageError(err, QStringLiteral("--%1 belongs to write").arg(o->names().constFirst()));
+                return usageError(
+                        err, QStringLiteral("--%1 belongs to write").arg(o->names().constFirst()));
         }
     }
 
@@ -229,8 +247,9 @@ int main(int argc, char *argv[])
     if (parser.isSet(logFile)) {
         QString error;
         if (!log.appendToFile(parser.value(logFile), &error))
-            return usageError(err, QStringLiteral("cannot write the log file %1: %2")
-                                           .arg(parser.value(logFile), error));
+            return usageError(err,
+                              QStringLiteral("cannot write the log file %1: %2")
+                                      .arg(parser.value(logFile), error));
     }
     // A log file that fails later (a full disk) is told once; the modules'
     // work goes on.

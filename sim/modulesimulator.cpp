@@ -1,6 +1,7 @@
 #include "modulesimulator.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -285,4 +286,29 @@ void ModuleSimulator::floodMore()
     }
     floodNotifier->setEnabled(false);
     emit floodDone();
+}
+
+QString ModuleSimulator::lineSettings() const
+{
+    struct termios t
+    {
+    };
+    if (masterFd < 0 || ::tcgetattr(masterFd, &t) != 0)
+        return {};
+    static const QHash<speed_t, int> rates {{B1200, 1200},   {B2400, 2400},    {B4800, 4800},
+                                            {B9600, 9600},   {B19200, 19200},  {B38400, 38400},
+                                            {B57600, 57600}, {B115200, 115200}};
+    const int bits = (t.c_cflag & CSIZE) == CS5 ? 5
+            : (t.c_cflag & CSIZE) == CS6        ? 6
+            : (t.c_cflag & CSIZE) == CS7        ? 7
+                                                : 8;
+    const char parity = !(t.c_cflag & PARENB) ? 'N' : (t.c_cflag & PARODD) ? 'O' : 'E';
+    QString text = QStringLiteral("%1 %2%3%4")
+                           .arg(rates.value(::cfgetospeed(&t), -1))
+                           .arg(bits)
+                           .arg(QLatin1Char(parity))
+                           .arg((t.c_cflag & CSTOPB) ? 2 : 1);
+    if (t.c_cflag & CRTSCTS)
+        text += QStringLiteral(" RTS/CTS");
+    return text;
 }

@@ -34,6 +34,9 @@ public:
 
     bool isValid() const { return masterFd >= 0; }
     QString errorString() const { return error; }
+    // The line settings the device has now, as whoever holds its other end
+    // set them: "9600 8N1", with " RTS/CTS" when hardware flow control is on.
+    QString lineSettings() const;
     // The serial device to open, e.g. "/dev/pts/5".
     QString portPath() const { return slavePath; }
     // A symlink at `path` to the device, replacing an older link there.

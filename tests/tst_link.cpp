@@ -517,7 +517,9 @@ void TestLink::manyConnectCyclesLeaveNothingBehind()
         QVERIFY(!MainWindowProbe::serial(*w)->isOpen());
     }
     QTRY_COMPARE(w->findChildren<QSerialPort *>().size(), 1);
-    QCOMPARE(openFileDescriptors(), fdsBefore);
+    // None more: one that an earlier test left to be closed later may be gone.
+    QVERIFY2(openFileDescriptors() <= fdsBefore,
+             qPrintable(QStringLiteral("%1 > %2").arg(openFileDescriptors()).arg(fdsBefore)));
     QCOMPARE(boxes->count(), 0);
 }
 

@@ -86,16 +86,24 @@ bool ExchangeLog::appendToFile(const QString &path, QString *error)
 
 QString ExchangeLog::escape(const QByteArray &bytes)
 {
+    // Built a character at a time, never a string per byte: a log of line
+    // noise escapes megabytes.
+    static const char hex[] = "0123456789abcdef";
     QString text;
     text.reserve(bytes.size());
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\\')
-            text += QStringLiteral("\\\\");
-        else if (byte >= 0x20 && byte < 0x7f)
+        if (byte == '\\') {
+            text += QLatin1Char('\\');
+            text += QLatin1Char('\\');
+        } else if (byte >= 0x20 && byte < 0x7f) {
             text += QLatin1Char(c);
-        else
-            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+        } else {
+            text += QLatin1Char('\\');
+            text += QLatin1Char('x');
+            text += QLatin1Char(hex[byte >> 4]);
+            text += QLatin1Char(hex[byte & 0xf]);
+        }
     }
     return text;
 }
@@ -119,8 +127,12 @@ void ExchangeLog::add(const char *direction, const QString &text)
     // One event, one line: nothing in a text (a port name, a box's text) may
     // break it or turn it around.
     line.reserve(line.size() + text.size());
-    for (const QChar c : text)
-        line += SerialLink::isUnsafe(c) ? SerialLink::codeOf(c) : QString(c);
+    for (const QChar c : text) {
+        if (SerialLink::isUnsafe(c))
+            line += SerialLink::codeOf(c);
+        else
+            line += c;
+    }
 
     QString fileError;
     if (file && (file->write(line.toUtf8() + '\n') < 0 || !file->flush())) {

@@ -1,6 +1,7 @@
 #include "moduleengine.h"
 
 #include "logging.h"
+#include "networklink.h"
 #include "portmonitor.h"
 #include "replyframer.h"
 #include "timing.h"
@@ -26,8 +27,9 @@ QString adapterText(const PortDetails &adapter)
         facts << ModuleEngine::tr("серийный номер %1").arg(adapter.serialNumber);
     if (!adapter.usbId.isEmpty())
         facts << ModuleEngine::tr("USB %1").arg(adapter.usbId);
-    return facts.isEmpty() ? QString()
-                           : ModuleEngine::tr(" (адаптер: %1)").arg(facts.join(QStringLiteral(", ")));
+    return facts.isEmpty()
+            ? QString()
+            : ModuleEngine::tr(" (адаптер: %1)").arg(facts.join(QStringLiteral(", ")));
 }
 } // namespace
 
@@ -92,11 +94,18 @@ QTimer *ModuleEngine::timeoutTimer() const
 
 bool ModuleEngine::isOpen() const
 {
-    return serial && serial->isOpen();
+    return (serial && serial->isOpen()) || (network && network->isOpen());
 }
 
 void ModuleEngine::releasePort()
 {
+    waitingPlan.reset();
+    if (network) {
+        network->disconnect(this);
+        network->close();
+        network->deleteLater();
+        network = nullptr;
+    }
     if (!serial)
         return;
     // A replaced port must never deliver its bytes or errors to the next
@@ -112,6 +121,10 @@ bool ModuleEngine::tryOpen(const QString &portName, bool announce)
 {
     releasePort();
     currentPort = portName;
+    if (NetworkLink::isNetworkName(portName)) {
+        openNetwork(portName);
+        return true;
+    }
     serial = new QSerialPort(this);
     serial->setObjectName(QStringLiteral("serial"));
     connect(serial, &QSerialPort::readyRead, this, &ModuleEngine::readAvailable);
@@ -185,9 +198,7 @@ void ModuleEngine::close()
 
 void ModuleEngine::stopAll()
 {
-    if (isOpen())
-        serial->close();
-    claim.release();
+    closeLink();
     frames->cancel();
     answerDue = false;
     find->stop();
@@ -195,10 +206,59 @@ void ModuleEngine::stopAll()
     stopTimers();
 }
 
+void ModuleEngine::closeLink()
+{
+    waitingPlan.reset();
+    if (serial && serial->isOpen())
+        serial->close();
+    if (network && network->isOpen())
+        network->close();
+    claim.release();
+}
+
+QIODevice *ModuleEngine::device() const
+{
+    if (network)
+        return network;
+    return serial;
+}
+
 void ModuleEngine::readAvailable()
 {
-    if (serial)
-        frames->feed(serial->readAll());
+    if (QIODevice *link = device())
+        frames->feed(link->readAll());
+}
+
+void ModuleEngine::openNetwork(const QString &name)
+{
+    network = new NetworkLink(name, this);
+    network->setObjectName(QStringLiteral("network"));
+    connect(network, &QIODevice::readyRead, this, &ModuleEngine::readAvailable);
+    connect(network, &NetworkLink::ready, this, [this] {
+        emit status(tr("Порт %1 открыт").arg(currentPort));
+        emit stateChanged();
+        if (waitingPlan) {
+            const auto [waiting, pause] = *waitingPlan;
+            waitingPlan.reset();
+            begin(waiting, pause, true);
+        }
+    });
+    connect(network, &NetworkLink::failed, this,
+            [this](NetworkLink::Problem problem, const QString &systemText) {
+                const bool wasReady = network->isReady();
+                const QString advice =
+                        NetworkLink::advice(problem, currentPort, systemText, audience);
+                // Closed before anything is reported, as a lost serial port is.
+                stopAll();
+                emit stateChanged();
+                if (wasReady)
+                    fail(FailureKind::LinkLost, advice, lastSent);
+                else
+                    fail(FailureKind::CannotOpen, advice);
+            });
+    emit status(tr("Соединение с %1…").arg(name));
+    network->start();
+    emit stateChanged();
 }
 
 void ModuleEngine::handlePortError(QSerialPort::SerialPortError error)
@@ -219,6 +279,11 @@ void ModuleEngine::handlePortError(QSerialPort::SerialPortError error)
 
 // --- Exchanges ----------------------------------------------------------------
 
+bool ModuleEngine::isBusy() const
+{
+    return current != Activity::Idle || (network && network->isOpen() && !network->isReady());
+}
+
 bool ModuleEngine::isAwaitingReply() const
 {
     return frames->isAwaiting();
@@ -235,9 +300,13 @@ bool ModuleEngine::start(const Plan &newPlan, std::chrono::milliseconds firstPau
     return begin(newPlan, firstPause, true);
 }
 
-bool ModuleEngine::begin(const Plan &newPlan, std::chrono::milliseconds firstPause,
-                         bool announce)
+bool ModuleEngine::begin(const Plan &newPlan, std::chrono::milliseconds firstPause, bool announce)
 {
+    // A gateway still being connected to: the plan starts once it is.
+    if (network && network->isOpen() && !network->isReady() && current == Activity::Idle) {
+        waitingPlan = std::make_pair(newPlan, firstPause);
+        return true;
+    }
     QString refusal;
     if (!isOpen())
         refusal = tr("Нет соединения: выберите порт и нажмите «Соединиться»");
@@ -322,8 +391,8 @@ void ModuleEngine::writeTick()
     if (current != Activity::Writing || frames->isAwaiting())
         return;
     const Pass now = passes.value(pass);
-    const bool valueStep = now == Pass::Values && writeStep >= 0
-            && writeStep < ModuleProtocol::writeStepCount - 1;
+    const bool valueStep =
+            now == Pass::Values && writeStep >= 0 && writeStep < ModuleProtocol::writeStepCount - 1;
     const bool operateStep =
             now == Pass::Operate && writeStep == ModuleProtocol::writeStepCount - 1;
     if (!valueStep && !operateStep)
@@ -351,7 +420,7 @@ void ModuleEngine::transmit(const QString &command)
     answerDue = current != Activity::Idle;
     // Writing to a closed port only warns; the time-out tells the user.
     if (isOpen()) {
-        serial->write(bytes);
+        device()->write(bytes);
         emit commandSent(bytes);
     }
     frames->expectReply();
@@ -496,8 +565,7 @@ void ModuleEngine::takeWriteReply()
             return;
         }
         // The module has left configuration mode: it takes no more values.
-        if (isOpen())
-            serial->close();
+        closeLink();
         fail(FailureKind::LeftConfiguration,
              tr("Модуль перешёл в режим работы в ответ на «%1», не подтвердив все значения: "
                 "запись не завершена. Переведите модуль в режим настройки и запишите "
@@ -528,21 +596,21 @@ void ModuleEngine::finishPlan()
 {
     stopTimers();
     // The module that operates no longer listens to commands.
-    if (rec.operating && isOpen())
-        serial->close();
-    emit status(rec.operating
-                        ? tr("Записано: %1. Модуль переведён в режим работы.")
-                                  .arg(rec.confirmed.text())
-                        : tr("Записано: %1. Режим работы не включён.").arg(rec.confirmed.text()));
+    if (rec.operating)
+        closeLink();
+    emit status(
+            rec.operating
+                    ? tr("Записано: %1. Модуль переведён в режим работы.").arg(rec.confirmed.text())
+                    : tr("Записано: %1. Режим работы не включён.").arg(rec.confirmed.text()));
     setActivity(Activity::Idle);
     emit written(rec.confirmed, rec.operating);
 }
 
 QString ModuleEngine::interruptedText() const
 {
-    return answerDue ? tr("Прервано: ответ на «%1» не дождались.").arg(lastSent)
-                     : tr("Прервано после ответа на «%1»: больше ничего не отправлено.")
-                               .arg(lastSent);
+    return answerDue
+            ? tr("Прервано: ответ на «%1» не дождались.").arg(lastSent)
+            : tr("Прервано после ответа на «%1»: больше ничего не отправлено.").arg(lastSent);
 }
 
 QString ModuleEngine::stoppedWriteText() const
@@ -556,8 +624,7 @@ void ModuleEngine::fail(FailureKind kind, const QString &advice, const QString &
                         const QString &statusText)
 {
     // Whatever stops a write part-way, the user learns what the module took.
-    const QString told =
-            current == Activity::Writing ? advice + stoppedWriteText() : advice;
+    const QString told = current == Activity::Writing ? advice + stoppedWriteText() : advice;
     stopTimers();
     setActivity(Activity::Idle);
     emit status(statusText.isEmpty() ? told : statusText);
@@ -581,14 +648,20 @@ void ModuleEngine::replyTimedOut()
     // user (or the command line's limit) gives it up.
     emit status(first ? tr("Ошибка") : advice + tr(" Ответ всё ещё ожидается."));
     if (giveUpLimit.count() > 0)
-        giveUp->start(std::max(giveUpLimit - SerialLink::replyTimeout,
-                               std::chrono::milliseconds(0)));
+        giveUp->start(
+                std::max(giveUpLimit - SerialLink::replyTimeout, std::chrono::milliseconds(0)));
     emit timedOut(lastSent, advice, first);
 }
 
 void ModuleEngine::requestStop()
 {
     ++stopRequests;
+    if (current == Activity::Idle && waitingPlan) {
+        // Still connecting to a gateway: nothing was sent yet.
+        stopAll();
+        fail(FailureKind::Interrupted, tr("Прервано до начала обмена: ничего не отправлено."));
+        return;
+    }
     if (current == Activity::Idle)
         return;
     if (answerDue && stopRequests < 2) {

@@ -15,10 +15,13 @@
 #include <QVector>
 
 #include <chrono>
+#include <optional>
+#include <utility>
 
 class PortMonitor;
 class ReplyFramer;
 class QTimer;
+class NetworkLink;
 
 // The whole exchange with one module, for every front end: the port, the
 // reply framing, the read and write plans with their pauses, the time-out
@@ -147,7 +150,8 @@ public:
     void requestStop();
 
     Activity activity() const { return current; }
-    bool isBusy() const { return current != Activity::Idle; }
+    // An exchange under way, or a gateway still being connected to.
+    bool isBusy() const;
     bool isAwaitingReply() const;
     const Record &record() const { return rec; }
 
@@ -224,6 +228,11 @@ private:
     // Nothing runs any more: no pause, no search, no reply awaited.
     void stopAll();
     void releasePort();
+    // Closes the port or the network link, and lets go of the device.
+    void closeLink();
+    // What bytes are read from and written to: the serial port or the network link.
+    QIODevice *device() const;
+    void openNetwork(const QString &name);
     bool tryOpen(const QString &portName, bool announce = true);
     bool begin(const Plan &plan, std::chrono::milliseconds firstPause, bool announce);
     void tryFoundPort();
@@ -236,6 +245,9 @@ private:
     QString currentPort;
     PortDetails adapterDetails;
     Platform::DeviceClaim claim;
+    NetworkLink *network = nullptr;
+    // A plan asked for while the network link is still being set up.
+    std::optional<std::pair<Plan, std::chrono::milliseconds>> waitingPlan;
     // Who holds the port the last open found busy; empty when nobody did.
     QString heldBy;
     ReplyFramer *frames = nullptr;

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "addedports.h"
 #include "exchangelog.h"
 #include "indicatorstyles.h"
 #include "logging.h"
@@ -18,15 +19,14 @@
 #include <QShortcut>
 #include <QStatusBar>
 
-
 MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *monitor)
     : QMainWindow(parent)
-    , engine(new ModuleEngine(portLister ? portLister : PortLister(systemPortNames),
-                              portLister || monitor
-                                      ? monitor
-                                      : new PortMonitor(systemPortNames,
-                                                        PortMonitor::systemWatchedFolders()),
-                              this))
+    , engine(new ModuleEngine(
+              portLister ? portLister : PortLister(systemPortNames),
+              portLister || monitor
+                      ? monitor
+                      : new PortMonitor(systemPortNames, PortMonitor::systemWatchedFolders()),
+              this))
     , readStep(engine->readStep)
     , writeStep(engine->writeStep)
     , findTimer(engine->findTimer())
@@ -107,6 +107,15 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
             StateWords::describe(box, box->accessibleName(), StateWords::picked());
         });
     }
+
+    // Ports named by the technician earlier stay offered.
+    auto *added = new AddedPorts(ui->cbPorts, this);
+    extraPorts = added->names();
+    connect(added, &AddedPorts::added, this, &MainWindow::addPort);
+    connect(added, &AddedPorts::forgotten, this, [this](const QString &name) {
+        extraPorts.removeAll(name);
+        on_BT_Open_Connect_2_clicked();
+    });
 
     ui->cbPorts->clear();
     engine->setKnownPorts(listPorts());

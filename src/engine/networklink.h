@@ -1,0 +1,112 @@
+#ifndef TAV_NETWORKLINK_H
+#define TAV_NETWORKLINK_H
+
+#include "seriallink.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+
+#include <array>
+#include <chrono>
+#include <optional>
+
+class QTcpSocket;
+class QTimer;
+
+// A module behind a serial device server, as one byte stream:
+//   socket://HOST:PORT (also tcp://)  raw TCP, the gateway's "TCP server" mode;
+//   rfc2217://HOST:PORT               Telnet with the COM-PORT-OPTION (RFC 2217):
+//                                     the remote line is set to 9600 8N1 with
+//                                     no flow control before anything is sent.
+// Reads give the module's bytes only (Telnet's own are taken out, 0xFF
+// doubled on the wire is one byte); writes are escaped the same way.
+// Connecting is asynchronous: ready() once bytes may flow, or failed().
+class NetworkLink : public QIODevice
+{
+    Q_OBJECT
+
+public:
+    enum class Kind { Raw, Rfc2217 };
+    struct Address
+    {
+        Kind kind = Kind::Raw;
+        QString host; // without brackets, "::1"
+        quint16 port = 0;
+    };
+    enum class Problem {
+        BadName, // socket:// or rfc2217:// without a host or a port
+        HostNotFound,
+        Refused, // nothing listens there, or the gateway turned us away
+        TimedOut, // no answer at all within connectLimit
+        Lost, // the connection ended after it was made
+        NoComPort, // rfc2217:// to a server that does not speak RFC 2217
+    };
+
+    // Connecting and, on rfc2217://, setting the line up end within this,
+    // not after the system's two minutes.
+    static constexpr std::chrono::milliseconds connectLimit {4000};
+    // How long an RFC 2217 server may take to acknowledge the line settings
+    // before the link is used all the same.
+    static constexpr std::chrono::milliseconds settingsLimit {1000};
+
+    // Whether `name` names a network port (by its scheme); a serial port otherwise.
+    static bool isNetworkName(const QString &name);
+    // The address in a network port's name; nothing if it has no host or port.
+    static std::optional<Address> parse(const QString &name);
+
+    explicit NetworkLink(const QString &name, QObject *parent = nullptr);
+    ~NetworkLink() override;
+
+    // Starts connecting; ready() or failed() follows, once.
+    void start();
+    bool isReady() const { return readyNow; }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override;
+    void close() override;
+
+    // What the technician is told, in Russian: what failed and what to do.
+    static QString advice(Problem problem, const QString &name, const QString &systemText,
+                          SerialLink::Audience audience);
+
+signals:
+    void ready();
+    void failed(NetworkLink::Problem problem, const QString &systemText);
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    void onConnected();
+    void onBytes();
+    void onSocketError();
+    void telnet(const QByteArray &bytes);
+    void option(quint8 verb, quint8 code);
+    void subnegotiation(const QByteArray &body);
+    void sendLineSettings();
+    void becomeReady();
+    void fail(Problem problem, const QString &systemText);
+
+    QString name;
+    std::optional<Address> address;
+    QTcpSocket *socket = nullptr;
+    QTimer *deadline = nullptr;
+    QTimer *settingsWait = nullptr;
+    QByteArray incoming;
+    bool readyNow = false;
+    bool ended = false;
+
+    // Telnet parsing state, and what each side agreed to.
+    enum class State { Data, Command, Option, Sub, SubCommand };
+    State state = State::Data;
+    quint8 verb = 0;
+    QByteArray sub;
+    bool comPortAccepted = false;
+    int settingsAcknowledged = 0;
+    // Per option, ours then theirs: 0 not yet, 1 agreed, 2 refused; each
+    // is answered once.
+    std::array<quint8, 2 * 256> agreed {};
+};
+
+#endif // TAV_NETWORKLINK_H

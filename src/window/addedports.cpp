@@ -1,0 +1,84 @@
+#include "addedports.h"
+
+#include "networklink.h"
+
+#include <QComboBox>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSettings>
+
+namespace {
+const QString key = QStringLiteral("ports/added");
+
+QSettings settings()
+{
+    return QSettings(QStringLiteral("tav-configurator"), QStringLiteral("tav-configurator"));
+}
+} // namespace
+
+AddedPorts::AddedPorts(QComboBox *list, QObject *parent)
+    : QObject(parent)
+    , list(list)
+{
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this, &AddedPorts::showMenu);
+}
+
+QStringList AddedPorts::names() const
+{
+    return settings().value(key).toStringList();
+}
+
+void AddedPorts::remember(const QString &name)
+{
+    QStringList all = names();
+    if (all.contains(name))
+        return;
+    all.append(name);
+    settings().setValue(key, all);
+}
+
+void AddedPorts::forget(const QString &name)
+{
+    QStringList all = names();
+    if (all.removeAll(name) == 0)
+        return;
+    settings().setValue(key, all);
+    emit forgotten(name);
+}
+
+void AddedPorts::showMenu(const QPoint &at)
+{
+    QMenu menu(list);
+    QAction *add = menu.addAction(tr("Добавить порт по имени…"));
+    connect(add, &QAction::triggered, this, &AddedPorts::askForName);
+    const QString current = list->currentText();
+    if (names().contains(current)) {
+        QAction *drop = menu.addAction(tr("Забыть порт %1").arg(current));
+        connect(drop, &QAction::triggered, this, [this, current] { forget(current); });
+    }
+    menu.exec(list->mapToGlobal(at));
+}
+
+void AddedPorts::askForName()
+{
+    bool ok = false;
+    const QString name =
+            QInputDialog::getText(list->window(), tr("Добавить порт"),
+                                  tr("Модуль за шлюзом: socket://АДРЕС:ПОРТ (TCP) или "
+                                     "rfc2217://АДРЕС:ПОРТ (RFC 2217).\nИли путь к порту, "
+                                     "например /dev/serial/by-id/…"),
+                                  QLineEdit::Normal, QString(), &ok)
+                    .trimmed();
+    if (!ok || name.isEmpty())
+        return;
+    if (NetworkLink::isNetworkName(name) && !NetworkLink::parse(name)) {
+        QMessageBox::warning(list->window(), tr("Добавить порт"),
+                             NetworkLink::advice(NetworkLink::Problem::BadName, name, {},
+                                                 SerialLink::Audience::Window));
+        return;
+    }
+    remember(name);
+    emit added(name);
+}

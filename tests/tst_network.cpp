@@ -1,0 +1,365 @@
+// A module behind a real serial device server: ser2net in front of the
+// simulated module's pseudo-terminal, with a raw TCP accepter and an RFC 2217
+// one, both configured at 115200 baud, so that the configurator must set
+// 9600 8N1 itself over RFC 2217. Both front ends, and the failures a
+// technician meets in the field.
+#include "commissioner.h"
+#include "exchangelog.h"
+#include "networklink.h"
+#include "simfixture.h"
+
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMenu>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestNetwork : public WindowOnSimulator
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void namesAreNetworkPortsOnlyWithAHostAndAPort();
+    void commandLineWritesThroughBothAccepters_data();
+    void commandLineWritesThroughBothAccepters();
+    void windowReadsAndWritesOverRfc2217();
+    void everyFailureSaysWhatToDoInTime_data();
+    void everyFailureSaysWhatToDoInTime();
+    void aDroppedConnectionMidWriteIsOneReport();
+    void byte0xFFArrivesAsOneByte();
+    void portsAddedByNameAreRememberedUntilForgotten();
+    void waitingIsForSerialPortsOnly();
+
+private:
+    static quint16 freePort();
+    bool startServer();
+    int runCli(const QString &port, bool write, QString *output, ExchangeLog *log = nullptr);
+    QString raw() const { return QStringLiteral("socket://127.0.0.1:%1").arg(rawPort); }
+    QString rfc2217() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(rfcPort); }
+
+    QTemporaryDir dir;
+    QProcess server;
+    quint16 rawPort = 0;
+    quint16 rfcPort = 0;
+};
+
+quint16 TestNetwork::freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+void TestNetwork::initTestCase()
+{
+    // Remembered ports go to a settings file of the tests' own.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(QStringLiteral("tav-configurator"), QStringLiteral("tav-configurator")).clear();
+    if (QStandardPaths::findExecutable(QStringLiteral("ser2net")).isEmpty())
+        QSKIP("ser2net is not installed (the README's test command installs it)");
+}
+
+void TestNetwork::init()
+{
+    setUp(false);
+    QVERIFY(startServer());
+}
+
+void TestNetwork::cleanup()
+{
+    server.kill();
+    server.waitForFinished();
+    tearDown();
+}
+
+bool TestNetwork::startServer()
+{
+    rawPort = freePort();
+    rfcPort = freePort();
+    const QString device = QFileInfo(sim->portPath()).canonicalFilePath();
+    const QString config = dir.filePath(QStringLiteral("ser2net.yaml"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write(QStringLiteral("connection: &raw\n"
+                              "  accepter: tcp,127.0.0.1,%1\n"
+                              "  connector: serialdev,%3,115200n81,local\n"
+                              "connection: &rfc\n"
+                              "  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
+                              "  connector: serialdev,%3,115200n81,local\n")
+                       .arg(rawPort)
+                       .arg(rfcPort)
+                       .arg(device)
+                       .toUtf8());
+    file.close();
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral("ser2net"),
+                 {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-c"), config});
+    if (!server.waitForStarted())
+        return false;
+    // Listening on both ports, as the system's table shows; a test
+    // connection would hold the device for a while after it.
+    const auto listening = [](quint16 port) {
+        QFile table(QStringLiteral("/proc/net/tcp"));
+        if (!table.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray local =
+                ":" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+        for (const QByteArray &line : table.readAll().split('\n')) {
+            const QList<QByteArray> f = line.simplified().split(' ');
+            if (f.size() > 3 && f.at(1).endsWith(local) && f.at(3) == "0A")
+                return true;
+        }
+        return false;
+    };
+    return QTest::qWaitFor([&] { return listening(rawPort) && listening(rfcPort); }, 10000);
+}
+
+int TestNetwork::runCli(const QString &port, bool write, QString *output, ExchangeLog *log)
+{
+    CommissionOptions o;
+    o.port = port;
+    if (write) {
+        o.action = CommissionOptions::Action::Write;
+        o.target = {QStringLiteral("19200"), QStringLiteral("2"), QStringLiteral("even")};
+    }
+    QString errors;
+    QTextStream out(output);
+    QTextStream err(&errors);
+    Commissioner cli(
+            o, [] { return QStringList(); }, out, err, log);
+    QSignalSpy finished(&cli, &Commissioner::finished);
+    cli.start();
+    if (!QTest::qWaitFor([&] { return finished.count() > 0; }, 30000))
+        return -1;
+    out.flush();
+    return finished.at(0).at(0).toInt();
+}
+
+void TestNetwork::namesAreNetworkPortsOnlyWithAHostAndAPort()
+{
+    const auto a = NetworkLink::parse(QStringLiteral("rfc2217://[::1]:4001"));
+    QVERIFY(a && a->kind == NetworkLink::Kind::Rfc2217 && a->host == QStringLiteral("::1")
+            && a->port == 4001);
+    const auto b = NetworkLink::parse(QStringLiteral("tcp://gw.example:502"));
+    QVERIFY(b && b->kind == NetworkLink::Kind::Raw && b->host == QStringLiteral("gw.example"));
+    for (const char *bad :
+         {"socket://gw", "rfc2217://:4001", "socket://gw:0", "socket://gw:4001/x"})
+        QVERIFY2(!NetworkLink::parse(QLatin1String(bad)), bad);
+    // Paths and names stay serial ports.
+    for (const char *serial : {"COM5", "/dev/ttyUSB0", "ttyUSB0", "/tmp/socket://x"})
+        QVERIFY2(!NetworkLink::isNetworkName(QLatin1String(serial)), serial);
+}
+
+void TestNetwork::commandLineWritesThroughBothAccepters_data()
+{
+    QTest::addColumn<bool>("rfc");
+    QTest::newRow("socket://") << false;
+    QTest::newRow("rfc2217://") << true;
+}
+
+void TestNetwork::commandLineWritesThroughBothAccepters()
+{
+    QFETCH(bool, rfc);
+    // The line as the module sees it when the first command arrives.
+    QString line;
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [&] {
+        if (line.isEmpty())
+            line = sim->lineSettings();
+    });
+    QString output;
+    QCOMPARE(runCli(rfc ? rfc2217() : raw(), true, &output), ExitCode::done);
+    QVERIFY2(output.contains(QStringLiteral("готово: скорость 19200")), qPrintable(output));
+    QCOMPARE(sim->baudRate(), QStringLiteral("19200"));
+    QCOMPARE(sim->parity(), QStringLiteral("even"));
+    QVERIFY(sim->isOperating());
+    // Raw TCP leaves the line as the server keeps it; RFC 2217 sets it.
+    QCOMPARE(line, rfc ? QStringLiteral("9600 8N1") : QStringLiteral("115200 8N1"));
+}
+
+void TestNetwork::windowReadsAndWritesOverRfc2217()
+{
+    w->addPort(rfc2217());
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Отключиться"));
+    // Connecting is part of the exchange: nothing else may start meanwhile.
+    QVERIFY(!ui().BT_Read_values->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 15000);
+    QCOMPARE(ui().CB_KT_Speed->currentText(), QStringLiteral("9600"));
+    QCOMPARE(sim->lineSettings(), QStringLiteral("9600 8N1"));
+    ui().CB_KT_Speed->setCurrentText(QStringLiteral("57600"));
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 20000);
+    QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Результат"));
+    QCOMPARE(sim->baudRate(), QStringLiteral("57600"));
+    QVERIFY(sim->isOperating());
+}
+
+void TestNetwork::everyFailureSaysWhatToDoInTime_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("refused") << QStringLiteral("socket://127.0.0.1:%1").arg(freePort())
+                             << QStringLiteral("отказал в соединении");
+    QTest::newRow("unknown host") << QStringLiteral("rfc2217://no-such-gateway.invalid:4001")
+                                  << QStringLiteral("не найден");
+    QTest::newRow("no port number")
+            << QStringLiteral("socket://gateway") << QStringLiteral("неполно");
+    // The raw accepter does not speak RFC 2217.
+    QTest::newRow("raw server") << QStringLiteral("rfc2217://127.0.0.1:RAW")
+                                << QStringLiteral("не поддерживает RFC 2217");
+}
+
+void TestNetwork::everyFailureSaysWhatToDoInTime()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, told);
+    port.replace(QStringLiteral("RAW"), QString::number(rawPort));
+    QElapsedTimer clock;
+    clock.start();
+    QString output;
+    QCOMPARE(runCli(port, false, &output), ExitCode::cannotOpen);
+    QVERIFY2(clock.elapsed() < 5000 + 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(output.contains(told), qPrintable(output));
+    QCOMPARE(output.count(QLatin1Char('\n')), 1);
+
+    // The window: one box, the port closed again.
+    w->addPort(port);
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 8000);
+    QVERIFY2(boxes->boxes.at(0).informativeText.contains(told),
+             qPrintable(boxes->boxes.at(0).informativeText));
+    QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
+    QVERIFY(!ui().BT_Read_values->isEnabled());
+}
+
+void TestNetwork::aDroppedConnectionMidWriteIsOneReport()
+{
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [this](const QByteArray &c) {
+        if (c.startsWith("-stop bits:"))
+            server.kill();
+    });
+    QString output;
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(runCli(raw(), true, &output), ExitCode::noReply);
+    QVERIFY2(output.contains(QStringLiteral("потеряно")), qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("скорость 19200")), qPrintable(output)); // confirmed
+    QCOMPARE(output.count(QLatin1Char('\n')), 1);
+    QVERIFY(!sim->isOperating());
+}
+
+void TestNetwork::byte0xFFArrivesAsOneByte()
+{
+    sim->setReply("-h", QByteArray("TAV\xff\xfe\xff", 6));
+    ExchangeLog log;
+    QString output;
+    QCOMPARE(runCli(rfc2217(), false, &output, &log), ExitCode::done);
+    QVERIFY2(log.lines().filter(QStringLiteral("<- TAV\\xff\\xfe\\xff")).size() == 1,
+             qPrintable(log.lines().join(QLatin1Char('\n'))));
+    // Nothing after it was taken for Telnet: the read went on to the end.
+    QCOMPARE(sim->commands().size(), 4);
+
+    // Going out, a 0xFF (never in the module's own commands, which are
+    // ASCII) reaches the line as one byte too.
+    sim->clearLog();
+    NetworkLink link(rfc2217());
+    QSignalSpy ready(&link, &NetworkLink::ready);
+    link.start();
+    QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 5000);
+    QCOMPARE(link.write(QByteArray("\xff\xff-x", 4)), qint64(4));
+    QTRY_COMPARE(sim->rawInput(), QByteArray("\xff\xff-x", 4));
+}
+
+namespace {
+// Picks `text` in the context menu of the port list, and answers the dialog
+// that follows with `answer`, as a user would.
+void useMenu(QComboBox *list, const QString &text, const QString &answer = {})
+{
+    // Two hands: a timer is not run again while its own slot is still
+    // running, and the dialog opens from inside the menu's click.
+    QTimer menuHand;
+    QTimer dialogHand;
+    menuHand.setInterval(10);
+    dialogHand.setInterval(10);
+    QObject::connect(&menuHand, &QTimer::timeout, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction *action : menu->actions()) {
+            if (action->text().startsWith(text) && action->isEnabled()) {
+                menu->setActiveAction(action);
+                QTest::keyClick(menu, Qt::Key_Return);
+                return;
+            }
+        }
+        menu->close();
+    });
+    QObject::connect(&dialogHand, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
+            dialog->setTextValue(answer);
+            dialog->accept();
+        }
+    });
+    menuHand.start();
+    dialogHand.start();
+    emit list->customContextMenuRequested(QPoint(5, 5));
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr
+                && QApplication::activePopupWidget() == nullptr);
+}
+} // namespace
+
+void TestNetwork::portsAddedByNameAreRememberedUntilForgotten()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    useMenu(ui().cbPorts, QStringLiteral("Добавить порт"), QStringLiteral(" ") + rfc2217());
+    QCOMPARE(ui().cbPorts->currentText(), rfc2217());
+    // It is the technician's port now: offered again in the next run, and
+    // it connects.
+    makeWindow({});
+    QVERIFY(w->findChild<QComboBox *>(QStringLiteral("cbPorts"))->findText(rfc2217()) >= 0);
+    ui().cbPorts->setCurrentText(rfc2217());
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 15000);
+    QCOMPARE(ui().CB_KT_Parity->currentText(), sim->parity());
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+
+    // An address without a port is refused with the advice, and not kept.
+    useMenu(ui().cbPorts, QStringLiteral("Добавить порт"), QStringLiteral("socket://gateway"));
+    QTRY_COMPARE(boxes->count(), 1);
+    QVERIFY(boxes->boxes.at(0).text.contains(QStringLiteral("неполно")));
+    QCOMPARE(ui().cbPorts->findText(QStringLiteral("socket://gateway")), -1);
+
+    ui().cbPorts->setCurrentText(rfc2217());
+    useMenu(ui().cbPorts, QStringLiteral("Забыть порт"));
+    QCOMPARE(ui().cbPorts->findText(rfc2217()), -1);
+    makeWindow({});
+    QCOMPARE(ui().cbPorts->findText(rfc2217()), -1);
+}
+
+void TestNetwork::waitingIsForSerialPortsOnly()
+{
+    for (const QStringList &args :
+         {QStringList {QStringLiteral("read"), raw(), QStringLiteral("--wait")},
+          QStringList {QStringLiteral("read"), rfc2217(), QStringLiteral("--repeat")}}) {
+        QProcess p;
+        p.start(QStringLiteral(TAV_CLI_PATH), args);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), ExitCode::usage);
+        QVERIFY(p.readAllStandardError().contains("serial ports only"));
+    }
+    QVERIFY(sim->commands().isEmpty());
+}
+
+QTEST_MAIN(TestNetwork)
+#include "tst_network.moc"
