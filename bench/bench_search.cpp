@@ -1,7 +1,7 @@
 // Search, timers and memory of the real window, each figure printed beside a
 // baseline measured in the same run. Run by hand:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_search [--quick]
-//   [search|notice|cycles|memory|cli|batch|log|flood]
+//   [search|notice|cycles|memory|cli|batch|network|log|flood]
 // --quick shortens the timed windows (for a smoke run); figures are then rough.
 // Naming sections runs only those.
 #include "commissioner.h"
@@ -19,11 +19,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -415,6 +418,94 @@ void commandLine(bool quick)
         << stats(firstCommand).max << " ms (target <= 100 + the 100 ms first pause)\n";
 }
 
+// A read and a write cycle through a serial device server (ser2net on the
+// loopback, in front of the simulated module) against the same on the
+// module's pseudo-terminal, in-process through the command line's engine.
+void network(bool quick)
+{
+    const int reps = quick ? 1 : 3;
+    out << "\n== Read and write through ser2net against the pty (" << reps << " runs each, p50)\n";
+    if (QStandardPaths::findExecutable(QStringLiteral("ser2net")).isEmpty()) {
+        out << "  ser2net is not installed: skipped\n";
+        return;
+    }
+    ModuleSimulator sim;
+    const auto freePort = [] {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort();
+    };
+    const quint16 rawPort = freePort();
+    const quint16 rfcPort = freePort();
+    QTemporaryDir dir;
+    QFile config(dir.filePath(QStringLiteral("ser2net.yaml")));
+    config.open(QIODevice::WriteOnly);
+    const QString device = QFileInfo(sim.portPath()).canonicalFilePath();
+    config.write(QStringLiteral("connection: &raw\n  accepter: tcp,127.0.0.1,%1\n"
+                                "  connector: serialdev,%3,115200n81,local\n"
+                                "connection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
+                                "  connector: serialdev,%3,115200n81,local\n")
+                         .arg(rawPort)
+                         .arg(rfcPort)
+                         .arg(device)
+                         .toUtf8());
+    config.close();
+    QProcess server;
+    server.start(QStringLiteral("ser2net"),
+                 {QStringLiteral("-n"), QStringLiteral("-c"), config.fileName()});
+    server.waitForStarted();
+    spin(1000); // listening
+    const auto cycle = [&](const QString &port, bool write) {
+        CommissionOptions o;
+        o.port = port;
+        if (write) {
+            o.action = CommissionOptions::Action::Write;
+            o.target = {QStringLiteral("19200"), QStringLiteral("2"), QStringLiteral("even")};
+        }
+        QString text;
+        QTextStream sink(&text);
+        Commissioner cli(
+                o, [] { return QStringList(); }, sink, sink);
+        bool done = false;
+        QObject::connect(&cli, &Commissioner::finished, [&] { done = true; });
+        QElapsedTimer t;
+        t.start();
+        cli.start();
+        waitFor([&] { return done; }, 30000);
+        const double ms = double(t.elapsed());
+        sim.setSettings(QStringLiteral("9600"), QStringLiteral("1"), QStringLiteral("none"));
+        spin(200); // the server lets go of the device
+        return ms;
+    };
+    const QString ports[] = {sim.portPath(), QStringLiteral("socket://127.0.0.1:%1").arg(rawPort),
+                             QStringLiteral("rfc2217://127.0.0.1:%1").arg(rfcPort)};
+    const char *names[] = {"pty (baseline)", "socket://", "rfc2217://"};
+    double base[2] = {0, 0};
+    for (int i = 0; i < 3; ++i) {
+        std::vector<double> reads, writes;
+        for (int rep = 0; rep < reps; ++rep) {
+            reads.push_back(cycle(ports[i], false));
+            writes.push_back(cycle(ports[i], true));
+        }
+        const double read = stats(reads).p50;
+        const double write = stats(writes).p50;
+        if (i == 0) {
+            base[0] = read;
+            base[1] = write;
+        }
+        out << QStringLiteral("  %1 read %2 ms (%3x), write cycle %4 ms (%5x)\n")
+                        .arg(QLatin1String(names[i]), -16)
+                        .arg(read, 0, 'f', 0)
+                        .arg(read / base[0], 0, 'f', 3)
+                        .arg(write, 0, 'f', 0)
+                        .arg(write / base[1], 0, 'f', 3);
+        out.flush();
+    }
+    out << "  (target: within 1.05x of the pty)\n";
+    server.kill();
+    server.waitForFinished();
+}
+
 // Twenty modules plugged in and unplugged in turn under --repeat.
 void batch()
 {
@@ -698,6 +789,9 @@ int main(int argc, char *argv[])
     out.flush();
     if (wanted("batch") && (args.contains(QLatin1String("batch")) || !quick))
         batch();
+    out.flush();
+    if (wanted("network"))
+        network(quick);
     out.flush();
     if (wanted("log"))
         logMemory(quick);

@@ -124,6 +124,11 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
         file.write(QByteArray::number(pid).rightJustified(10, ' ') + '\n');
     };
     const qint64 ownerPid = owner.processId();
+    // Started is not yet "sleep": wait until it runs under its own name.
+    QTRY_VERIFY([ownerPid] {
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(ownerPid));
+        return commandLine.open(QIODevice::ReadOnly) && commandLine.readAll().contains("sleep");
+    }());
     writeLock(ownerPid);
 
     ModuleEngine engine([] { return QStringList(); });

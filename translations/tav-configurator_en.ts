@@ -2,6 +2,27 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>AddedPorts</name>
+    <message>
+        <source>Добавить порт по имени…</source>
+        <translation>Add a port by name…</translation>
+    </message>
+    <message>
+        <source>Забыть порт %1</source>
+        <translation>Forget port %1</translation>
+    </message>
+    <message>
+        <source>Добавить порт</source>
+        <translation>Add a port</translation>
+    </message>
+    <message>
+        <source>Модуль за шлюзом: socket://АДРЕС:ПОРТ (TCP) или rfc2217://АДРЕС:ПОРТ (RFC 2217).
+Или путь к порту, например /dev/serial/by-id/…</source>
+        <translation>A module behind a gateway: socket://HOST:PORT (TCP) or rfc2217://HOST:PORT (RFC 2217).
+Or the path of a port, e.g. /dev/serial/by-id/…</translation>
+    </message>
+</context>
+<context>
     <name>Commissioner</name>
     <message>
         <source>Модуль сообщил не все значения: %1</source>
@@ -380,6 +401,14 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
         <source> (адаптер: %1)</source>
         <translation> (adapter: %1)</translation>
     </message>
+    <message>
+        <source>Соединение с %1…</source>
+        <translation>Connecting to %1…</translation>
+    </message>
+    <message>
+        <source>Прервано до начала обмена: ничего не отправлено.</source>
+        <translation>Interrupted before the exchange began: nothing was sent.</translation>
+    </message>
 </context>
 <context>
     <name>ModuleProtocol</name>
@@ -390,6 +419,45 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
     <message>
         <source>скорость %1, стоп-биты %2, чётность %3</source>
         <translation>baud rate %1, stop bits %2, parity %3</translation>
+    </message>
+</context>
+<context>
+    <name>NetworkLink</name>
+    <message>
+        <source>нет ответа на COM-PORT-OPTION</source>
+        <translation>no answer to COM-PORT-OPTION</translation>
+    </message>
+    <message>
+        <source>сервер отказался от COM-PORT-OPTION</source>
+        <translation>the server refused COM-PORT-OPTION</translation>
+    </message>
+    <message>
+        <source>Имя сетевого порта «%1» неполно: нужно socket://АДРЕС:ПОРТ или rfc2217://АДРЕС:ПОРТ.</source>
+        <translation>The network port name “%1” is incomplete: use socket://HOST:PORT or rfc2217://HOST:PORT.</translation>
+    </message>
+    <message>
+        <source>Адрес %1 не найден: проверьте имя или IP-адрес шлюза и настройки сети (DNS).</source>
+        <translation>Address %1 not found: check the gateway’s name or IP address and the network settings (DNS).</translation>
+    </message>
+    <message>
+        <source>Шлюз %1 отказал в соединении: проверьте номер TCP-порта, что порт шлюза включён (режим «TCP-сервер» или RFC 2217) и что к нему не подключён другой клиент.</source>
+        <translation>Gateway %1 refused the connection: check the TCP port number, that the gateway’s port is enabled (TCP server or RFC 2217 mode) and that no other client is connected to it.</translation>
+    </message>
+    <message>
+        <source>Шлюз %1 не ответил за %2 с: проверьте, что он включён и доступен по сети (ping), его адрес и межсетевой экран.</source>
+        <translation>Gateway %1 did not answer within %2 s: check that it is on and reachable (ping), its address and the firewall.</translation>
+    </message>
+    <message>
+        <source>Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и нажмите «Соединиться».</source>
+        <translation>The connection to gateway %1 was lost: check the network and the gateway’s power and press “Connect”.</translation>
+    </message>
+    <message>
+        <source>Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и запустите команду снова.</source>
+        <translation>The connection to gateway %1 was lost: check the network and the gateway’s power and run the command again.</translation>
+    </message>
+    <message>
+        <source>Шлюз %1 не поддерживает RFC 2217 (COM-PORT-OPTION): похоже, его порт в режиме «raw» («TCP-сервер»). Включите на шлюзе RFC 2217 или откройте порт как socket://%1, задав на шлюзе 9600 бод, 8N1.</source>
+        <translation>Gateway %1 does not support RFC 2217 (COM-PORT-OPTION): its port seems to be in raw (TCP server) mode. Enable RFC 2217 on the gateway, or open the port as socket://%1 with the gateway set to 9600 baud, 8N1.</translation>
     </message>
 </context>
 <context>
