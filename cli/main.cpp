@@ -201,6 +201,10 @@ int main(int argc, char *argv[])
     else
         return usageError(err, QStringLiteral("unknown command: %1").arg(command));
 
+    // An unset shell variable must not turn into waiting for whatever
+    // adapter is plugged in next.
+    if (args.size() == 2 && args.at(1).trimmed().isEmpty())
+        return usageError(err, QStringLiteral("PORT is empty"));
     // A gateway's port does not come and go as an adapter does.
     if ((parser.isSet(wait) || parser.isSet(repeat)) && args.size() == 2
         && NetworkLink::isNetworkName(args.at(1)))

@@ -2,6 +2,15 @@
 # Builds everything and runs every test, without a display.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+
+# Running the build again with nothing changed must not rebuild anything:
+# a configure step that rewrote a generated file would relink every program.
+again=$(build_project 2>&1)
+if grep -E "^\[ *[0-9]+%\] (Linking|Building|Generating)" <<<"$again"; then
+    echo "A second build with no change rebuilt the lines above" >&2
+    exit 1
+fi
+
 export QT_QPA_PLATFORM=offscreen
 cd "$build_dir"
 ctest --output-on-failure --parallel 2

@@ -344,6 +344,13 @@ void TestCli::usageErrorsNameTheAllowedValues()
     QCOMPARE(run({QStringLiteral("read"), QStringLiteral("--repeat"), QStringLiteral("x")}),
              ExitCode::usage);
     QCOMPARE(run({QStringLiteral("frobnicate")}), ExitCode::usage);
+    // An unset variable ("$PORT") is no reason to wait for the next adapter.
+    QCOMPARE(run({QStringLiteral("read"), QString()}, &text), ExitCode::usage);
+    QVERIFY2(text.contains(QStringLiteral("PORT is empty")), qPrintable(text));
+    QCOMPARE(run({QStringLiteral("write"), QStringLiteral(" "), QStringLiteral("--baud"),
+                  QStringLiteral("9600"), QStringLiteral("--stop-bits"), QStringLiteral("1"),
+                  QStringLiteral("--parity"), QStringLiteral("none")}),
+             ExitCode::usage);
     QCOMPARE(run({QStringLiteral("--help")}, &text), ExitCode::done);
     QVERIFY(text.contains(QStringLiteral("130")));
     QCOMPARE(run({QStringLiteral("read"), QStringLiteral("/dev/tav-no-such-port")}),
