@@ -2,7 +2,6 @@
 
 #include "logging.h"
 
-#include <QCoreApplication>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
