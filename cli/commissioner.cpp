@@ -1,9 +1,9 @@
 #include "commissioner.h"
 
+#include "benchrecord.h"
 #include "exchangelog.h"
 #include "seriallink.h"
 
-#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
@@ -11,61 +11,12 @@
 #include <utility>
 
 using Failure = ModuleEngine::Failure;
-using FailureKind = ModuleEngine::FailureKind;
 
 namespace {
 // How long the command line waits for a reply that missed its time-out
 // before it gives the module up; the window waits for its user instead.
 constexpr std::chrono::milliseconds lateReplyLimit {10000};
 
-QJsonValue toJson(const ModuleProtocol::Values &values)
-{
-    const auto value = [](const QString &v) { return v.isEmpty() ? QJsonValue() : QJsonValue(v); };
-    return QJsonObject {{QStringLiteral("baudRate"), value(values.baudRate)},
-                        {QStringLiteral("stopBits"), value(values.stopBits)},
-                        {QStringLiteral("parity"), value(values.parity)}};
-}
-
-QString outcomeName(int code)
-{
-    switch (code) {
-    case ExitCode::done:
-        return QStringLiteral("done");
-    case ExitCode::cannotOpen:
-        return QStringLiteral("cannot-open");
-    case ExitCode::noReply:
-        return QStringLiteral("no-reply");
-    case ExitCode::refused:
-        return QStringLiteral("refused");
-    case ExitCode::notUnderstood:
-        return QStringLiteral("not-understood");
-    case ExitCode::interrupted:
-        return QStringLiteral("interrupted");
-    default:
-        return QStringLiteral("failed");
-    }
-}
-
-int exitCodeOf(FailureKind kind)
-{
-    switch (kind) {
-    case FailureKind::CannotOpen:
-        return ExitCode::cannotOpen;
-    case FailureKind::NoReply:
-    case FailureKind::LinkLost:
-        return ExitCode::noReply;
-    case FailureKind::Refused:
-        return ExitCode::refused;
-    case FailureKind::Interrupted:
-        return ExitCode::interrupted;
-    case FailureKind::NotUnderstood:
-    case FailureKind::LeftConfiguration:
-    case FailureKind::OperatingNotConfirmed:
-    case FailureKind::ReadBackDiffers:
-        break;
-    }
-    return ExitCode::notUnderstood;
-}
 } // namespace
 
 Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTextStream &out,
@@ -84,14 +35,11 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
         log->follow(engine);
 
     connect(engine, &ModuleEngine::readFinished, this, [this](const ModuleProtocol::Values &v) {
-        moduleEnded(v.isComplete() ? ExitCode::done : ExitCode::notUnderstood,
-                    v.isComplete() ? QString()
-                                   : tr("Модуль сообщил не все значения: %1").arg(v.text()));
+        moduleEnded(ModuleResult::ofRead(v));
     });
-    connect(engine, &ModuleEngine::written, this, [this] { moduleEnded(ExitCode::done, {}); });
-    connect(engine, &ModuleEngine::failed, this, [this](const Failure &f) {
-        moduleEnded(exitCodeOf(f.kind), f.advice);
-    });
+    connect(engine, &ModuleEngine::written, this, [this] { moduleEnded(ModuleResult::ofWrite()); });
+    connect(engine, &ModuleEngine::failed, this,
+            [this](const Failure &f) { moduleEnded(ModuleResult::of(f)); });
     connect(engine, &ModuleEngine::portFound, this, [this](const QString &name) {
         modulePort = name;
     });
@@ -100,7 +48,12 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
         if (connected || !modulePort.isEmpty())
             return;
         if (!stopping)
-            say(tr("Новый адаптер не подключён за %1 с").arg(this->options.waitTimeout.count()));
+            say(this->options.waitForPort
+                        ? tr("Порт %1 не появился за %2 с")
+                                  .arg(this->options.port)
+                                  .arg(this->options.waitTimeout.count())
+                        : tr("Новый адаптер не подключён за %1 с")
+                                  .arg(this->options.waitTimeout.count()));
         // A batch ends as its modules did; waiting in vain for the first is a failure.
         finish(stopping ? ExitCode::interrupted
                         : done + failed == 0 ? ExitCode::noReply
@@ -126,7 +79,7 @@ ModuleEngine::Plan Commissioner::plan() const
 
 void Commissioner::start()
 {
-    if (options.port.isEmpty())
+    if (waiting())
         waitForAdapter();
     else
         startOn(options.port);
@@ -135,13 +88,24 @@ void Commissioner::start()
 void Commissioner::startOn(const QString &portName)
 {
     modulePort = portName;
-    if (engine->open(portName))
-        engine->start(plan());
+    engine->run(portName, plan());
 }
 
 void Commissioner::waitForAdapter()
 {
     modulePort.clear();
+    if (options.waitForPort) {
+        // The next module in the same slot: its port goes away first.
+        const bool goneFirst = done + failed > 0;
+        say(goneFirst ? tr("Ожидание следующего модуля на порту %1 (до %2 с)")
+                                .arg(options.port)
+                                .arg(options.waitTimeout.count())
+                      : tr("Ожидание порта %1 (до %2 с)")
+                                .arg(options.port)
+                                .arg(options.waitTimeout.count()));
+        engine->waitForSlot(options.port, plan(), options.waitTimeout, goneFirst);
+        return;
+    }
     say(tr("Ожидание нового адаптера (до %1 с)").arg(options.waitTimeout.count()));
     // The ports present when the batch began are not offered; those that
     // come later are, even while an earlier module is still plugged in.
@@ -168,9 +132,10 @@ void Commissioner::requestStop()
     }
 }
 
-void Commissioner::moduleEnded(int code, const QString &message)
+void Commissioner::moduleEnded(const ModuleResult &result)
 {
-    report(modulePort, code, message);
+    report(result);
+    const int code = result.exitCode;
     lastCode = code;
     if (code != ExitCode::done && code != ExitCode::interrupted)
         lastFailure = code;
@@ -182,8 +147,7 @@ void Commissioner::afterModule()
 {
     const QString finishedPort = modulePort;
     engine->close();
-    if (options.port.isEmpty() && options.repeat && !stopping
-        && lastCode != ExitCode::interrupted) {
+    if (waiting() && options.repeat && !stopping && lastCode != ExitCode::interrupted) {
         err << tr("Отключите адаптер %1 и подключите следующий").arg(finishedPort) << Qt::endl;
         waitForAdapter();
         return;
@@ -201,52 +165,36 @@ void Commissioner::finish(int code)
     emit finished(code);
 }
 
-void Commissioner::report(const QString &portName, int code, const QString &message)
+void Commissioner::report(const ModuleResult &result)
 {
+    const int code = result.exitCode;
     if (code == ExitCode::done)
         ++done;
     else
         ++failed;
-    const ModuleEngine::Record &r = engine->record();
-    const bool writing = options.action == CommissionOptions::Action::Write;
-    // Without a read-back, each value the module confirmed is what it holds.
-    const bool haveAfter = r.haveAfter || (writing && code == ExitCode::done);
-    const ModuleProtocol::Values after = r.haveAfter ? r.after : r.confirmed;
-    const QString serialNumber = engine->adapter().serialNumber;
-    QString line = portName;
-    if (!serialNumber.isEmpty())
-        line += QStringLiteral(" [%1]").arg(serialNumber);
+    ModuleReport facts = ModuleReport::of(*engine, result);
+    // A port the search found but could not open is still this module's.
+    facts.port = modulePort;
+    const bool writing = facts.record.write;
+    QString line = facts.port;
+    if (!facts.adapter.serialNumber.isEmpty())
+        line += QStringLiteral(" [%1]").arg(facts.adapter.serialNumber);
     if (code == ExitCode::done && !writing) {
-        line += QStringLiteral(": ") + r.before.text();
+        line += QStringLiteral(": ") + facts.record.before.text();
     } else if (code == ExitCode::done) {
-        line += tr(": готово: %1 (было: %2)").arg(after.text(), r.before.text());
+        line += tr(": готово: %1 (было: %2)").arg(facts.after().text(), facts.record.before.text());
         if (!options.operate)
             line += tr("; режим работы не включён (--no-run)");
     } else {
-        line += tr(": ошибка %1: %2").arg(code).arg(message);
+        line += tr(": ошибка %1: %2").arg(code).arg(result.message);
     }
     // The log ends each module's story with its result, as printed.
     if (log)
         log->status(line);
-    if (options.json) {
-        QJsonObject o {{QStringLiteral("time"),
-                        QDateTime::currentDateTime().toString(Qt::ISODateWithMs)},
-                       {QStringLiteral("port"), portName},
-                       {QStringLiteral("serialNumber"),
-                        serialNumber.isEmpty() ? QJsonValue() : QJsonValue(serialNumber)},
-                       {QStringLiteral("before"), r.haveBefore ? toJson(r.before) : QJsonValue()},
-                       {QStringLiteral("after"), haveAfter ? toJson(after) : QJsonValue()},
-                       {QStringLiteral("outcome"), outcomeName(code)},
-                       {QStringLiteral("exitCode"), code}};
-        if (writing) {
-            o.insert(QStringLiteral("confirmed"), toJson(r.confirmed));
-            o.insert(QStringLiteral("operatingModeSent"), r.operatingCommandSent);
-            o.insert(QStringLiteral("operating"), r.operating);
-        }
-        if (!message.isEmpty())
-            o.insert(QStringLiteral("message"), message);
-        out << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl;
-    } else {
+    if (record)
+        record->add(facts);
+    if (options.json)
+        out << QJsonDocument(facts.toJson()).toJson(QJsonDocument::Compact) << Qt::endl;
+    else
         out << line << Qt::endl;
-    }
 }

@@ -3,6 +3,7 @@
 
 #include "moduleengine.h"
 #include "moduleprotocol.h"
+#include "moduleresult.h"
 #include "portlist.h"
 #include "timing.h"
 
@@ -15,19 +16,9 @@ QT_BEGIN_NAMESPACE
 class QTextStream;
 QT_END_NAMESPACE
 
+class BenchRecord;
 class ExchangeLog;
 class PortMonitor;
-
-// What the command-line program returns; --help and the README list them.
-namespace ExitCode {
-constexpr int done = 0;
-constexpr int usage = 2;
-constexpr int cannotOpen = 3;
-constexpr int noReply = 4;
-constexpr int refused = 5;
-constexpr int notUnderstood = 6;
-constexpr int interrupted = 130;
-} // namespace ExitCode
 
 struct CommissionOptions
 {
@@ -35,6 +26,9 @@ struct CommissionOptions
     Action action = Action::Read;
     // The port to use; empty when waiting for a newly plugged adapter.
     QString port;
+    // With `port`: wait for that port to be there (and, with `repeat`, to go
+    // and come back for each next module) instead of using it at once.
+    bool waitForPort = false;
     std::chrono::seconds waitTimeout =
             std::chrono::duration_cast<std::chrono::seconds>(Timing::searchLimit);
     // After each module, wait for its adapter to go and for the next one.
@@ -61,6 +55,8 @@ public:
     Commissioner(CommissionOptions options, PortLister listPorts, QTextStream &out,
                  QTextStream &err, ExchangeLog *log = nullptr, PortMonitor *monitor = nullptr,
                  QObject *parent = nullptr);
+    // Each module's row goes to `record` as well.
+    void setRecord(BenchRecord *to) { record = to; }
     ~Commissioner() override;
 
     void start();
@@ -78,17 +74,19 @@ private:
     ModuleEngine::Plan plan() const;
     void startOn(const QString &portName);
     void waitForAdapter();
-    void moduleEnded(int code, const QString &message);
+    void moduleEnded(const ModuleResult &result);
     void afterModule();
     void finish(int code);
     // Progress for the person at the bench: stderr and the log.
     void say(const QString &text);
-    void report(const QString &portName, int code, const QString &message);
+    void report(const ModuleResult &result);
+    bool waiting() const { return options.port.isEmpty() || options.waitForPort; }
 
     CommissionOptions options;
     QTextStream &out;
     QTextStream &err;
     ExchangeLog *log = nullptr;
+    BenchRecord *record = nullptr;
     ModuleEngine *engine = nullptr;
     QString modulePort; // the port of the module under way
     int lastCode = ExitCode::done;

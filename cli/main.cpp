@@ -1,6 +1,7 @@
 // tav-configurator-cli: reads and commissions TAV-RS485-KT modules from the
 // command line, one or a batch, on the same engine as the window.
 #include "commissioner.h"
+#include "benchrecord.h"
 #include "exchangelog.h"
 #include "interrupt.h"
 #include "moduleprotocol.h"
@@ -19,41 +20,56 @@
 
 namespace {
 
-const char *const description = R"(Reads and commissions TAV-RS485-KT modules.
+// The texts this program prints itself, in the language of the run.
+class Cli
+{
+    Q_DECLARE_TR_FUNCTIONS(Cli)
+};
 
-Commands:
-  ports                 the system's serial ports and what it knows of each
-  read PORT             read the module's baud rate, stop bits and parity
+QString description()
+{
+    return Cli::tr(R"(Читает и настраивает модули TAV-RS485-KT.
+
+Команды:
+  ports                 последовательные порты системы и что она о них знает
+  read PORT             прочитать скорость, стоп-биты и чётность модуля
   write PORT --baud B --stop-bits S --parity P
-                        write the three values, read them back, then switch
-                        the module into operating mode
-  Instead of PORT, --wait waits for a newly plugged adapter; with --repeat,
-  one module after another until Ctrl+C.
+                        записать три значения, прочитать их обратно и
+                        перевести модуль в режим работы
+  Вместо PORT --wait ждёт новый подключённый адаптер; с --repeat - модуль
+  за модулем, пока не нажато Ctrl+C. --wait PORT ждёт, когда появится
+  именно этот порт (постоянное гнездо адаптера, /dev/serial/by-id/...);
+  с --repeat - когда он исчезнет и появится снова.
 
-PORT is a serial port (ttyUSB0, COM5, /dev/serial/by-id/...) or a module
-behind a serial device server: socket://HOST:PORT (raw TCP) or
-rfc2217://HOST:PORT (RFC 2217: the line is set to 9600 8N1 by the
-configurator). IPv6 addresses go in brackets: rfc2217://[fd00::7]:4001.
+PORT - последовательный порт (ttyUSB0, COM5, /dev/serial/by-id/...) или
+модуль за сервером последовательных портов: socket://HOST:PORT (TCP) или
+rfc2217://HOST:PORT (RFC 2217: линию 9600 8N1 задаёт конфигуратор).
+Адрес IPv6 - в квадратных скобках: rfc2217://[fd00::7]:4001.
 
-Exit codes:
-  0    done
-  2    usage error
-  3    the port cannot be opened (or the gateway cannot be reached)
-  4    no reply in time (or no adapter plugged in within --wait-timeout),
-       or the link was lost
-  5    a value refused by the module
-  6    a reply not understood, or the values read back differ
-  130  interrupted (Ctrl+C, SIGTERM or SIGHUP): the command under way gets
-       its reply and nothing more is sent; a second request stops waiting
-       for that reply. The result is printed either way.
+--record FILE.csv дописывает по строке на модуль (CSV по RFC 4180, заголовок
+один раз); --json печатает по объекту JSON на модуль. Их поля описаны в
+README, раздел «Commissioning bench».
 
-A reply that misses its 3 s time-out is still awaited, up to 10 s after its
-command, and then counts as no reply (4).)";
+Коды завершения:
+  0    готово
+  2    ошибка в командной строке
+  3    порт не открывается (или шлюз недоступен)
+  4    нет ответа вовремя (или адаптер не подключён за --wait-timeout),
+       или связь потеряна
+  5    модуль отверг значение
+  6    ответ не понят, или прочитанные обратно значения другие
+  130  прервано (Ctrl+C, SIGTERM или SIGHUP): текущая команда получает свой
+       ответ, и больше ничего не отправляется; второй запрос перестаёт ждать
+       этот ответ. Результат печатается в любом случае.
+
+Ответ, не пришедший за 3 с, ещё ждётся до 10 с после команды, а затем
+считается отсутствующим (4).)");
+}
 
 int usageError(QTextStream &err, const QString &text)
 {
     err << "tav-configurator-cli: " << text << Qt::endl
-        << "Try 'tav-configurator-cli --help'." << Qt::endl;
+        << Cli::tr("Справка: tav-configurator-cli --help") << Qt::endl;
     return ExitCode::usage;
 }
 
@@ -63,13 +79,13 @@ bool takeValue(const QCommandLineParser &parser, const QString &option, ModulePr
 {
     const QStringList &allowed = ModuleProtocol::valuesOf(field);
     if (!parser.isSet(option)) {
-        problem = QStringLiteral("write needs --%1 (one of: %2)")
+        problem = Cli::tr("для write нужен --%1 (одно из: %2)")
                           .arg(option, allowed.join(QStringLiteral(", ")));
         return false;
     }
     value = parser.value(option);
     if (!allowed.contains(value)) {
-        problem = QStringLiteral("--%1 %2 is not a value the module takes; allowed: %3")
+        problem = Cli::tr("--%1 %2: такого значения модуль не принимает; можно: %3")
                           .arg(option, value, allowed.join(QStringLiteral(", ")));
         return false;
     }
@@ -121,52 +137,67 @@ int main(int argc, char *argv[])
     err.setCodec("UTF-8");
 #endif
 
+    // The language first: the help and every usage error speak it too.
+    const QString language = languageAsked(app.arguments());
+    const bool languageKnown = installTranslations(app, language);
+    if (!languageKnown)
+        installTranslations(app, QStringLiteral("ru"));
+
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(description));
+    parser.setApplicationDescription(description());
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports, read or write"));
+    parser.addPositionalArgument(QStringLiteral("command"), Cli::tr("ports, read или write"));
     parser.addPositionalArgument(QStringLiteral("port"),
                                  QStringLiteral("ttyUSB0, COM5, /dev/serial/by-id/..."),
                                  QStringLiteral("[PORT]"));
-    const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Baud rate to write."),
+    const QCommandLineOption baud(QStringLiteral("baud"), Cli::tr("Скорость для записи."),
                                   QStringLiteral("B"));
     const QCommandLineOption stopBits(QStringLiteral("stop-bits"),
-                                      QStringLiteral("Stop bits to write."), QStringLiteral("S"));
+                                      Cli::tr("Стоп-биты для записи."), QStringLiteral("S"));
     const QCommandLineOption parity(QStringLiteral("parity"),
-                                    QStringLiteral("Parity to write: none, odd or even."),
+                                    Cli::tr("Чётность для записи: none, odd или even."),
                                     QStringLiteral("P"));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"),
-                                      QStringLiteral("Do not read the values back after writing."));
-    const QCommandLineOption noRun(QStringLiteral("no-run"),
-                                   QStringLiteral("Write (and verify) but do not switch the "
-                                                  "module into operating mode."));
-    const QCommandLineOption wait(QStringLiteral("wait"),
-                                  QStringLiteral("Instead of PORT: wait for a newly plugged "
-                                                 "adapter, as the window's search does."));
-    const QCommandLineOption waitTimeout(QStringLiteral("wait-timeout"),
-                                         QStringLiteral("Give up waiting after N seconds "
-                                                        "(default 120)."),
-                                         QStringLiteral("N"),
-                                         QString::number(CommissionOptions().waitTimeout.count()));
-    const QCommandLineOption repeat(QStringLiteral("repeat"),
-                                    QStringLiteral("With --wait: after each module wait for its "
-                                                   "adapter to be unplugged, then for the next; "
-                                                   "Ctrl+C ends with a summary."));
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("One JSON object per module (time, port, serial "
-                                                 "number, values before and after, outcome)."));
+                                      Cli::tr("Не читать значения обратно после записи."));
+    const QCommandLineOption noRun(
+            QStringLiteral("no-run"),
+            Cli::tr("Записать (и проверить), но не переводить модуль в режим работы."));
+    const QCommandLineOption wait(
+            QStringLiteral("wait"),
+            Cli::tr("Без PORT: ждать новый подключённый адаптер, как поиск в окне. С PORT: "
+                    "ждать, когда появится этот порт."));
+    const QCommandLineOption waitTimeout(
+            QStringLiteral("wait-timeout"),
+            Cli::tr("Перестать ждать через N секунд (по умолчанию 120)."), QStringLiteral("N"),
+            QString::number(CommissionOptions().waitTimeout.count()));
+    const QCommandLineOption repeat(
+            QStringLiteral("repeat"),
+            Cli::tr("С --wait: после каждого модуля ждать, пока его адаптер отключат, затем "
+                    "следующий; Ctrl+C завершает с итогом."));
+    const QCommandLineOption json(
+            QStringLiteral("json"),
+            Cli::tr("Объект JSON на модуль (время, порт, адаптер, ответ на -h, значения до, "
+                    "заданные, подтверждённые и после, исход)."));
+    const QCommandLineOption recordFile(
+            QStringLiteral("record"),
+            Cli::tr("Дописывать в FILE строку CSV на модуль: время, порт, адаптер, ответ на -h, "
+                    "значения до, заданные, подтверждённые и после, исход, код завершения."),
+            QStringLiteral("FILE"));
     const QCommandLineOption logFile(QStringLiteral("log"),
-                                     QStringLiteral("Append the timestamped exchange log to FILE."),
+                                     Cli::tr("Дописывать в FILE журнал обмена с метками времени."),
                                      QStringLiteral("FILE"));
-    const QCommandLineOption lang(
-            QStringLiteral("lang"),
-            QStringLiteral("Language of the messages: ru (the default) or en."),
-            QStringLiteral("language"), QStringLiteral("ru"));
+    const QCommandLineOption lang(QStringLiteral("lang"),
+                                  Cli::tr("Язык всего, что печатает программа: ru (по умолчанию) "
+                                          "или en."),
+                                  QStringLiteral("language"), QStringLiteral("ru"));
     parser.addOptions({baud, stopBits, parity, noVerify, noRun, wait, waitTimeout, repeat, json,
-                       logFile, lang});
+                       recordFile, logFile, lang});
     if (!parser.parse(app.arguments()))
         return usageError(err, parser.errorText());
+    if (!languageKnown)
+        return usageError(err, Cli::tr("нет такого языка: %1 (%2)")
+                                       .arg(language, availableLanguages().join(QStringLiteral(", "))));
     if (parser.isSet(QStringLiteral("help"))) {
         out << parser.helpText();
         return ExitCode::done;
@@ -177,19 +208,13 @@ int main(int argc, char *argv[])
         return ExitCode::done;
     }
 
-    if (!installTranslations(app, parser.value(lang)))
-        return usageError(
-                err,
-                QStringLiteral("no such language: %1 (%2)")
-                        .arg(parser.value(lang), availableLanguages().join(QStringLiteral(", "))));
-
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
-        return usageError(err, QStringLiteral("no command given (ports, read or write)"));
+        return usageError(err, Cli::tr("не задана команда (ports, read или write)"));
     const QString command = args.constFirst();
     if (command == QLatin1String("ports")) {
         if (args.size() > 1)
-            return usageError(err, QStringLiteral("ports takes no port"));
+            return usageError(err, Cli::tr("ports не принимает порт"));
         return listPorts(out, parser.isSet(json));
     }
 
@@ -199,31 +224,32 @@ int main(int argc, char *argv[])
     else if (command == QLatin1String("write"))
         options.action = CommissionOptions::Action::Write;
     else
-        return usageError(err, QStringLiteral("unknown command: %1").arg(command));
+        return usageError(err, Cli::tr("неизвестная команда: %1").arg(command));
 
+    if (args.size() > 2)
+        return usageError(err, Cli::tr("лишние аргументы"));
     // An unset shell variable must not turn into waiting for whatever
     // adapter is plugged in next.
     if (args.size() == 2 && args.at(1).trimmed().isEmpty())
-        return usageError(err, QStringLiteral("PORT is empty"));
+        return usageError(err, Cli::tr("PORT пуст"));
     // A gateway's port does not come and go as an adapter does.
     if ((parser.isSet(wait) || parser.isSet(repeat)) && args.size() == 2
         && NetworkLink::isNetworkName(args.at(1)))
-        return usageError(err,
-                          QStringLiteral("--wait and --repeat work with serial ports only; "
-                                         "%1 is a network port")
-                                  .arg(args.at(1)));
-    if (parser.isSet(wait) == (args.size() == 2))
-        return usageError(err, QStringLiteral("give either a PORT or --wait"));
-    if (args.size() > 2)
-        return usageError(err, QStringLiteral("too many arguments"));
+        return usageError(err, Cli::tr("--wait и --repeat работают только с последовательными "
+                                       "портами; %1 - сетевой порт")
+                                       .arg(args.at(1)));
+    if (!parser.isSet(wait) && args.size() < 2)
+        return usageError(err, Cli::tr("задайте PORT, --wait или оба"));
     if (parser.isSet(repeat) && !parser.isSet(wait))
-        return usageError(err, QStringLiteral("--repeat needs --wait"));
-    if (!parser.isSet(wait))
+        return usageError(err, Cli::tr("--repeat нужен --wait"));
+    if (args.size() == 2) {
         options.port = args.at(1);
+        options.waitForPort = parser.isSet(wait);
+    }
     bool ok = false;
     const int seconds = parser.value(waitTimeout).toInt(&ok);
     if (!ok || seconds <= 0)
-        return usageError(err, QStringLiteral("--wait-timeout needs a number of seconds above 0"));
+        return usageError(err, Cli::tr("--wait-timeout: нужно число секунд больше 0"));
     options.waitTimeout = std::chrono::seconds(seconds);
     options.repeat = parser.isSet(repeat);
     options.json = parser.isSet(json);
@@ -243,29 +269,40 @@ int main(int argc, char *argv[])
         for (const QCommandLineOption *o : {&baud, &stopBits, &parity, &noVerify, &noRun}) {
             if (parser.isSet(*o))
                 return usageError(
-                        err, QStringLiteral("--%1 belongs to write").arg(o->names().constFirst()));
+                        err, Cli::tr("--%1 относится к write").arg(o->names().constFirst()));
         }
     }
 
+    // Both files are opened before anything is sent: a bench that cannot
+    // keep its record does not commission a module.
+    BenchRecord record;
+    if (parser.isSet(recordFile)) {
+        QString error;
+        if (!record.open(parser.value(recordFile), &error))
+            return usageError(err, Cli::tr("нельзя писать в файл учёта %1: %2")
+                                           .arg(parser.value(recordFile), error));
+    }
     ExchangeLog log;
     if (parser.isSet(logFile)) {
         QString error;
         if (!log.appendToFile(parser.value(logFile), &error))
-            return usageError(err,
-                              QStringLiteral("cannot write the log file %1: %2")
-                                      .arg(parser.value(logFile), error));
+            return usageError(err, Cli::tr("нельзя писать в файл журнала %1: %2")
+                                           .arg(parser.value(logFile), error));
     }
-    // A log file that fails later (a full disk) is told once; the modules'
-    // work goes on.
-    QObject::connect(&log, &ExchangeLog::fileFailed, &log,
-                     [&err](const QString &message) { err << message << Qt::endl; });
+    // A file that fails later (a full disk) is told once; the modules' work
+    // goes on.
+    const auto tell = [&err](const QString &message) { err << message << Qt::endl; };
+    QObject::connect(&log, &ExchangeLog::fileFailed, &log, tell);
+    QObject::connect(&record, &BenchRecord::fileFailed, &record, tell);
 
     // Waiting costs nothing: the system's ports are watched, not enumerated
     // on every tick.
-    auto *monitor = options.port.isEmpty()
+    auto *monitor = options.port.isEmpty() || options.waitForPort
             ? new PortMonitor(systemPortNames, PortMonitor::systemWatchedFolders())
             : nullptr;
     Commissioner commissioner(options, systemPortNames, out, err, &log, monitor);
+    if (record.isOpen())
+        commissioner.setRecord(&record);
     QObject::connect(&commissioner, &Commissioner::finished, &app, &QCoreApplication::exit);
     // A signal only counts up; each new one is a stop request, taken here on
     // the event loop, never inside the exchange.

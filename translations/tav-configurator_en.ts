@@ -23,11 +23,207 @@ Or the path of a port, e.g. /dev/serial/by-id/…</translation>
     </message>
 </context>
 <context>
-    <name>Commissioner</name>
+    <name>BenchRecord</name>
     <message>
-        <source>Модуль сообщил не все значения: %1</source>
-        <translation>The module did not report every value: %1</translation>
+        <source>Запись в файл учёта %1 прекращена: %2</source>
+        <translation>No longer writing the record file %1: %2</translation>
     </message>
+</context>
+<context>
+    <name>Cli</name>
+    <message>
+        <source>Читает и настраивает модули TAV-RS485-KT.
+
+Команды:
+  ports                 последовательные порты системы и что она о них знает
+  read PORT             прочитать скорость, стоп-биты и чётность модуля
+  write PORT --baud B --stop-bits S --parity P
+                        записать три значения, прочитать их обратно и
+                        перевести модуль в режим работы
+  Вместо PORT --wait ждёт новый подключённый адаптер; с --repeat - модуль
+  за модулем, пока не нажато Ctrl+C. --wait PORT ждёт, когда появится
+  именно этот порт (постоянное гнездо адаптера, /dev/serial/by-id/...);
+  с --repeat - когда он исчезнет и появится снова.
+
+PORT - последовательный порт (ttyUSB0, COM5, /dev/serial/by-id/...) или
+модуль за сервером последовательных портов: socket://HOST:PORT (TCP) или
+rfc2217://HOST:PORT (RFC 2217: линию 9600 8N1 задаёт конфигуратор).
+Адрес IPv6 - в квадратных скобках: rfc2217://[fd00::7]:4001.
+
+--record FILE.csv дописывает по строке на модуль (CSV по RFC 4180, заголовок
+один раз); --json печатает по объекту JSON на модуль. Их поля описаны в
+README, раздел «Commissioning bench».
+
+Коды завершения:
+  0    готово
+  2    ошибка в командной строке
+  3    порт не открывается (или шлюз недоступен)
+  4    нет ответа вовремя (или адаптер не подключён за --wait-timeout),
+       или связь потеряна
+  5    модуль отверг значение
+  6    ответ не понят, или прочитанные обратно значения другие
+  130  прервано (Ctrl+C, SIGTERM или SIGHUP): текущая команда получает свой
+       ответ, и больше ничего не отправляется; второй запрос перестаёт ждать
+       этот ответ. Результат печатается в любом случае.
+
+Ответ, не пришедший за 3 с, ещё ждётся до 10 с после команды, а затем
+считается отсутствующим (4).</source>
+        <translation>Reads and commissions TAV-RS485-KT modules.
+
+Commands:
+  ports                 the system&apos;s serial ports and what it knows of each
+  read PORT             read the module&apos;s baud rate, stop bits and parity
+  write PORT --baud B --stop-bits S --parity P
+                        write the three values, read them back, then switch
+                        the module into operating mode
+  Instead of PORT, --wait waits for a newly plugged adapter; with --repeat,
+  one module after another until Ctrl+C. --wait PORT waits for that very
+  port to appear (a fixed adapter slot, /dev/serial/by-id/...); with
+  --repeat, for it to vanish and appear again.
+
+PORT is a serial port (ttyUSB0, COM5, /dev/serial/by-id/...) or a module
+behind a serial device server: socket://HOST:PORT (raw TCP) or
+rfc2217://HOST:PORT (RFC 2217: the line is set to 9600 8N1 by the
+configurator). IPv6 addresses go in brackets: rfc2217://[fd00::7]:4001.
+
+--record FILE.csv appends a row per module (CSV as in RFC 4180, the header
+once); --json prints a JSON object per module. Their fields are listed in
+the README, section &quot;Commissioning bench&quot;.
+
+Exit codes:
+  0    done
+  2    usage error
+  3    the port cannot be opened (or the gateway cannot be reached)
+  4    no reply in time (or no adapter plugged in within --wait-timeout),
+       or the link was lost
+  5    a value refused by the module
+  6    a reply not understood, or the values read back differ
+  130  interrupted (Ctrl+C, SIGTERM or SIGHUP): the command under way gets
+       its reply and nothing more is sent; a second request stops waiting
+       for that reply. The result is printed either way.
+
+A reply that misses its 3 s time-out is still awaited, up to 10 s after its
+command, and then counts as no reply (4).</translation>
+    </message>
+    <message>
+        <source>Справка: tav-configurator-cli --help</source>
+        <translation>Try &apos;tav-configurator-cli --help&apos;.</translation>
+    </message>
+    <message>
+        <source>для write нужен --%1 (одно из: %2)</source>
+        <translation>write needs --%1 (one of: %2)</translation>
+    </message>
+    <message>
+        <source>--%1 %2: такого значения модуль не принимает; можно: %3</source>
+        <translation>--%1 %2 is not a value the module takes; allowed: %3</translation>
+    </message>
+    <message>
+        <source>ports, read или write</source>
+        <translation>ports, read or write</translation>
+    </message>
+    <message>
+        <source>Скорость для записи.</source>
+        <translation>Baud rate to write.</translation>
+    </message>
+    <message>
+        <source>Стоп-биты для записи.</source>
+        <translation>Stop bits to write.</translation>
+    </message>
+    <message>
+        <source>Чётность для записи: none, odd или even.</source>
+        <translation>Parity to write: none, odd or even.</translation>
+    </message>
+    <message>
+        <source>Не читать значения обратно после записи.</source>
+        <translation>Do not read the values back after writing.</translation>
+    </message>
+    <message>
+        <source>Записать (и проверить), но не переводить модуль в режим работы.</source>
+        <translation>Write (and verify) but do not switch the module into operating mode.</translation>
+    </message>
+    <message>
+        <source>Без PORT: ждать новый подключённый адаптер, как поиск в окне. С PORT: ждать, когда появится этот порт.</source>
+        <translation>Without PORT: wait for a newly plugged adapter, as the window&apos;s search does. With PORT: wait for that port to appear.</translation>
+    </message>
+    <message>
+        <source>Перестать ждать через N секунд (по умолчанию 120).</source>
+        <translation>Give up waiting after N seconds (default 120).</translation>
+    </message>
+    <message>
+        <source>С --wait: после каждого модуля ждать, пока его адаптер отключат, затем следующий; Ctrl+C завершает с итогом.</source>
+        <translation>With --wait: after each module wait for its adapter to be unplugged, then for the next; Ctrl+C ends with a summary.</translation>
+    </message>
+    <message>
+        <source>Объект JSON на модуль (время, порт, адаптер, ответ на -h, значения до, заданные, подтверждённые и после, исход).</source>
+        <translation>One JSON object per module (time, port, adapter, the reply to -h, values before, requested, confirmed and after, outcome).</translation>
+    </message>
+    <message>
+        <source>Дописывать в FILE строку CSV на модуль: время, порт, адаптер, ответ на -h, значения до, заданные, подтверждённые и после, исход, код завершения.</source>
+        <translation>Append a CSV row per module to FILE: time, port, adapter, the reply to -h, values before, requested, confirmed and after, outcome, exit code.</translation>
+    </message>
+    <message>
+        <source>Дописывать в FILE журнал обмена с метками времени.</source>
+        <translation>Append the timestamped exchange log to FILE.</translation>
+    </message>
+    <message>
+        <source>Язык всего, что печатает программа: ru (по умолчанию) или en.</source>
+        <translation>Language of everything the program prints: ru (the default) or en.</translation>
+    </message>
+    <message>
+        <source>нет такого языка: %1 (%2)</source>
+        <translation>no such language: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>не задана команда (ports, read или write)</source>
+        <translation>no command given (ports, read or write)</translation>
+    </message>
+    <message>
+        <source>ports не принимает порт</source>
+        <translation>ports takes no port</translation>
+    </message>
+    <message>
+        <source>неизвестная команда: %1</source>
+        <translation>unknown command: %1</translation>
+    </message>
+    <message>
+        <source>лишние аргументы</source>
+        <translation>too many arguments</translation>
+    </message>
+    <message>
+        <source>PORT пуст</source>
+        <translation>PORT is empty</translation>
+    </message>
+    <message>
+        <source>--wait и --repeat работают только с последовательными портами; %1 - сетевой порт</source>
+        <translation>--wait and --repeat work with serial ports only; %1 is a network port</translation>
+    </message>
+    <message>
+        <source>задайте PORT, --wait или оба</source>
+        <translation>give a PORT, --wait, or both</translation>
+    </message>
+    <message>
+        <source>--repeat нужен --wait</source>
+        <translation>--repeat needs --wait</translation>
+    </message>
+    <message>
+        <source>--wait-timeout: нужно число секунд больше 0</source>
+        <translation>--wait-timeout needs a number of seconds above 0</translation>
+    </message>
+    <message>
+        <source>--%1 относится к write</source>
+        <translation>--%1 belongs to write</translation>
+    </message>
+    <message>
+        <source>нельзя писать в файл учёта %1: %2</source>
+        <translation>cannot write the record file %1: %2</translation>
+    </message>
+    <message>
+        <source>нельзя писать в файл журнала %1: %2</source>
+        <translation>cannot write the log file %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>Commissioner</name>
     <message>
         <source>Модулей готово: %1, с ошибкой: %2</source>
         <translation>Modules done: %1, failed: %2</translation>
@@ -55,6 +251,18 @@ Or the path of a port, e.g. /dev/serial/by-id/…</translation>
     <message>
         <source>: ошибка %1: %2</source>
         <translation>: error %1: %2</translation>
+    </message>
+    <message>
+        <source>Порт %1 не появился за %2 с</source>
+        <translation>Port %1 did not appear within %2 s</translation>
+    </message>
+    <message>
+        <source>Ожидание следующего модуля на порту %1 (до %2 с)</source>
+        <translation>Waiting for the next module on port %1 (up to %2 s)</translation>
+    </message>
+    <message>
+        <source>Ожидание порта %1 (до %2 с)</source>
+        <translation>Waiting for port %1 (up to %2 s)</translation>
     </message>
 </context>
 <context>
@@ -409,6 +617,14 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
         <source>Прервано до начала обмена: ничего не отправлено.</source>
         <translation>Interrupted before the exchange began: nothing was sent.</translation>
     </message>
+    <message>
+        <source>Ожидание, пока порт %1 исчезнет и появится снова</source>
+        <translation>Waiting for port %1 to go and come back</translation>
+    </message>
+    <message>
+        <source>Ожидание порта %1</source>
+        <translation>Waiting for port %1</translation>
+    </message>
 </context>
 <context>
     <name>ModuleProtocol</name>
@@ -419,6 +635,13 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
     <message>
         <source>скорость %1, стоп-биты %2, чётность %3</source>
         <translation>baud rate %1, stop bits %2, parity %3</translation>
+    </message>
+</context>
+<context>
+    <name>ModuleResult</name>
+    <message>
+        <source>Модуль сообщил не все значения: %1</source>
+        <translation>The module did not report every value: %1</translation>
     </message>
 </context>
 <context>
@@ -505,6 +728,41 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
     <message>
         <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и запустите команду снова.</source>
         <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and run the command again.</translation>
+    </message>
+</context>
+<context>
+    <name>Start</name>
+    <message>
+        <source>Конфигуратор полевого модуля RS-485 TAV-RS485-KT.</source>
+        <translation>Configurator for the TAV-RS485-KT RS-485 field module.</translation>
+    </message>
+    <message>
+        <source>Дописывать журнал обмена (F2) в &lt;file&gt;, строка за строкой.</source>
+        <translation>Also append the exchange log (F2) to &lt;file&gt;, line by line.</translation>
+    </message>
+    <message>
+        <source>Дописывать в &lt;file&gt; строку CSV в конце каждого обмена с модулем, как tav-configurator-cli --record.</source>
+        <translation>Append a CSV row to &lt;file&gt; at the end of every exchange with a module, as tav-configurator-cli --record does.</translation>
+    </message>
+    <message>
+        <source>Язык программы: ru (по умолчанию) или en.</source>
+        <translation>Language of the program: ru (the default) or en.</translation>
+    </message>
+    <message>
+        <source>Порт, который предложить и выбрать, даже если система его не показывает: имя (ttyUSB0, COM5) или путь (/dev/serial/by-id/usb-...).</source>
+        <translation>A port to offer and select even if the system does not list it: a name such as ttyUSB0 or COM5, or a path such as /dev/serial/by-id/usb-...</translation>
+    </message>
+    <message>
+        <source>нет такого языка: %1 (%2)</source>
+        <translation>no such language: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>нельзя писать в файл учёта %1: %2</source>
+        <translation>cannot write the record file %1: %2</translation>
+    </message>
+    <message>
+        <source>нельзя писать в файл журнала %1: %2</source>
+        <translation>cannot write the log file %1: %2</translation>
     </message>
 </context>
 <context>

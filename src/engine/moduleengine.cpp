@@ -6,6 +6,7 @@
 #include "replyframer.h"
 #include "timing.h"
 
+#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -154,8 +155,29 @@ bool ModuleEngine::tryOpen(const QString &portName, bool announce)
     return true;
 }
 
+ModuleEngine::Record ModuleEngine::recordFor(const Plan &p) const
+{
+    Record r;
+    r.write = p.write;
+    if (p.write)
+        r.requested = p.target;
+    return r;
+}
+
+bool ModuleEngine::run(const QString &portName, const Plan &p)
+{
+    rec = recordFor(p);
+    if (!tryOpen(portName)) {
+        reportOpenFailure(portName);
+        return false;
+    }
+    return start(p);
+}
+
 bool ModuleEngine::open(const QString &portName)
 {
+    // Nothing of an earlier module may pass for this one's.
+    rec = {};
     if (tryOpen(portName))
         return true;
     reportOpenFailure(portName);
@@ -340,7 +362,7 @@ bool ModuleEngine::begin(const Plan &newPlan, std::chrono::milliseconds firstPau
         passes.append(Pass::Read);
     }
     pass = 0;
-    rec = {};
+    rec = recordFor(plan);
     timedOutOnce = false;
     stopRequests = 0;
     answerDue = false;
@@ -463,6 +485,8 @@ void ModuleEngine::takeReadReply()
     const int step = readStep - 1;
     const Field asked = ModuleProtocol::fieldOfReadStep(step);
     Kind kind = Kind::Unrecognised;
+    if (step == 0 && pass == 0)
+        rec.hello = reply;
     if (step > 0) {
         const auto outcome = ModuleProtocol::interpret(reply, ModuleProtocol::Sequence::Read, 0);
         if (outcome.field == asked && outcome.index > 0) {
@@ -708,10 +732,33 @@ void ModuleEngine::startSearch(const Plan &plan, std::chrono::milliseconds limit
         return;
     }
     searchPlan = plan;
+    rec = recordFor(plan);
+    slot.clear();
     searchTicks = 0;
     tickLimit = int(limit / findTickInterval);
     find->start();
     emit status(tr("Поиск начат"));
+}
+
+void ModuleEngine::waitForSlot(const QString &port, const Plan &plan,
+                               std::chrono::milliseconds limit, bool goneFirst)
+{
+    startSearch(plan, limit);
+    if (!find->isActive())
+        return;
+    slot = port;
+    slotMustGo = goneFirst;
+    emit status(goneFirst ? tr("Ожидание, пока порт %1 исчезнет и появится снова").arg(port)
+                          : tr("Ожидание порта %1").arg(port));
+}
+
+bool ModuleEngine::slotPresent()
+{
+    // A path is looked at directly (a link to nothing is not there): one
+    // stat a tick, no enumeration. A bare name is looked for in the list.
+    if (slot.contains(QLatin1Char('/')) || slot.contains(QLatin1Char('\\')))
+        return QFileInfo::exists(slot);
+    return currentPorts().contains(slot);
 }
 
 void ModuleEngine::stopSearch()
@@ -726,6 +773,28 @@ void ModuleEngine::stopSearch()
 
 void ModuleEngine::searchTick()
 {
+    if (!slot.isEmpty()) {
+        ++searchTicks;
+        emit searchTicked();
+        const bool present = slotPresent();
+        if (slotMustGo && !present)
+            slotMustGo = false;
+        if (slotMustGo || !present) {
+            if (searchTicks > tickLimit) {
+                find->stop();
+                emit status(tr("Модуль не найден"));
+                emit searchEnded(false);
+            }
+            return;
+        }
+        find->stop();
+        foundPort = slot;
+        emit portFound(foundPort);
+        emit status(tr("Найден порт %1").arg(foundPort));
+        foundClock.start();
+        tryFoundPort();
+        return;
+    }
     const QStringList ports = currentPorts();
     emit searchTicked();
     ++searchTicks;

@@ -92,6 +92,9 @@ public:
     // What the exchange under way, or the last one, found out.
     struct Record
     {
+        bool write = false; // a write was asked for, not only a read
+        Values requested; // with `write`: the values asked for
+        QString hello; // the module's answer to its first "-h", as received
         Values before; // what the first read found
         Values after; // what the read-back found
         Values confirmed; // each value the module answered "Ok" to
@@ -118,9 +121,15 @@ public:
     // --- The link
     // Opens `portName` at once: true, or false after failed(CannotOpen).
     bool open(const QString &portName);
+    // Opens `portName` and starts `plan` on it: false after failed(CannotOpen).
+    // The record expects the plan from the start, so a port that cannot be
+    // opened still tells what was asked of it.
+    bool run(const QString &portName, const Plan &plan);
     // Closes the port and ends whatever was under way: no time-out, no box.
     void close();
     bool isOpen() const;
+    // The port last opened or tried, as it was named.
+    const QString &portName() const { return currentPort; }
     // What the system tells of the adapter behind the open port (serial
     // number, USB id); empty where it tells nothing.
     const PortDetails &adapter() const { return adapterDetails; }
@@ -161,6 +170,13 @@ public:
     // runs `plan` on it.
     void startSearch(const Plan &plan = Plan::read(),
                      std::chrono::milliseconds limit = Timing::searchLimit);
+    // Waits (up to `limit`) for one fixed port to be there: a path such as
+    // /dev/serial/by-id/… or a link, or a name the system lists. A port
+    // already there is taken at once, unless `goneFirst`: then it must go
+    // away and come back (the next module in the same adapter slot). The
+    // grace and the start-up pause are the search's.
+    void waitForSlot(const QString &port, const Plan &plan, std::chrono::milliseconds limit,
+                     bool goneFirst);
     void stopSearch();
     void searchTick();
     bool isSearching() const;
@@ -236,6 +252,8 @@ private:
     bool tryOpen(const QString &portName, bool announce = true);
     bool begin(const Plan &plan, std::chrono::milliseconds firstPause, bool announce);
     void tryFoundPort();
+    bool slotPresent();
+    Record recordFor(const Plan &plan) const;
     QString stoppedWriteText() const;
     QString interruptedText() const;
     void setActivity(Activity activity);
@@ -276,6 +294,9 @@ private:
     Plan searchPlan;
     QString foundPort;
     QElapsedTimer foundClock;
+    // With a fixed slot: the port waited for, and whether it has yet to go.
+    QString slot;
+    bool slotMustGo = false;
 };
 
 Q_DECLARE_METATYPE(ModuleEngine::Failure)

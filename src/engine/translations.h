@@ -14,5 +14,9 @@ QT_END_NAMESPACE
 // in. False for a language the program does not have.
 bool installTranslations(QCoreApplication &app, const QString &language);
 QStringList availableLanguages();
+// The language the arguments ask for with --lang (the last one given), "ru"
+// without one: known before the parser is built, so that its help and its
+// errors are in that language too.
+QString languageAsked(const QStringList &arguments);
 
 #endif // TAV_TRANSLATIONS_H

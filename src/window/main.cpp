@@ -1,3 +1,4 @@
+#include "benchrecord.h"
 #include "exchangelog.h"
 #include "mainwindow.h"
 #include "translations.h"
@@ -10,6 +11,12 @@
 #include <memory>
 
 namespace {
+// The texts the program prints before it has a window, in its language.
+class Start
+{
+    Q_DECLARE_TR_FUNCTIONS(Start)
+};
+
 // Help and version are text only: they must work where there is no display,
 // so they are answered before any window system is touched.
 bool asksForTextOnly(int argc, char *argv[])
@@ -22,6 +29,12 @@ bool asksForTextOnly(int argc, char *argv[])
     }
     return false;
 }
+
+int startError(const QString &text)
+{
+    QTextStream(stderr) << "tav-configurator: " << text << Qt::endl;
+    return 2;
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -32,49 +45,62 @@ int main(int argc, char *argv[])
     QCoreApplication &app = *holder;
     QCoreApplication::setApplicationName(QStringLiteral("tav-configurator"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    const QString language = languageAsked(app.arguments());
+    const bool languageKnown = installTranslations(app, language);
+    if (!languageKnown)
+        installTranslations(app, QStringLiteral("ru"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-            QStringLiteral("Configurator for the TAV-RS485-KT RS-485 field module."));
+            Start::tr("Конфигуратор полевого модуля RS-485 TAV-RS485-KT."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption logOption(
             QStringLiteral("log"),
-            QStringLiteral("Also append the exchange log (F2) to <file>, line by line."),
+            Start::tr("Дописывать журнал обмена (F2) в <file>, строка за строкой."),
             QStringLiteral("file"));
-    parser.addOption(logOption);
+    const QCommandLineOption recordOption(
+            QStringLiteral("record"),
+            Start::tr("Дописывать в <file> строку CSV в конце каждого обмена с модулем, как "
+                      "tav-configurator-cli --record."),
+            QStringLiteral("file"));
     const QCommandLineOption langOption(
-            QStringLiteral("lang"),
-            QStringLiteral("Language of the program: ru (the default) or en."),
+            QStringLiteral("lang"), Start::tr("Язык программы: ru (по умолчанию) или en."),
             QStringLiteral("language"), QStringLiteral("ru"));
-    parser.addOption(langOption);
+    parser.addOptions({logOption, recordOption, langOption});
     parser.addPositionalArgument(
             QStringLiteral("port"),
-            QStringLiteral("A port to offer and select even if the system does not list it: "
-                           "a name such as ttyUSB0 or COM5, or a path such as "
-                           "/dev/serial/by-id/usb-..."),
+            Start::tr("Порт, который предложить и выбрать, даже если система его не "
+                      "показывает: имя (ttyUSB0, COM5) или путь (/dev/serial/by-id/usb-...)."),
             QStringLiteral("[port]"));
     parser.process(app);
-    if (!installTranslations(app, parser.value(langOption))) {
-        QTextStream(stderr) << "tav-configurator: no such language: " << parser.value(langOption)
-                            << " (" << availableLanguages().join(QStringLiteral(", ")) << ")"
-                            << Qt::endl;
-        return 2;
-    }
+    if (!languageKnown)
+        return startError(Start::tr("нет такого языка: %1 (%2)")
+                                  .arg(language, availableLanguages().join(QStringLiteral(", "))));
 
+    // Both files are opened before the window: one that cannot be written
+    // is said at once, not found missing after a day's work.
+    BenchRecord record;
+    if (parser.isSet(recordOption)) {
+        QString error;
+        if (!record.open(parser.value(recordOption), &error))
+            return startError(Start::tr("нельзя писать в файл учёта %1: %2")
+                                      .arg(parser.value(recordOption), error));
+    }
     MainWindow window;
     if (parser.isSet(logOption)) {
         QString error;
-        if (!window.exchangeLog()->appendToFile(parser.value(logOption), &error)) {
-            QTextStream(stderr) << "tav-configurator: cannot write the log file "
-                                << parser.value(logOption) << ": " << error << Qt::endl;
-            return 2;
-        }
-        QObject::connect(window.exchangeLog(), &ExchangeLog::fileFailed, &window,
-                         [](const QString &message) {
-                             QTextStream(stderr) << "tav-configurator: " << message << Qt::endl;
-                         });
+        if (!window.exchangeLog()->appendToFile(parser.value(logOption), &error))
+            return startError(Start::tr("нельзя писать в файл журнала %1: %2")
+                                      .arg(parser.value(logOption), error));
     }
+    const auto tell = [](const QString &message) {
+        QTextStream(stderr) << "tav-configurator: " << message << Qt::endl;
+    };
+    QObject::connect(window.exchangeLog(), &ExchangeLog::fileFailed, &window, tell);
+    QObject::connect(&record, &BenchRecord::fileFailed, &window, tell);
+    if (record.isOpen())
+        window.keepRecord(&record);
     if (!parser.positionalArguments().isEmpty())
         window.addPort(parser.positionalArguments().constFirst());
     window.show();

@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "addedports.h"
+#include "benchrecord.h"
 #include "exchangelog.h"
 #include "indicatorstyles.h"
 #include "logging.h"
@@ -161,6 +162,13 @@ void MainWindow::fillPortList()
         if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
             ui->cbPorts->addItem(name);
     }
+}
+
+void MainWindow::keepRecord(BenchRecord *record)
+{
+    record->follow(engine);
+    // A record that stops taking rows is told where the log's failure is.
+    connect(record, &BenchRecord::fileFailed, this, &MainWindow::showMessage);
 }
 
 void MainWindow::addPort(const QString &name)

@@ -22,6 +22,7 @@ QT_END_NAMESPACE
 
 struct MainWindowProbe;
 class PortMonitor;
+class BenchRecord;
 class ExchangeLog;
 class LogWindow;
 
@@ -40,6 +41,8 @@ public:
 
     // Every status message, command and reply, timestamped.
     ExchangeLog *exchangeLog() const { return logBook; }
+    // Appends a row to `record` at the end of every exchange with a module.
+    void keepRecord(BenchRecord *record);
     // Offers `name` (a name such as "ttyUSB0" or "COM5", or a path such as
     // /dev/serial/by-id/...) even if the system does not list it, and selects it.
     void addPort(const QString &name);

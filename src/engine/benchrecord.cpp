@@ -1,0 +1,108 @@
+#include "benchrecord.h"
+
+#include "moduleengine.h"
+#include "moduleresult.h"
+#include "platform.h"
+#include "seriallink.h"
+
+#include <QFile>
+
+namespace {
+// One cell: characters that would break or hide something in a line are
+// written as codes, as in the log; a text a spreadsheet would run as a
+// formula (the module's own hello can say anything) is made plain text.
+QString cell(const QString &text)
+{
+    QString safe;
+    safe.reserve(text.size());
+    for (const QChar c : text) {
+        if (SerialLink::isUnsafe(c))
+            safe += SerialLink::codeOf(c);
+        else
+            safe += c;
+    }
+    static const QString formulaStarts = QStringLiteral("=+-@");
+    if (!safe.isEmpty() && formulaStarts.contains(safe.at(0)))
+        safe.prepend(QLatin1Char('\''));
+    if (safe.contains(QLatin1Char(',')) || safe.contains(QLatin1Char('"'))
+        || safe.startsWith(QLatin1Char(' ')) || safe.endsWith(QLatin1Char(' '))) {
+        safe.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        safe = QLatin1Char('"') + safe + QLatin1Char('"');
+    }
+    return safe;
+}
+} // namespace
+
+BenchRecord::BenchRecord(QObject *parent) : QObject(parent) {}
+
+BenchRecord::~BenchRecord() = default;
+
+bool BenchRecord::open(const QString &path, QString *error)
+{
+    auto out = std::make_unique<QFile>();
+    if (!Platform::openToAppend(*out, path, error))
+        return false;
+    // A new file gets its header; one that cannot take even that (a full
+    // disk) is refused now, before any module is touched.
+    if (out->size() == 0) {
+        const QByteArray header = row(ModuleReport::csvHeader());
+        if (out->write(header) != header.size() || !out->flush()) {
+            if (error)
+                *error = out->errorString();
+            return false;
+        }
+    }
+    file = std::move(out);
+    filePath = path;
+    return true;
+}
+
+bool BenchRecord::isOpen() const
+{
+    return file != nullptr;
+}
+
+QByteArray BenchRecord::row(const QStringList &fields)
+{
+    QStringList cells;
+    cells.reserve(fields.size());
+    for (const QString &field : fields)
+        cells.append(cell(field));
+    return (cells.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
+}
+
+void BenchRecord::add(const ModuleReport &report)
+{
+    write(row(report.csvFields()));
+}
+
+void BenchRecord::write(const QByteArray &bytes)
+{
+    if (!file)
+        return;
+    // One write of the whole row: with O_APPEND it lands whole at the end.
+    if (file->write(bytes) == bytes.size() && file->flush())
+        return;
+    const QString reason = file->errorString();
+    file.reset();
+    emit fileFailed(tr("Запись в файл учёта %1 прекращена: %2").arg(filePath, reason));
+}
+
+void BenchRecord::follow(const ModuleEngine *engine)
+{
+    connect(engine, &ModuleEngine::stateChanged, this, [this, engine] {
+        if (engine->isBusy())
+            engaged = true;
+    });
+    const auto end = [this, engine](const ModuleResult &result) {
+        engaged = false;
+        add(ModuleReport::of(*engine, result));
+    };
+    connect(engine, &ModuleEngine::readFinished, this,
+            [end](const ModuleProtocol::Values &v) { end(ModuleResult::ofRead(v)); });
+    connect(engine, &ModuleEngine::written, this, [end] { end(ModuleResult::ofWrite()); });
+    connect(engine, &ModuleEngine::failed, this, [this, end](const ModuleEngine::Failure &f) {
+        if (engaged || f.kind == ModuleEngine::FailureKind::CannotOpen)
+            end(ModuleResult::of(f));
+    });
+}

@@ -1,0 +1,182 @@
+#include "moduleresult.h"
+
+#include "exchangelog.h"
+
+#include <QCoreApplication>
+#include <QJsonValue>
+#include <QMetaEnum>
+
+using FailureKind = ModuleEngine::FailureKind;
+
+namespace {
+int exitCodeOf(FailureKind kind)
+{
+    switch (kind) {
+    case FailureKind::CannotOpen:
+        return ExitCode::cannotOpen;
+    case FailureKind::NoReply:
+    case FailureKind::LinkLost:
+        return ExitCode::noReply;
+    case FailureKind::Refused:
+        return ExitCode::refused;
+    case FailureKind::Interrupted:
+        return ExitCode::interrupted;
+    case FailureKind::NotUnderstood:
+    case FailureKind::LeftConfiguration:
+    case FailureKind::OperatingNotConfirmed:
+    case FailureKind::ReadBackDiffers:
+        break;
+    }
+    return ExitCode::notUnderstood;
+}
+
+// "ReadBackDiffers" -> "read-back-differs": the engine's own names, spelt
+// as programs on the other end expect.
+QString nameOf(FailureKind kind)
+{
+    const QString name = QString::fromLatin1(
+            QMetaEnum::fromType<FailureKind>().valueToKey(int(kind)));
+    QString spelt;
+    for (const QChar c : name) {
+        if (c.isUpper() && !spelt.isEmpty())
+            spelt += QLatin1Char('-');
+        spelt += c.toLower();
+    }
+    return spelt;
+}
+
+QJsonValue orNull(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+// Numbers where the module's values are numbers: programs compare them so.
+QJsonValue toJson(const ModuleProtocol::Values &v)
+{
+    const auto number = [](const QString &text) {
+        bool ok = false;
+        const double n = text.toDouble(&ok);
+        return ok ? QJsonValue(n) : orNull(text);
+    };
+    return QJsonObject {{QStringLiteral("baudRate"), number(v.baudRate)},
+                        {QStringLiteral("stopBits"), number(v.stopBits)},
+                        {QStringLiteral("parity"), orNull(v.parity)}};
+}
+
+QString yesNo(bool yes)
+{
+    return yes ? QStringLiteral("true") : QStringLiteral("false");
+}
+} // namespace
+
+QString ModuleResult::outcome() const
+{
+    switch (exitCode) {
+    case ExitCode::done:
+        return QStringLiteral("done");
+    case ExitCode::cannotOpen:
+        return QStringLiteral("cannot-open");
+    case ExitCode::noReply:
+        return QStringLiteral("no-reply");
+    case ExitCode::refused:
+        return QStringLiteral("refused");
+    case ExitCode::notUnderstood:
+        return QStringLiteral("not-understood");
+    case ExitCode::interrupted:
+        return QStringLiteral("interrupted");
+    default:
+        return QStringLiteral("failed");
+    }
+}
+
+ModuleResult ModuleResult::ofRead(const ModuleProtocol::Values &values)
+{
+    if (values.isComplete())
+        return {};
+    return {ExitCode::notUnderstood, QStringLiteral("incomplete-read"),
+            QCoreApplication::translate("ModuleResult", "Модуль сообщил не все значения: %1")
+                    .arg(values.text())};
+}
+
+ModuleResult ModuleResult::of(const ModuleEngine::Failure &failure)
+{
+    return {exitCodeOf(failure.kind), nameOf(failure.kind), failure.advice};
+}
+
+ModuleReport ModuleReport::of(const ModuleEngine &engine, const ModuleResult &result)
+{
+    return {QDateTime::currentDateTime(), engine.portName(), engine.adapter(), engine.record(),
+            result};
+}
+
+bool ModuleReport::haveAfter() const
+{
+    return record.haveAfter || (record.write && result.exitCode == ExitCode::done);
+}
+
+ModuleProtocol::Values ModuleReport::after() const
+{
+    if (!haveAfter())
+        return {};
+    return record.haveAfter ? record.after : record.confirmed;
+}
+
+QJsonObject ModuleReport::toJson() const
+{
+    const bool write = record.write;
+    return {{QStringLiteral("time"), ExchangeLog::timestamp(time)},
+            {QStringLiteral("action"), write ? QStringLiteral("write") : QStringLiteral("read")},
+            {QStringLiteral("port"), port},
+            {QStringLiteral("serialNumber"), orNull(adapter.serialNumber)},
+            {QStringLiteral("usbId"), orNull(adapter.usbId)},
+            {QStringLiteral("hello"), record.haveBefore || !record.hello.isEmpty()
+                                              ? QJsonValue(record.hello)
+                                              : QJsonValue()},
+            {QStringLiteral("before"), record.haveBefore ? ::toJson(record.before) : QJsonValue()},
+            {QStringLiteral("requested"), write ? ::toJson(record.requested) : QJsonValue()},
+            {QStringLiteral("confirmed"), write ? ::toJson(record.confirmed) : QJsonValue()},
+            {QStringLiteral("after"), haveAfter() ? ::toJson(after()) : QJsonValue()},
+            {QStringLiteral("operatingModeSent"),
+             write ? QJsonValue(record.operatingCommandSent) : QJsonValue()},
+            {QStringLiteral("operating"), write ? QJsonValue(record.operating) : QJsonValue()},
+            {QStringLiteral("outcome"), result.outcome()},
+            {QStringLiteral("failure"), orNull(result.failure)},
+            {QStringLiteral("exitCode"), result.exitCode},
+            {QStringLiteral("message"), orNull(result.message)}};
+}
+
+QStringList ModuleReport::csvHeader()
+{
+    QStringList header {QStringLiteral("time"),          QStringLiteral("action"),
+                        QStringLiteral("port"),          QStringLiteral("serial_number"),
+                        QStringLiteral("usb_id"),        QStringLiteral("hello")};
+    for (const char *values : {"before", "requested", "confirmed", "after"}) {
+        for (const char *field : {"baud_rate", "stop_bits", "parity"})
+            header << QStringLiteral("%1_%2").arg(QLatin1String(values), QLatin1String(field));
+    }
+    header << QStringLiteral("operating_mode_sent") << QStringLiteral("operating")
+           << QStringLiteral("outcome") << QStringLiteral("failure")
+           << QStringLiteral("exit_code") << QStringLiteral("message");
+    return header;
+}
+
+QStringList ModuleReport::csvFields() const
+{
+    const bool write = record.write;
+    QStringList fields {ExchangeLog::timestamp(time),
+                        write ? QStringLiteral("write") : QStringLiteral("read"),
+                        port,
+                        adapter.serialNumber,
+                        adapter.usbId,
+                        record.hello};
+    const ModuleProtocol::Values none;
+    const ModuleProtocol::Values end = after();
+    for (const ModuleProtocol::Values *v : {&record.before, write ? &record.requested : &none,
+                                            write ? &record.confirmed : &none, &end}) {
+        fields << v->baudRate << v->stopBits << v->parity;
+    }
+    fields << (write ? yesNo(record.operatingCommandSent) : QString())
+           << (write ? yesNo(record.operating) : QString()) << result.outcome() << result.failure
+           << QString::number(result.exitCode) << result.message;
+    return fields;
+}

@@ -1,0 +1,63 @@
+#ifndef TAV_MODULERESULT_H
+#define TAV_MODULERESULT_H
+
+#include "moduleengine.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+// What the command-line program returns for a module, and what the record
+// and the JSON call that ending; --help and the README list them.
+namespace ExitCode {
+constexpr int done = 0;
+constexpr int usage = 2;
+constexpr int cannotOpen = 3;
+constexpr int noReply = 4;
+constexpr int refused = 5;
+constexpr int notUnderstood = 6;
+constexpr int interrupted = 130;
+} // namespace ExitCode
+
+// How one module's exchange ended, in words for people and in names for
+// programs.
+struct ModuleResult
+{
+    int exitCode = ExitCode::done;
+    // Language-neutral: "read-back-differs", "link-lost", …; empty when done.
+    QString failure;
+    // What happened and what to do, in the language of the run.
+    QString message;
+
+    // "done", "cannot-open", "no-reply", "refused", "not-understood", "interrupted".
+    QString outcome() const;
+
+    static ModuleResult ofRead(const ModuleProtocol::Values &values);
+    static ModuleResult ofWrite() { return {}; }
+    static ModuleResult of(const ModuleEngine::Failure &failure);
+};
+
+// Everything known of one module at its end, for the record and the JSON:
+// one place decides what each field holds.
+struct ModuleReport
+{
+    QDateTime time;
+    QString port;
+    PortDetails adapter;
+    ModuleEngine::Record record;
+    ModuleResult result;
+
+    static ModuleReport of(const ModuleEngine &engine, const ModuleResult &result);
+
+    // What the module holds at the end: read back, or, without a read-back,
+    // each value it confirmed once the write is done.
+    bool haveAfter() const;
+    ModuleProtocol::Values after() const;
+
+    QJsonObject toJson() const;
+    static QStringList csvHeader();
+    QStringList csvFields() const;
+};
+
+#endif // TAV_MODULERESULT_H

@@ -1,0 +1,535 @@
+// The commissioning bench: a batch in one fixed adapter slot (the simulated
+// module's link), the CSV record a spreadsheet reads back, and the JSON a
+// program reads, checked against the fields the README documents.
+#include "behaviours.h"
+#include "benchrecord.h"
+#include "commissioner.h"
+#include "exchangelog.h"
+#include "simfixture.h"
+#include "ui_mainwindow.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+// RFC 4180, read the way a spreadsheet does: quoted cells may hold commas,
+// quotes (doubled) and line ends; rows end at CRLF. Written apart from the
+// writer, so a quoting slip shows as a wrong cell, not as the same slip.
+QVector<QStringList> parseCsv(const QString &text, QString *problem)
+{
+    QVector<QStringList> rows;
+    QStringList row;
+    QString cellText;
+    bool quoted = false;
+    bool cellStarted = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"')) {
+                cellText += c;
+                ++i;
+            } else if (c == QLatin1Char('"')) {
+                quoted = false;
+            } else {
+                cellText += c;
+            }
+        } else if (c == QLatin1Char('"') && !cellStarted) {
+            quoted = true;
+            cellStarted = true;
+        } else if (c == QLatin1Char(',')) {
+            row.append(cellText);
+            cellText.clear();
+            cellStarted = false;
+        } else if (c == QLatin1Char('\r')) {
+            if (i + 1 >= text.size() || text.at(i + 1) != QLatin1Char('\n')) {
+                *problem = QStringLiteral("a CR without LF at %1").arg(i);
+                return {};
+            }
+            ++i;
+            row.append(cellText);
+            rows.append(row);
+            row.clear();
+            cellText.clear();
+            cellStarted = false;
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\n')) {
+            *problem = QStringLiteral("a bare %1 at %2").arg(c).arg(i);
+            return {};
+        } else {
+            cellText += c;
+            cellStarted = true;
+        }
+    }
+    if (quoted || !row.isEmpty() || cellStarted)
+        *problem = QStringLiteral("the last row does not end with CRLF");
+    return rows;
+}
+
+// Rows as maps from the header's names.
+QVector<std::map<QString, QString>> readRecord(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QString problem;
+    const auto rows = parseCsv(QString::fromUtf8(f.readAll()), &problem);
+    if (!problem.isEmpty() || rows.isEmpty()) {
+        qWarning() << "record" << path << problem;
+        return {};
+    }
+    QVector<std::map<QString, QString>> records;
+    for (int i = 1; i < rows.size(); ++i) {
+        if (rows.at(i).size() != rows.first().size()) {
+            qWarning() << "row" << i << "has" << rows.at(i).size() << "cells";
+            return {};
+        }
+        std::map<QString, QString> r;
+        for (int c = 0; c < rows.first().size(); ++c)
+            r[rows.first().at(c)] = rows.at(i).at(c);
+        records.append(r);
+    }
+    return records;
+}
+
+// A table of the README, from the line after `heading` to the first line
+// that is not a table row: the first column's name, then the other cells.
+std::map<QString, QStringList> readmeTable(const QString &heading)
+{
+    QFile f(QStringLiteral(TAV_SOURCE_DIR "/README.md"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    std::map<QString, QStringList> table;
+    int i = lines.indexOf(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(heading)));
+    if (i < 0)
+        return {};
+    while (i < lines.size() && !lines.at(i).startsWith(QLatin1Char('|')))
+        ++i;
+    for (i += 2; i < lines.size() && lines.at(i).startsWith(QLatin1Char('|')); ++i) {
+        QStringList cells = lines.at(i).split(QLatin1Char('|'));
+        cells = cells.mid(1, cells.size() - 2);
+        for (QString &c : cells)
+            c = c.trimmed();
+        const QString name = cells.takeFirst().remove(QLatin1Char('`'));
+        table[name] = cells;
+    }
+    return table;
+}
+
+// Checks `object` against a README table whose second column is the type
+// ("string", "number or null", "values or null", …): every documented field
+// present with its type, nothing undocumented.
+QString checkAgainst(const QJsonObject &object, const std::map<QString, QStringList> &fields,
+                     const std::map<QString, QStringList> &valueFields)
+{
+    if (fields.empty())
+        return QStringLiteral("no documented fields");
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (!fields.count(it.key()))
+            return QStringLiteral("undocumented field %1").arg(it.key());
+    }
+    for (const auto &[name, cells] : fields) {
+        if (!object.contains(name))
+            return QStringLiteral("missing field %1").arg(name);
+        const QJsonValue v = object.value(name);
+        const QString type = cells.value(0);
+        if (v.isNull()) {
+            if (!type.endsWith(QLatin1String(" or null")))
+                return QStringLiteral("%1 is null, documented as %2").arg(name, type);
+            continue;
+        }
+        const QString base = type.section(QLatin1Char(' '), 0, 0);
+        const bool ok = (base == QLatin1String("string") && v.isString())
+                || (base == QLatin1String("number") && v.isDouble())
+                || (base == QLatin1String("boolean") && v.isBool())
+                || (base == QLatin1String("values") && v.isObject());
+        if (!ok)
+            return QStringLiteral("%1 is not a %2").arg(name, type);
+        if (base == QLatin1String("values")) {
+            const QString inner = checkAgainst(v.toObject(), valueFields, {});
+            if (!inner.isEmpty())
+                return name + QStringLiteral(": ") + inner;
+        }
+    }
+    return {};
+}
+} // namespace
+
+class TestBench : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void slotBatchRecordsWhatEachModuleConfirmed();
+    void slotAlreadyFilledIsTakenAtOnceAnEmptyOneTimesOut();
+    void benchScriptRunsABatchStartToEnd();
+    void aRecordThatCannotBeKeptStopsBeforeAnythingIsSent();
+    void windowRecordsEachExchangeButNotAnIdleUnplug();
+
+private:
+    int runCommissioner(const CommissionOptions &options, BenchRecord *record);
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QString slot;
+    QString recordPath;
+    QString output;
+    QString errors;
+    std::unique_ptr<Commissioner> commissioner;
+};
+
+void TestBench::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    slot = dir->filePath(QStringLiteral("ttyTAV"));
+    recordPath = dir->filePath(QStringLiteral("bench.csv"));
+    output.clear();
+    errors.clear();
+}
+
+void TestBench::cleanup()
+{
+    commissioner.reset();
+    dir.reset();
+}
+
+int TestBench::runCommissioner(const CommissionOptions &options, BenchRecord *record)
+{
+    QTextStream out(&output);
+    QTextStream err(&errors);
+    commissioner = std::make_unique<Commissioner>(options, [] { return QStringList(); }, out,
+                                                  err);
+    commissioner->setRecord(record);
+    FastForward hurry(commissioner.get(), {}, false);
+    QSignalSpy finished(commissioner.get(), &Commissioner::finished);
+    commissioner->start();
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 120000); }();
+    return finished.isEmpty() ? -1 : finished.at(0).at(0).toInt();
+}
+
+void TestBench::slotBatchRecordsWhatEachModuleConfirmed()
+{
+    // Three modules in turn in one slot: one done, one that refuses its
+    // parity, one whose write is stopped after its baud rate was taken.
+    std::vector<std::unique_ptr<ModuleSimulator>> modules;
+    std::function<void()> plugNext = [&] {
+        modules.push_back(std::make_unique<ModuleSimulator>());
+        ModuleSimulator *m = modules.back().get();
+        QVERIFY(m->makeLink(slot));
+        const int n = int(modules.size());
+        if (n == 2)
+            m->rejectValues("-parity:");
+        if (n == 3) {
+            m->setSettings(QStringLiteral("115200"), QStringLiteral("1"), QStringLiteral("odd"));
+            connect(m, &ModuleSimulator::commandReceived, this, [this](const QByteArray &c) {
+                if (c == "-baudrate:19200")
+                    commissioner->requestStop();
+            });
+        }
+    };
+    QTemporaryDir scratch;
+    CommissionOptions o;
+    o.action = CommissionOptions::Action::Write;
+    o.port = slot;
+    o.waitForPort = true;
+    o.repeat = true;
+    o.json = true;
+    o.waitTimeout = 60s;
+    o.target = {QStringLiteral("19200"), QStringLiteral("2"), QStringLiteral("even")};
+    BenchRecord record;
+    QVERIFY(record.open(recordPath));
+    // The next module goes in once the last one's result is out and the
+    // slot has been empty for a while.
+    QTimer plugger;
+    int resultsSeen = 0;
+    connect(&plugger, &QTimer::timeout, this, [&] {
+        const int results = output.count(QLatin1Char('\n'));
+        if (results == resultsSeen)
+            return;
+        resultsSeen = results;
+        if (modules.size() < 3) {
+            // A technician takes a moment to pull the module: it must not
+            // be taken again meanwhile.
+            QTimer::singleShot(700, &plugger, [&] {
+                modules.back()->vanish();
+                QFile::remove(slot);
+            });
+            QTimer::singleShot(1200, &plugger, plugNext);
+        }
+    });
+    plugger.start(20);
+    QTimer::singleShot(300, &plugger, plugNext);
+    QCOMPARE(runCommissioner(o, &record), ExitCode::interrupted);
+    QCOMPARE(int(modules.size()), 3);
+
+    const auto rows = readRecord(recordPath);
+    QCOMPARE(rows.size(), 3);
+    const auto value = [&](int row, const char *column) {
+        return rows.at(row).at(QLatin1String(column));
+    };
+    const QStringList expected[3][8] = {
+            // outcome, exit, confirmed b/s/p, after b/s/p
+            {{QStringLiteral("done")},
+             {QStringLiteral("0")},
+             {QStringLiteral("19200")},
+             {QStringLiteral("2")},
+             {QStringLiteral("even")},
+             {QStringLiteral("19200")},
+             {QStringLiteral("2")},
+             {QStringLiteral("even")}},
+            {{QStringLiteral("refused")},
+             {QStringLiteral("5")},
+             {QStringLiteral("19200")},
+             {QStringLiteral("2")},
+             {QString()},
+             {QString()},
+             {QString()},
+             {QString()}},
+            {{QStringLiteral("interrupted")},
+             {QStringLiteral("130")},
+             {QStringLiteral("19200")},
+             {QString()},
+             {QString()},
+             {QString()},
+             {QString()},
+             {QString()}},
+    };
+    const char *columns[8] = {"outcome",           "exit_code",         "confirmed_baud_rate",
+                              "confirmed_stop_bits", "confirmed_parity", "after_baud_rate",
+                              "after_stop_bits",   "after_parity"};
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 8; ++c)
+            QCOMPARE(value(r, columns[c]), expected[r][c].value(0));
+        QCOMPARE(value(r, "port"), slot);
+        QCOMPARE(value(r, "action"), QStringLiteral("write"));
+        QCOMPARE(value(r, "requested_parity"), QStringLiteral("even"));
+        QCOMPARE(value(r, "hello"),
+                 QStringLiteral("TAV-RS485-KT RS-485 module, simulated, firmware 1.0"));
+        QVERIFY2(QDateTime::fromString(value(r, "time"), Qt::ISODateWithMs).isValid()
+                         && value(r, "time").contains(QRegularExpression(
+                                 QStringLiteral("[+-]\\d\\d:\\d\\d$"))),
+                 qPrintable(value(r, "time")));
+    }
+    QCOMPARE(value(2, "before_baud_rate"), QStringLiteral("115200"));
+    QCOMPARE(value(2, "before_parity"), QStringLiteral("odd"));
+    QCOMPARE(value(1, "failure"), QStringLiteral("refused"));
+    QCOMPARE(value(1, "operating_mode_sent"), QStringLiteral("false"));
+    QVERIFY(value(1, "message").contains(QStringLiteral("-parity:even")));
+    QCOMPARE(value(0, "operating"), QStringLiteral("true"));
+    QVERIFY(modules.at(0)->isOperating());
+    QVERIFY(!modules.at(2)->isOperating());
+
+    // The JSON says the same, with every documented field and no other.
+    const auto fields = readmeTable(QStringLiteral("| field | type | what it holds |"));
+    const auto values = readmeTable(QStringLiteral("The values objects:"));
+    QCOMPARE(int(values.size()), 3);
+    const QStringList lines = output.trimmed().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 3);
+    for (int r = 0; r < 3; ++r) {
+        QJsonParseError error {};
+        const QJsonObject o = QJsonDocument::fromJson(lines.at(r).toUtf8(), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        const QString problem = checkAgainst(o, fields, values);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem + QStringLiteral(": ") + lines.at(r)));
+        QCOMPARE(o.value(QStringLiteral("exitCode")).toInt(), value(r, "exit_code").toInt());
+        QCOMPARE(o.value(QStringLiteral("time")).toString(), value(r, "time"));
+    }
+    const QJsonObject stopped = QJsonDocument::fromJson(lines.at(2).toUtf8()).object();
+    QCOMPARE(stopped.value(QStringLiteral("confirmed")).toObject(),
+             (QJsonObject {{QStringLiteral("baudRate"), 19200},
+                           {QStringLiteral("stopBits"), QJsonValue()},
+                           {QStringLiteral("parity"), QJsonValue()}}));
+    QCOMPARE(stopped.value(QStringLiteral("before")).toObject().value(QStringLiteral("baudRate")),
+             QJsonValue(115200));
+
+    // The record's columns are the README's, in its order.
+    const auto columnsDocumented = readmeTable(QStringLiteral("| column | what it holds |"));
+    QFile f(recordPath);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList header = QString::fromUtf8(f.readLine()).trimmed().split(QLatin1Char(','));
+    for (const QString &column : header) {
+        const bool listed = columnsDocumented.count(column)
+                || std::any_of(columnsDocumented.begin(), columnsDocumented.end(),
+                               [&](const auto &row) {
+                                   return row.second.value(0).contains(
+                                           QLatin1Char('`') + column + QLatin1Char('`'));
+                               });
+        QVERIFY2(listed, qPrintable(column));
+    }
+}
+
+void TestBench::slotAlreadyFilledIsTakenAtOnceAnEmptyOneTimesOut()
+{
+    ModuleSimulator module;
+    QVERIFY(module.makeLink(slot));
+    CommissionOptions o;
+    o.port = slot;
+    o.waitForPort = true;
+    o.waitTimeout = 30s;
+    BenchRecord record;
+    QVERIFY(record.open(recordPath));
+    QCOMPARE(runCommissioner(o, &record), ExitCode::done);
+    QCOMPARE(module.rawInput(), QByteArray("-h-baudrate-stop bits-parity"));
+
+    // A link to nothing is an empty slot: nothing is opened, and the wait
+    // ends as a search that found nothing.
+    module.vanish();
+    QFile::remove(slot);
+    QVERIFY(QFile::link(dir->filePath(QStringLiteral("gone")), slot));
+    output.clear();
+    o.waitTimeout = 1s;
+    QCOMPARE(runCommissioner(o, &record), ExitCode::noReply);
+    QVERIFY2(errors.contains(QStringLiteral("Порт %1 не появился за 1 с").arg(slot)),
+             qPrintable(errors));
+    QVERIFY(output.isEmpty());
+    QCOMPARE(readRecord(recordPath).size(), 1);
+}
+
+void TestBench::benchScriptRunsABatchStartToEnd()
+{
+    // The README's script, in three lines, against two modules plugged in
+    // turn into the slot; the batch ends by itself when no third comes.
+    const QString script = dir->filePath(QStringLiteral("bench.sh"));
+    {
+        QFile f(script);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\n"
+                               "cd \"$(dirname \"$0\")\"\n"
+                               "exec \"%1\" read --wait %2 --repeat --wait-timeout 6 "
+                               "--record bench.csv --json\n")
+                        .arg(QStringLiteral(TAV_CLI_PATH), slot)
+                        .toUtf8());
+    }
+    std::vector<std::unique_ptr<ModuleSimulator>> modules;
+    const auto plug = [&](const QString &baud) {
+        modules.push_back(std::make_unique<ModuleSimulator>());
+        modules.back()->setSettings(baud, QStringLiteral("1"), QStringLiteral("none"));
+        QVERIFY(modules.back()->makeLink(slot));
+    };
+    plug(QStringLiteral("38400"));
+    QProcess p;
+    p.start(QStringLiteral("sh"), {script});
+    QVERIFY(p.waitForStarted());
+    QByteArray out;
+    connect(&p, &QProcess::readyReadStandardOutput, this,
+            [&] { out += p.readAllStandardOutput(); });
+    QTRY_COMPARE_WITH_TIMEOUT(out.count('\n'), 1, 30000);
+    modules.back()->vanish();
+    QFile::remove(slot);
+    QTimer::singleShot(500, &p, [&] { plug(QStringLiteral("57600")); });
+    QTRY_COMPARE_WITH_TIMEOUT(out.count('\n'), 2, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 30000);
+    QCOMPARE(p.exitCode(), ExitCode::done);
+    const QString said = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(said.contains(QStringLiteral("Модулей готово: 2, с ошибкой: 0")), qPrintable(said));
+
+    const auto rows = readRecord(recordPath);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(0).at(QStringLiteral("before_baud_rate")), QStringLiteral("38400"));
+    QCOMPARE(rows.at(1).at(QStringLiteral("before_baud_rate")), QStringLiteral("57600"));
+    QCOMPARE(rows.at(1).at(QStringLiteral("action")), QStringLiteral("read"));
+    QCOMPARE(rows.at(1).at(QStringLiteral("requested_baud_rate")), QString());
+    for (const QByteArray &line : out.trimmed().split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        QCOMPARE(o.value(QStringLiteral("outcome")).toString(), QStringLiteral("done"));
+        QVERIFY(o.value(QStringLiteral("requested")).isNull());
+    }
+}
+
+void TestBench::aRecordThatCannotBeKeptStopsBeforeAnythingIsSent()
+{
+    ModuleSimulator module;
+    const QString fifo = dir->filePath(QStringLiteral("nobody-reads"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &where : {dir->filePath(QStringLiteral("no/such/folder.csv")), dir->path(),
+                                 fifo}) {
+        QProcess p;
+        p.start(QStringLiteral(TAV_CLI_PATH),
+                {QStringLiteral("read"), module.portPath(), QStringLiteral("--record"), where});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), ExitCode::usage);
+        QVERIFY2(p.readAllStandardError().contains("файл учёта"), qPrintable(where));
+    }
+    QCOMPARE(module.rawInput(), QByteArray());
+
+    // Nor is one that cannot take its header (a full disk).
+    QProcess p;
+    p.start(QStringLiteral(TAV_CLI_PATH), {QStringLiteral("read"), module.portPath(),
+                                           QStringLiteral("--record"), QStringLiteral("/dev/full")});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), ExitCode::usage);
+    QCOMPARE(module.rawInput(), QByteArray());
+
+    // One that fills up later (a file size limit plays the full disk) is
+    // told once, and the module's work goes on.
+    BenchRecord record;
+    QVERIFY(record.open(recordPath));
+    QSignalSpy failed(&record, &BenchRecord::fileFailed);
+    rlimit before {};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = rlim_t(QFileInfo(recordPath).size() + 10);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    CommissionOptions o;
+    o.port = module.portPath();
+    const int code = runCommissioner(o, &record);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previousHandler);
+    QCOMPARE(code, ExitCode::done);
+    QCOMPARE(failed.count(), 1);
+    QVERIFY(!record.isOpen());
+    QVERIFY(failed.at(0).at(0).toString().contains(recordPath));
+}
+
+void TestBench::windowRecordsEachExchangeButNotAnIdleUnplug()
+{
+    auto module = std::make_unique<ModuleSimulator>();
+    QStringList ports {module->portPath()};
+    MainWindow w(nullptr, [&] { return ports; });
+    ModalWatcher boxes;
+    BenchRecord record;
+    QVERIFY(record.open(recordPath));
+    w.keepRecord(&record);
+    Ui_MainWindow &ui = MainWindowProbe::ui(w);
+    ui.cbPorts->setCurrentText(module->portPath());
+    QVERIFY(ui.BT_Open_Connect->isEnabled());
+    QTest::mouseClick(ui.BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(ui.BT_Write_values->isEnabled(), 10000);
+    QTRY_COMPARE(readRecord(recordPath).size(), 1);
+    // Unplugged while nothing runs: the box says so, the record keeps no row.
+    module.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 10000);
+    // A port that is gone cannot be opened: that is a row.
+    QVERIFY(ui.BT_Open_Connect->isEnabled());
+    QTest::mouseClick(ui.BT_Open_Connect, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 2, 10000);
+    const auto rows = readRecord(recordPath);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(0).at(QStringLiteral("outcome")), QStringLiteral("done"));
+    QCOMPARE(rows.at(0).at(QStringLiteral("before_parity")), QStringLiteral("none"));
+    QCOMPARE(rows.at(1).at(QStringLiteral("outcome")), QStringLiteral("cannot-open"));
+    // Nothing of the earlier module passes for this attempt's.
+    QCOMPARE(rows.at(1).at(QStringLiteral("before_parity")), QString());
+    QCOMPARE(rows.at(1).at(QStringLiteral("hello")), QString());
+}
+
+QTEST_MAIN(TestBench)
+#include "tst_bench.moc"
