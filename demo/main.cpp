@@ -17,19 +17,22 @@ int main(int argc, char *argv[])
     bool help = false;
     for (int i = 1; i < argc; ++i) {
         tour = tour || qstrcmp(argv[i], "--tour") == 0;
-        help = help || qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0;
+        help = help || qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0
+                || qstrcmp(argv[i], "--version") == 0 || qstrcmp(argv[i], "-v") == 0;
     }
     if (tour || help)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tav-configurator-demo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
             "The TAV-RS485-KT configurator with a simulated module, for trying it without "
             "hardware."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption tourOption(
             QStringLiteral("tour"),
             QStringLiteral("Run a guided tour without a display, saving pictures into <dir>."),
