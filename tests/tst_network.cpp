@@ -356,7 +356,8 @@ void TestNetwork::waitingIsForSerialPortsOnly()
         p.start(QStringLiteral(TAV_CLI_PATH), args);
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), ExitCode::usage);
-        QVERIFY(p.readAllStandardError().contains("serial ports only"));
+        QVERIFY(QString::fromUtf8(p.readAllStandardError())
+                        .contains(QStringLiteral("только с последовательными портами")));
     }
     QVERIFY(sim->commands().isEmpty());
 }
