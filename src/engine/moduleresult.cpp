@@ -129,9 +129,7 @@ QJsonObject ModuleReport::toJson() const
             {QStringLiteral("port"), port},
             {QStringLiteral("serialNumber"), orNull(adapter.serialNumber)},
             {QStringLiteral("usbId"), orNull(adapter.usbId)},
-            {QStringLiteral("hello"), record.haveBefore || !record.hello.isEmpty()
-                                              ? QJsonValue(record.hello)
-                                              : QJsonValue()},
+            {QStringLiteral("hello"), orNull(record.hello)},
             {QStringLiteral("before"), record.haveBefore ? ::toJson(record.before) : QJsonValue()},
             {QStringLiteral("requested"), write ? ::toJson(record.requested) : QJsonValue()},
             {QStringLiteral("confirmed"), write ? ::toJson(record.confirmed) : QJsonValue()},
