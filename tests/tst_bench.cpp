@@ -436,8 +436,8 @@ void TestBench::benchScriptRunsABatchStartToEnd()
     QTimer::singleShot(500, &p, [&] { plug(QStringLiteral("57600")); });
     QTRY_COMPARE_WITH_TIMEOUT(out.count('\n'), 2, 30000);
     QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 30000);
-    QCOMPARE(p.exitCode(), ExitCode::done);
     const QString said = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(p.exitCode() == ExitCode::done, qPrintable(said));
     QVERIFY2(said.contains(QStringLiteral("Модулей готово: 2, с ошибкой: 0")), qPrintable(said));
 
     const auto rows = readRecord(recordPath);

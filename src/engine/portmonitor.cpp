@@ -33,6 +33,12 @@ PortMonitor::PortMonitor(PortLister enumerate, const QStringList &watchedFolders
 
 PortMonitor::~PortMonitor()
 {
+    // A monitor that was never started has no thread to delete its runner:
+    // a wait on a fixed path, which looks at the path itself, never starts it.
+    if (!worker.isRunning() && !worker.isFinished()) {
+        delete runner;
+        return;
+    }
     worker.quit();
     worker.wait();
 }
