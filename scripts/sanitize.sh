@@ -24,7 +24,9 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:fast
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export QT_QPA_PLATFORM=offscreen
 cd "$build"
-ctest --output-on-failure --parallel 2
+# Four at a time on any machine: the tests spend their time waiting out
+# the module's pauses, not on the processor (about a third of two cores).
+ctest --output-on-failure --parallel 4
 if [ "$monkey_seconds" -gt 0 ]; then
     MONKEY_BUILD="$build" bash "$repo_root/scripts/monkey.sh" "$monkey_seconds" ${2:+"$2"}
 fi
