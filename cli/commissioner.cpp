@@ -10,7 +10,6 @@
 
 #include <utility>
 
-using Failure = ModuleEngine::Failure;
 
 namespace {
 // How long the command line waits for a reply that missed its time-out
@@ -34,12 +33,7 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
     if (log)
         log->follow(engine);
 
-    connect(engine, &ModuleEngine::readFinished, this, [this](const ModuleProtocol::Values &v) {
-        moduleEnded(ModuleResult::ofRead(v));
-    });
-    connect(engine, &ModuleEngine::written, this, [this] { moduleEnded(ModuleResult::ofWrite()); });
-    connect(engine, &ModuleEngine::failed, this,
-            [this](const Failure &f) { moduleEnded(ModuleResult::of(f)); });
+    onEachEnding(engine, this, [this](const ModuleResult &r) { moduleEnded(r); });
     connect(engine, &ModuleEngine::portFound, this, [this](const QString &name) {
         modulePort = name;
     });

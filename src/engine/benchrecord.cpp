@@ -94,15 +94,11 @@ void BenchRecord::follow(const ModuleEngine *engine)
         if (engine->isBusy())
             engaged = true;
     });
-    const auto end = [this, engine](const ModuleResult &result) {
+    onEachEnding(engine, this, [this, engine](const ModuleResult &result) {
+        // A link lost while nothing ran ends no module.
+        if (!engaged && result.exitCode != ExitCode::cannotOpen)
+            return;
         engaged = false;
         add(ModuleReport::of(*engine, result));
-    };
-    connect(engine, &ModuleEngine::readFinished, this,
-            [end](const ModuleProtocol::Values &v) { end(ModuleResult::ofRead(v)); });
-    connect(engine, &ModuleEngine::written, this, [end] { end(ModuleResult::ofWrite()); });
-    connect(engine, &ModuleEngine::failed, this, [this, end](const ModuleEngine::Failure &f) {
-        if (engaged || f.kind == ModuleEngine::FailureKind::CannotOpen)
-            end(ModuleResult::of(f));
     });
 }

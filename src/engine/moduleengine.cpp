@@ -166,18 +166,18 @@ ModuleEngine::Record ModuleEngine::recordFor(const Plan &p) const
 
 bool ModuleEngine::run(const QString &portName, const Plan &p)
 {
-    rec = recordFor(p);
-    if (!tryOpen(portName)) {
-        reportOpenFailure(portName);
-        return false;
-    }
-    return start(p);
+    return openFor(portName, recordFor(p)) && start(p);
 }
 
 bool ModuleEngine::open(const QString &portName)
 {
+    return openFor(portName, {});
+}
+
+bool ModuleEngine::openFor(const QString &portName, const Record &expected)
+{
     // Nothing of an earlier module may pass for this one's.
-    rec = {};
+    rec = expected;
     if (tryOpen(portName))
         return true;
     reportOpenFailure(portName);
@@ -771,39 +771,17 @@ void ModuleEngine::stopSearch()
     emit searchEnded(false);
 }
 
-void ModuleEngine::searchTick()
+QStringList ModuleEngine::arrivedPorts()
 {
     if (!slot.isEmpty()) {
-        ++searchTicks;
-        emit searchTicked();
+        // A fixed slot: its port, once it is there (after it has gone, when
+        // it must go first).
         const bool present = slotPresent();
-        if (slotMustGo && !present)
+        if (!present)
             slotMustGo = false;
-        if (slotMustGo || !present) {
-            if (searchTicks > tickLimit) {
-                find->stop();
-                emit status(tr("Модуль не найден"));
-                emit searchEnded(false);
-            }
-            return;
-        }
-        find->stop();
-        foundPort = slot;
-        emit portFound(foundPort);
-        emit status(tr("Найден порт %1").arg(foundPort));
-        foundClock.start();
-        tryFoundPort();
-        return;
+        return present && !slotMustGo ? QStringList {slot} : QStringList();
     }
     const QStringList ports = currentPorts();
-    emit searchTicked();
-    ++searchTicks;
-    const bool gaveUp = searchTicks > tickLimit;
-    if (gaveUp) {
-        find->stop();
-        emit status(tr("Модуль не найден"));
-        // This tick's look at the ports still counts.
-    }
     // A port that went away is forgotten, so that it is new when it comes
     // back; one plugged in while the last module was being set up is new
     // too. Compared by name: an adapter that replaces another within one
@@ -815,20 +793,36 @@ void ModuleEngine::searchTick()
     }
     known = stillThere;
     const QStringList found = newPortNames(ports, known);
+    if (!found.isEmpty()) {
+        qCDebug(lcSearch) << "ports now" << ports << "new" << found;
+        // The last one is taken; the others stay new for the next search.
+        known.append(found.constLast());
+    }
+    return found;
+}
+
+void ModuleEngine::searchTick()
+{
+    const QStringList found = arrivedPorts();
+    emit searchTicked();
+    ++searchTicks;
+    const bool gaveUp = searchTicks > tickLimit;
+    if (gaveUp) {
+        find->stop();
+        emit status(tr("Модуль не найден"));
+        // This tick's look at the ports still counts.
+    }
     if (found.isEmpty()) {
         if (gaveUp)
             emit searchEnded(false);
         return;
     }
-    qCDebug(lcSearch) << "ports now" << ports << "new" << found;
     // Stopped first: a port that fails to open is reported, perhaps in a
     // modal box, whose event loop must not run further ticks.
     find->stop();
-    // The last one is taken; the others stay new for the next search.
     for (const QString &name : found)
         emit portFound(name);
     foundPort = found.constLast();
-    known.append(foundPort);
     emit status(tr("Найден порт %1").arg(foundPort));
     foundClock.start();
     tryFoundPort();

@@ -252,7 +252,10 @@ private:
     bool tryOpen(const QString &portName, bool announce = true);
     bool begin(const Plan &plan, std::chrono::milliseconds firstPause, bool announce);
     void tryFoundPort();
+    // What this tick of the search finds: new ports, or the fixed slot's.
+    QStringList arrivedPorts();
     bool slotPresent();
+    bool openFor(const QString &portName, const Record &expected);
     Record recordFor(const Plan &plan) const;
     QString stoppedWriteText() const;
     QString interruptedText() const;

@@ -103,6 +103,17 @@ ModuleResult ModuleResult::of(const ModuleEngine::Failure &failure)
     return {exitCodeOf(failure.kind), nameOf(failure.kind), failure.advice};
 }
 
+void onEachEnding(const ModuleEngine *engine, QObject *context,
+                  const std::function<void(const ModuleResult &)> &ended)
+{
+    QObject::connect(engine, &ModuleEngine::readFinished, context,
+                     [ended](const ModuleProtocol::Values &v) { ended(ModuleResult::ofRead(v)); });
+    QObject::connect(engine, &ModuleEngine::written, context,
+                     [ended] { ended(ModuleResult::ofWrite()); });
+    QObject::connect(engine, &ModuleEngine::failed, context,
+                     [ended](const ModuleEngine::Failure &f) { ended(ModuleResult::of(f)); });
+}
+
 ModuleReport ModuleReport::of(const ModuleEngine &engine, const ModuleResult &result)
 {
     return {QDateTime::currentDateTime(), engine.portName(), engine.adapter(), engine.record(),

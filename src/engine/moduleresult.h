@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What the command-line program returns for a module, and what the record
 // and the JSON call that ending; --help and the README list them.
 namespace ExitCode {
@@ -37,6 +39,11 @@ struct ModuleResult
     static ModuleResult ofWrite() { return {}; }
     static ModuleResult of(const ModuleEngine::Failure &failure);
 };
+
+// Calls `ended` at each ending `engine` reports (a read or a write over,
+// or a failure, a port that could not be opened included), with how it ended.
+void onEachEnding(const ModuleEngine *engine, QObject *context,
+                  const std::function<void(const ModuleResult &)> &ended);
 
 // Everything known of one module at its end, for the record and the JSON:
 // one place decides what each field holds.
