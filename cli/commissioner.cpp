@@ -46,8 +46,11 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
                         ? tr("Порт %1 не появился за %2 с")
                                   .arg(this->options.port)
                                   .arg(this->options.waitTimeout.count())
-                        : tr("Новый адаптер не подключён за %1 с")
-                                  .arg(this->options.waitTimeout.count()));
+                        : (tr("Новый адаптер не подключён за %1 с")
+                                   .arg(this->options.waitTimeout.count())
+                           + (SerialLink::noAdapterHint().isEmpty()
+                                      ? QString()
+                                      : QStringLiteral(". ") + SerialLink::noAdapterHint())));
         // A batch ends as its modules did; waiting in vain for the first is a failure.
         finish(stopping ? ExitCode::interrupted
                         : done + failed == 0 ? ExitCode::noReply

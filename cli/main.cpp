@@ -3,11 +3,12 @@
 #include "commissioner.h"
 #include "benchrecord.h"
 #include "exchangelog.h"
-#include "interrupt.h"
+#include "console.h"
 #include "moduleprotocol.h"
 #include "networklink.h"
 #include "portlist.h"
 #include "portmonitor.h"
+#include "seriallink.h"
 #include "translations.h"
 
 #include <QCommandLineParser>
@@ -38,16 +39,16 @@ QString description()
                         перевести модуль в режим работы
   Вместо PORT --wait ждёт новый подключённый адаптер; с --repeat - модуль
   за модулем, пока не нажато Ctrl+C. --wait PORT ждёт, когда появится
-  именно этот порт (постоянное гнездо адаптера, /dev/serial/by-id/...);
+  именно этот порт (постоянное гнездо адаптера, %2);
   с --repeat - когда он исчезнет и появится снова.
 
-PORT - последовательный порт (ttyUSB0, COM5, /dev/serial/by-id/...) или
+PORT - последовательный порт (%1) или
 модуль за сервером последовательных портов: socket://HOST:PORT (TCP) или
 rfc2217://HOST:PORT (RFC 2217: линию 9600 8N1 задаёт конфигуратор).
 Адрес IPv6 - в квадратных скобках: rfc2217://[fd00::7]:4001.
 
---record FILE.csv дописывает по строке на модуль (CSV по RFC 4180, заголовок
-один раз); --json печатает по объекту JSON на модуль. Их поля описаны в
+--record FILE.csv дописывает по строке на модуль (CSV, заголовок один раз;
+вид задаёт --record-format); --json печатает по объекту JSON на модуль. Их поля описаны в
 README, раздел «Commissioning bench».
 
 Коды завершения:
@@ -58,12 +59,14 @@ README, раздел «Commissioning bench».
        или связь потеряна
   5    модуль отверг значение
   6    ответ не понят, или прочитанные обратно значения другие
-  130  прервано (Ctrl+C, SIGTERM или SIGHUP): текущая команда получает свой
+  130  прервано (%3): текущая команда получает свой
        ответ, и больше ничего не отправляется; второй запрос перестаёт ждать
        этот ответ. Результат печатается в любом случае.
 
 Ответ, не пришедший за 3 с, ещё ждётся до 10 с после команды, а затем
-считается отсутствующим (4).)");
+считается отсутствующим (4).)")
+            .arg(SerialLink::portNameExamples(), SerialLink::slotExample(),
+                 Console::stopRequestNames());
 }
 
 int usageError(QTextStream &err, const QString &text)
@@ -149,7 +152,7 @@ int main(int argc, char *argv[])
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), Cli::tr("ports, read или write"));
     parser.addPositionalArgument(QStringLiteral("port"),
-                                 QStringLiteral("ttyUSB0, COM5, /dev/serial/by-id/..."),
+                                 SerialLink::portNameExamples(),
                                  QStringLiteral("[PORT]"));
     const QCommandLineOption baud(QStringLiteral("baud"), Cli::tr("Скорость для записи."),
                                   QStringLiteral("B"));
@@ -184,6 +187,12 @@ int main(int argc, char *argv[])
             Cli::tr("Дописывать в FILE строку CSV на модуль: время, порт, адаптер, ответ на -h, "
                     "значения до, заданные, подтверждённые и после, исход, код завершения."),
             QStringLiteral("FILE"));
+    const QCommandLineOption recordForm(
+            QStringLiteral("record-format"),
+            Cli::tr("Вид файла учёта: spreadsheet (по умолчанию: через «;», UTF-8 с BOM, "
+                    "открывается двойным щелчком в таблице) или rfc4180 (через запятую, для "
+                    "программ). Файл, в котором уже есть строки, остаётся своего вида."),
+            QStringLiteral("FORM"), QStringLiteral("spreadsheet"));
     const QCommandLineOption logFile(QStringLiteral("log"),
                                      Cli::tr("Дописывать в FILE журнал обмена с метками времени."),
                                      QStringLiteral("FILE"));
@@ -192,7 +201,7 @@ int main(int argc, char *argv[])
                                           "или en."),
                                   QStringLiteral("language"), QStringLiteral("ru"));
     parser.addOptions({baud, stopBits, parity, noVerify, noRun, wait, waitTimeout, repeat, json,
-                       recordFile, logFile, lang});
+                       recordFile, recordForm, logFile, lang});
     if (!parser.parse(app.arguments()))
         return usageError(err, parser.errorText());
     if (!languageKnown)
@@ -276,6 +285,10 @@ int main(int argc, char *argv[])
     // Both files are opened before anything is sent: a bench that cannot
     // keep its record does not commission a module.
     BenchRecord record;
+    BenchRecord::Form form;
+    if (!BenchRecord::formNamed(parser.value(recordForm), &form))
+        return usageError(err, Cli::tr("--record-format: spreadsheet или rfc4180"));
+    record.setForm(form);
     if (parser.isSet(recordFile)) {
         QString error;
         if (!record.open(parser.value(recordFile), &error))
@@ -306,11 +319,11 @@ int main(int argc, char *argv[])
     QObject::connect(&commissioner, &Commissioner::finished, &app, &QCoreApplication::exit);
     // A signal only counts up; each new one is a stop request, taken here on
     // the event loop, never inside the exchange.
-    Interrupt::install();
+    Console::install();
     QTimer interruptWatch;
     int stopsTaken = 0;
     QObject::connect(&interruptWatch, &QTimer::timeout, &commissioner, [&] {
-        for (; stopsTaken < Interrupt::requests(); ++stopsTaken)
+        for (; stopsTaken < Console::stopRequests(); ++stopsTaken)
             commissioner.requestStop();
     });
     interruptWatch.start(50);

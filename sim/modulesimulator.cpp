@@ -3,7 +3,10 @@
 #include <QFile>
 #include <QHash>
 #include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
 
+#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -14,6 +17,7 @@
 #endif
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 namespace {
 // The line counts as quiet, and a command as complete, after this long
@@ -34,10 +38,32 @@ const QStringList parityValues = {QStringLiteral("none"), QStringLiteral("odd"),
                                   QStringLiteral("even")};
 } // namespace
 
-ModuleSimulator::ModuleSimulator(QObject *parent)
+ModuleSimulator::Line ModuleSimulator::defaultLine()
+{
+#ifdef Q_OS_UNIX
+    return qEnvironmentVariable("TAV_SIM_LINE") == QLatin1String("tcp") ? Line::Tcp
+                                                                         : Line::PseudoTerminal;
+#else
+    return Line::Tcp;
+#endif
+}
+
+ModuleSimulator::ModuleSimulator(QObject *parent, Line line)
     : QObject(parent)
 {
     clock.start();
+    quietTimer.setSingleShot(true);
+    quietTimer.setInterval(commandQuietGap);
+    connect(&quietTimer, &QTimer::timeout, this, &ModuleSimulator::commandComplete);
+    if (line == Line::Tcp)
+        listen();
+    else
+        openPseudoTerminal();
+}
+
+void ModuleSimulator::openPseudoTerminal()
+{
+#ifdef Q_OS_UNIX
     char name[128] = {};
     if (::openpty(&masterFd, &slaveFd, name, nullptr, nullptr) != 0) {
         error = QString::fromLocal8Bit(std::strerror(errno));
@@ -60,10 +86,37 @@ ModuleSimulator::ModuleSimulator(QObject *parent)
 
     notifier = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &ModuleSimulator::onReadable);
+    valid = true;
+#else
+    error = QStringLiteral("no pseudo-terminals on this system");
+#endif
+}
 
-    quietTimer.setSingleShot(true);
-    quietTimer.setInterval(commandQuietGap);
-    connect(&quietTimer, &QTimer::timeout, this, &ModuleSimulator::commandComplete);
+void ModuleSimulator::listen()
+{
+    server = new QTcpServer(this);
+    if (!server->listen(QHostAddress::LocalHost, 0)) {
+        error = server->errorString();
+        return;
+    }
+    slavePath = QStringLiteral("socket://127.0.0.1:%1").arg(server->serverPort());
+    // One line, one client: a new connection takes the line over, as the
+    // next configurator on a device server's port does.
+    connect(server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *next = server->nextPendingConnection()) {
+            if (client)
+                client->abort();
+            client = next;
+            client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            connect(client, &QTcpSocket::readyRead, this, &ModuleSimulator::onReadable);
+            connect(client, &QTcpSocket::bytesWritten, this, [this] {
+                if (floodLeft > 0)
+                    floodMore();
+            });
+            connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+        }
+    });
+    valid = true;
 }
 
 ModuleSimulator::~ModuleSimulator()
@@ -75,7 +128,7 @@ ModuleSimulator::~ModuleSimulator()
 
 bool ModuleSimulator::makeLink(const QString &path)
 {
-    if (!isValid())
+    if (masterFd < 0)
         return false;
     QFile::remove(path);
     if (!QFile::link(slavePath, path))
@@ -110,7 +163,7 @@ void ModuleSimulator::setSplitReplies(int pieces, std::chrono::milliseconds paus
 
 void ModuleSimulator::vanish()
 {
-    if (vanished || masterFd < 0)
+    if (vanished || !valid)
         return;
     vanished = true;
     quietTimer.stop();
@@ -118,8 +171,17 @@ void ModuleSimulator::vanish()
     notifier = nullptr;
     delete floodNotifier;
     floodNotifier = nullptr;
-    ::close(masterFd);
-    ::close(slaveFd);
+    if (server) {
+        server->close();
+        if (client)
+            client->abort();
+    }
+#ifdef Q_OS_UNIX
+    if (masterFd >= 0) {
+        ::close(masterFd);
+        ::close(slaveFd);
+    }
+#endif
     masterFd = slaveFd = -1;
 }
 
@@ -139,18 +201,32 @@ void ModuleSimulator::clearLog()
 
 void ModuleSimulator::onReadable()
 {
+    if (client) {
+        const QByteArray bytes = client->readAll();
+        receive(bytes.constData(), bytes.size());
+        return;
+    }
+#ifdef Q_OS_UNIX
     char buf[512];
+    QByteArray bytes;
     for (;;) {
         const ssize_t n = ::read(masterFd, buf, sizeof buf);
         if (n > 0) {
-            pending.append(buf, int(n));
-            raw.append(buf, int(n));
+            bytes.append(buf, int(n));
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
         break; // EAGAIN: drained. EIO cannot happen while we hold the slave open.
     }
+    receive(bytes.constData(), bytes.size());
+#endif
+}
+
+void ModuleSimulator::receive(const char *bytes, qint64 size)
+{
+    pending.append(bytes, int(size));
+    raw.append(bytes, int(size));
     if (lineMode) {
         for (;;) {
             const int cr = pending.indexOf('\r');
@@ -240,8 +316,15 @@ void ModuleSimulator::scheduleReply(const QByteArray &reply)
 
 void ModuleSimulator::writeOut(const QByteArray &bytes)
 {
-    if (masterFd < 0 || bytes.isEmpty())
+    if (!valid || vanished || bytes.isEmpty())
         return;
+    if (server) {
+        if (client)
+            client->write(bytes);
+        emit replySent(bytes);
+        return;
+    }
+#ifdef Q_OS_UNIX
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(masterFd, bytes.constData() + done, size_t(bytes.size() - done));
@@ -251,18 +334,23 @@ void ModuleSimulator::writeOut(const QByteArray &bytes)
             break;
         done += n;
     }
+#endif
     emit replySent(bytes);
 }
 
 void ModuleSimulator::flood(qint64 total, const QByteArray &pattern)
 {
-    if (masterFd < 0 || pattern.isEmpty())
+    if (!valid || vanished || pattern.isEmpty())
         return;
     floodChunk.clear();
     while (floodChunk.size() < 4096)
         floodChunk += pattern;
     floodLeft = total;
     flooded = 0;
+    if (server) {
+        floodMore(); // bytesWritten calls again while bytes are left
+        return;
+    }
     if (!floodNotifier) {
         floodNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Write, this);
         connect(floodNotifier, &QSocketNotifier::activated, this, &ModuleSimulator::floodMore);
@@ -274,6 +362,21 @@ void ModuleSimulator::floodMore()
 {
     // Written whenever the line has room, never waiting for it: the other
     // end gets bytes as fast as it can take them.
+    if (server) {
+        if (!client)
+            return;
+        // One chunk ahead of the network: the rest follows bytesWritten.
+        if (floodLeft > 0 && client->bytesToWrite() < floodChunk.size()) {
+            const qint64 size = qMin<qint64>(floodLeft, floodChunk.size());
+            client->write(floodChunk.constData(), size);
+            floodLeft -= size;
+            flooded += size;
+        }
+        if (floodLeft == 0)
+            emit floodDone();
+        return;
+    }
+#ifdef Q_OS_UNIX
     while (floodLeft > 0) {
         const qint64 size = qMin<qint64>(floodLeft, floodChunk.size());
         const ssize_t n = ::write(masterFd, floodChunk.constData(), size_t(size));
@@ -286,10 +389,14 @@ void ModuleSimulator::floodMore()
     }
     floodNotifier->setEnabled(false);
     emit floodDone();
+#endif
 }
 
 QString ModuleSimulator::lineSettings() const
 {
+#ifndef Q_OS_UNIX
+    return {}; // a TCP line has no settings
+#else
     struct termios t
     {
     };
@@ -311,4 +418,5 @@ QString ModuleSimulator::lineSettings() const
     if (t.c_cflag & CRTSCTS)
         text += QStringLiteral(" RTS/CTS");
     return text;
+#endif
 }

@@ -6,13 +6,16 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <chrono>
 
 class QSocketNotifier;
+class QTcpServer;
 
 // A TAV-RS485-KT module on the master side of a pseudo-terminal. Whatever
 // opens the slave side (portPath()) talks to it as to a module behind a
@@ -29,15 +32,23 @@ public:
         qint64 atMs; // since the simulator was made
     };
 
-    explicit ModuleSimulator(QObject *parent = nullptr);
+    // How the module is reached: a pseudo-terminal, as behind a USB-serial
+    // adapter; or a local TCP port, as behind a serial device server
+    // (socket://127.0.0.1:N), which is also how it is reached on Windows.
+    enum class Line { PseudoTerminal, Tcp };
+    // A pseudo-terminal where the system has them, unless TAV_SIM_LINE=tcp
+    // asks for the line Windows has (to run a test as it runs there).
+    static Line defaultLine();
+
+    explicit ModuleSimulator(QObject *parent = nullptr, Line line = defaultLine());
     ~ModuleSimulator() override;
 
-    bool isValid() const { return masterFd >= 0; }
+    bool isValid() const { return valid; }
     QString errorString() const { return error; }
     // The line settings the device has now, as whoever holds its other end
     // set them: "9600 8N1", with " RTS/CTS" when hardware flow control is on.
     QString lineSettings() const;
-    // The serial device to open, e.g. "/dev/pts/5".
+    // The port to open, e.g. "/dev/pts/5" or "socket://127.0.0.1:40123".
     QString portPath() const { return slavePath; }
     // A symlink at `path` to the device, replacing an older link there.
     bool makeLink(const QString &path);
@@ -92,7 +103,10 @@ signals:
     void floodDone();
 
 private:
+    void openPseudoTerminal();
+    void listen();
     void onReadable();
+    void receive(const char *bytes, qint64 size);
     void commandComplete();
     void takeCommand(const QByteArray &command);
     void scheduleReply(const QByteArray &reply);
@@ -101,8 +115,11 @@ private:
     QByteArray setValue(const QByteArray &command, const QByteArray &prefix,
                         const QStringList &allowed, QString &target);
 
+    bool valid = false;
     int masterFd = -1;
     int slaveFd = -1;
+    QTcpServer *server = nullptr;
+    QPointer<QTcpSocket> client;
     QString slavePath;
     QString error;
     QString linkPath;

@@ -17,6 +17,15 @@
 
 #include <functional>
 
+// Cases that need what only a Unix system gives a test (pseudo-terminal
+// links, FIFOs, /dev/full, file-size limits, the built programs next to the
+// test) are skipped where the tests run as Windows programs.
+#ifdef Q_OS_UNIX
+#define TAV_UNIX_ONLY()
+#else
+#define TAV_UNIX_ONLY() QSKIP("needs a Unix system")
+#endif
+
 // The window's private state, for assertions only.
 struct MainWindowProbe
 {

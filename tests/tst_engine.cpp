@@ -272,6 +272,8 @@ void TestEngine::searchOffersAdaptersPluggedFirstOrSwapped()
 void TestEngine::foundModuleIsGivenItsStartUpPause()
 {
     // The adapter's node is listed a moment before it can be opened.
+    if (sim->portPath().startsWith(QLatin1String("socket://")))
+        QSKIP("a device node that comes late needs a pseudo-terminal");
     QStringList ports;
     makeEngine(&ports);
     engine->setKnownPorts(ports);

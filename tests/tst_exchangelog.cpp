@@ -65,6 +65,10 @@ void TestExchangeLog::aFullReadIsLoggedInOrderWithBytesEscaped()
             QStringLiteral("-> -baudrate"),
             QStringLiteral("<- baudrate 9600"),
     };
+    // A module behind a gateway (as the tests reach it on Windows) is
+    // connected to before its port counts as open.
+    if (exchange.first() == QStringLiteral("   Соединение с %1…").arg(sim->portPath()))
+        exchange.removeFirst();
     QCOMPARE(exchange.mid(0, expected.size()), expected);
     QCOMPARE(exchange.last(),
              QStringLiteral("   Чтение завершено: скорость 9600, стоп-биты 1, чётность none"));
@@ -108,6 +112,7 @@ void TestExchangeLog::theLogKeepsItsBoundAndItsFile()
 
 void TestExchangeLog::aLogFileThatCannotBeOpenedExits2()
 {
+    TAV_UNIX_ONLY();
     QProcess program;
     program.start(QStringLiteral(TAV_CONFIGURATOR_PATH),
                   {QStringLiteral("--log"), QStringLiteral("/nonexistent-folder/x.log")});
@@ -118,6 +123,7 @@ void TestExchangeLog::aLogFileThatCannotBeOpenedExits2()
 
 void TestExchangeLog::aLogFileThatFailsIsToldOnceAndTheWorkGoesOn()
 {
+    TAV_UNIX_ONLY();
     // A full disk: every line fails.
     QVERIFY(w->exchangeLog()->appendToFile(QStringLiteral("/dev/full")));
     QSignalSpy failures(w->exchangeLog(), &ExchangeLog::fileFailed);
@@ -276,6 +282,7 @@ void TestExchangeLog::savingProposesANameWithTheDateAndTime()
 
 void TestExchangeLog::aPortNamedByTheUserIsOfferedAndConnects()
 {
+    TAV_UNIX_ONLY();
     QTemporaryDir dir;
     const QString byId = dir.filePath(QStringLiteral("usb-FTDI_FT232R_A50285BI-if00-port0"));
     QVERIFY(sim->makeLink(byId));

@@ -10,8 +10,10 @@
 #include <QTimer>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 using namespace std::chrono_literals;
 
@@ -25,6 +27,7 @@ private slots:
     void everyByteOutsidePrintableAsciiIsEscaped();
     void aReplyShownForgesNoLines();
     void readableButNotWritableIsNoAccess();
+    void adviceSpeaksThisSystemsWords();
 };
 
 void TestReplies::droppedBytesAreCountedOverEveryPiece()
@@ -93,6 +96,11 @@ void TestReplies::aReplyShownForgesNoLines()
 // anything, so the look is taken as an ordinary user.
 void TestReplies::readableButNotWritableIsNoAccess()
 {
+#ifndef Q_OS_UNIX
+    // Windows refuses a held COM port as "access denied": always busy.
+    QCOMPARE(SerialLink::openProblem(QSerialPort::PermissionError, QStringLiteral("COM12")),
+             SerialLink::OpenProblem::Busy);
+#else
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
@@ -122,6 +130,44 @@ void TestReplies::readableButNotWritableIsNoAccess()
     // And a device one may use, refused all the same, is held by another.
     QFile::setPermissions(device, QFile::ReadOwner | QFile::WriteOwner);
     QCOMPARE(problem(), SerialLink::OpenProblem::Busy);
+#endif
+}
+
+void TestReplies::adviceSpeaksThisSystemsWords()
+{
+    // What a technician reads names only what this system has: no Unix
+    // group or device path on Windows, no Windows tool on Linux.
+#ifdef Q_OS_WIN
+    const QString port = QStringLiteral("COM12");
+    const QStringList foreign {QStringLiteral("dialout"), QStringLiteral("/dev"),
+                               QStringLiteral("ttyUSB"), QStringLiteral("flock"),
+                               QStringLiteral("sudo"), QStringLiteral("ModemManager")};
+#else
+    const QString port = QStringLiteral("ttyUSB0");
+    const QStringList foreign {QStringLiteral("Диспетчер"), QStringLiteral("COM5")};
+#endif
+    QStringList texts {SerialLink::portNameExamples(), SerialLink::slotExample(),
+                       SerialLink::noAdapterHint(),
+                       SerialLink::linkLostAdvice(port, {}, SerialLink::Audience::Window)};
+    for (const auto problem : {SerialLink::OpenProblem::NoAccess, SerialLink::OpenProblem::Busy,
+                               SerialLink::OpenProblem::NotFound, SerialLink::OpenProblem::Other}) {
+        for (const auto audience : {SerialLink::Audience::Window, SerialLink::Audience::CommandLine})
+            texts << SerialLink::openFailureAdvice(problem, port, {}, audience);
+    }
+    for (const QString &text : qAsConst(texts)) {
+        for (const QString &word : foreign)
+            QVERIFY2(!text.contains(word), qPrintable(text));
+    }
+#ifdef Q_OS_WIN
+    // Windows answers a port held by another program with "access denied".
+    const auto held = SerialLink::openProblem(QSerialPort::PermissionError, port);
+    QVERIFY(SerialLink::openFailureAdvice(held, port, {})
+                    .contains(QStringLiteral("занят другой программой")));
+    // An adapter without its driver is no COM port at all.
+    const auto missing = SerialLink::openProblem(QSerialPort::DeviceNotFoundError, port);
+    QVERIFY(SerialLink::openFailureAdvice(missing, port, {})
+                    .contains(QStringLiteral("«Диспетчере устройств»")));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestReplies)

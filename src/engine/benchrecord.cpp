@@ -8,6 +8,26 @@
 #include <QFile>
 
 namespace {
+const QByteArray byteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
+QChar separatorOf(BenchRecord::Form form)
+{
+    return form == BenchRecord::Form::Spreadsheet ? QLatin1Char(';') : QLatin1Char(',');
+}
+
+// The form of a file that already has its header: a byte-order mark, or a
+// ';' in its first line, is the spreadsheet's.
+BenchRecord::Form formOfFile(const QString &path, BenchRecord::Form fallback)
+{
+    QFile existing(path);
+    if (!existing.open(QIODevice::ReadOnly))
+        return fallback;
+    const QByteArray first = existing.readLine(4096);
+    if (first.startsWith(byteOrderMark) || first.contains(';'))
+        return BenchRecord::Form::Spreadsheet;
+    return first.contains(',') ? BenchRecord::Form::Rfc4180 : fallback;
+}
+
 // One cell: characters that would break or hide something in a line are
 // written as codes, as in the log; a text a spreadsheet would run as a
 // formula (the module's own hello can say anything) is made plain text.
@@ -24,7 +44,10 @@ QString cell(const QString &text)
     static const QString formulaStarts = QStringLiteral("=+-@");
     if (!safe.isEmpty() && formulaStarts.contains(safe.at(0)))
         safe.prepend(QLatin1Char('\''));
-    if (safe.contains(QLatin1Char(',')) || safe.contains(QLatin1Char('"'))
+    // Quoted where either form's separator stands in it: a cell reads the
+    // same whichever separator the reader takes.
+    if (safe.contains(QLatin1Char(',')) || safe.contains(QLatin1Char(';'))
+        || safe.contains(QLatin1Char('"'))
         || safe.startsWith(QLatin1Char(' ')) || safe.endsWith(QLatin1Char(' '))) {
         safe.replace(QLatin1Char('"'), QStringLiteral("\"\""));
         safe = QLatin1Char('"') + safe + QLatin1Char('"');
@@ -37,6 +60,17 @@ BenchRecord::BenchRecord(QObject *parent) : QObject(parent) {}
 
 BenchRecord::~BenchRecord() = default;
 
+bool BenchRecord::formNamed(const QString &name, Form *form)
+{
+    if (name == QLatin1String("spreadsheet"))
+        *form = Form::Spreadsheet;
+    else if (name == QLatin1String("rfc4180"))
+        *form = Form::Rfc4180;
+    else
+        return false;
+    return true;
+}
+
 bool BenchRecord::open(const QString &path, QString *error)
 {
     auto out = std::make_unique<QFile>();
@@ -44,8 +78,11 @@ bool BenchRecord::open(const QString &path, QString *error)
         return false;
     // A new file gets its header; one that cannot take even that (a full
     // disk) is refused now, before any module is touched.
+    rowForm = out->size() == 0 ? newFileForm : formOfFile(path, newFileForm);
     if (out->size() == 0) {
-        const QByteArray header = row(ModuleReport::csvHeader());
+        QByteArray header = row(ModuleReport::csvHeader(), rowForm);
+        if (rowForm == Form::Spreadsheet)
+            header.prepend(byteOrderMark);
         if (out->write(header) != header.size() || !out->flush()) {
             if (error)
                 *error = out->errorString();
@@ -62,18 +99,18 @@ bool BenchRecord::isOpen() const
     return file != nullptr;
 }
 
-QByteArray BenchRecord::row(const QStringList &fields)
+QByteArray BenchRecord::row(const QStringList &fields, Form form)
 {
     QStringList cells;
     cells.reserve(fields.size());
     for (const QString &field : fields)
         cells.append(cell(field));
-    return (cells.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
+    return (cells.join(separatorOf(form)) + QStringLiteral("\r\n")).toUtf8();
 }
 
 void BenchRecord::add(const ModuleReport &report)
 {
-    write(row(report.csvFields()));
+    write(row(report.csvFields(), rowForm));
 }
 
 void BenchRecord::write(const QByteArray &bytes)

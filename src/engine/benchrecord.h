@@ -14,21 +14,35 @@ QT_END_NAMESPACE
 class ModuleEngine;
 struct ModuleReport;
 
-// The commissioning record: one CSV row (RFC 4180) appended per module, the
-// header once at the top of a new file, each row written whole and flushed
-// at once, so a run that is killed loses nothing and two programs appending
-// to one file do not mix their rows.
+// The commissioning record: one CSV row appended per module, the header once
+// at the top of a new file, each row written whole and flushed at once, so a
+// run that is killed loses nothing and two programs appending to one file do
+// not mix their rows.
+//
+// Two forms. For a spreadsheet (the default): cells apart by ';' in UTF-8
+// with a byte-order mark, which a spreadsheet with Russian (or any European)
+// regional settings opens by a double-click, one value per cell, Cyrillic
+// readable. For programs: RFC 4180, ',' and no byte-order mark. A file that
+// already has rows keeps its own form.
 class BenchRecord : public QObject
 {
     Q_OBJECT
 
 public:
+    enum class Form { Spreadsheet, Rfc4180 };
+
     explicit BenchRecord(QObject *parent = nullptr);
     ~BenchRecord() override;
+
+    // The form of a new file; set before open().
+    void setForm(Form form) { newFileForm = form; }
+    // "spreadsheet" or "rfc4180"; false for another name.
+    static bool formNamed(const QString &name, Form *form);
 
     // False, with the reason, if `path` cannot be appended to.
     bool open(const QString &path, QString *error = nullptr);
     bool isOpen() const;
+    Form form() const { return rowForm; }
 
     void add(const ModuleReport &report);
     // A row at the end of each of `engine`'s exchanges, and for each port it
@@ -36,7 +50,7 @@ public:
     void follow(const ModuleEngine *engine);
 
     // One row as written, with its line end.
-    static QByteArray row(const QStringList &fields);
+    static QByteArray row(const QStringList &fields, Form form);
 
 signals:
     // The file stopped taking rows; told once, nothing more is written.
@@ -47,6 +61,8 @@ private:
 
     std::unique_ptr<QFile> file;
     QString filePath;
+    Form newFileForm = Form::Spreadsheet;
+    Form rowForm = Form::Spreadsheet;
     bool engaged = false;
 };
 

@@ -809,7 +809,9 @@ void ModuleEngine::searchTick()
     const bool gaveUp = searchTicks > tickLimit;
     if (gaveUp) {
         find->stop();
-        emit status(tr("Модуль не найден"));
+        const QString hint = SerialLink::noAdapterHint();
+        emit status(hint.isEmpty() ? tr("Модуль не найден")
+                                   : tr("Модуль не найден. %1").arg(hint));
         // This tick's look at the ports still counts.
     }
     if (found.isEmpty()) {

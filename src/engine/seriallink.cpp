@@ -99,9 +99,13 @@ QString SerialLink::openFailureAdvice(OpenProblem problem, const QString &portNa
         return tr("Порт не выбран: выберите порт в списке или нажмите «Обновить».");
     QString advice;
     switch (problem) {
-    case OpenProblem::NoAccess:
+    case OpenProblem::NoAccess: // a Unix device's rights; Windows has no such case
+#ifdef Q_OS_UNIX
         advice = tr("Нет доступа к порту %1. Добавьте пользователя в группу dialout "
                     "(sudo usermod -aG dialout $USER) и войдите в систему заново.");
+#else
+        advice = tr("Нет доступа к порту %1.");
+#endif
         break;
     case OpenProblem::Busy:
 #ifdef Q_OS_LINUX
@@ -117,12 +121,43 @@ QString SerialLink::openFailureAdvice(OpenProblem problem, const QString &portNa
                      "Подключите адаптер и нажмите «Обновить».")
                 : tr("Порт %1 не найден: адаптер отключён или имя порта неверно. "
                      "Подключите адаптер; имена портов показывает «tav-configurator-cli ports».");
+        if (!noAdapterHint().isEmpty())
+            advice += QLatin1Char(' ') + noAdapterHint();
         break;
     case OpenProblem::Other:
         advice = tr("Не удалось открыть порт %1.");
         break;
     }
     return withSystemText(advice.arg(portName), systemText);
+}
+
+QString SerialLink::portNameExamples()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM5, COM12");
+#else
+    return QStringLiteral("ttyUSB0, /dev/serial/by-id/...");
+#endif
+}
+
+QString SerialLink::slotExample()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM5");
+#else
+    return QStringLiteral("/dev/serial/by-id/...");
+#endif
+}
+
+QString SerialLink::noAdapterHint()
+{
+#ifdef Q_OS_WIN
+    return tr("Если адаптер подключён, но его COM-порта нет в «Диспетчере устройств» "
+              "(раздел «Порты (COM и LPT)»), а сам адаптер стоит в «Других устройствах» "
+              "или с жёлтым знаком, установите драйвер адаптера.");
+#else
+    return {};
+#endif
 }
 
 QString SerialLink::noReplyAdvice(const QString &command)

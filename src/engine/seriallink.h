@@ -63,6 +63,16 @@ QString noReplyAdvice(const QString &command);
 QString linkLostAdvice(const QString &portName, const QString &systemText,
                        Audience audience = Audience::Window);
 
+// Port names as this system spells them, for help texts and hints:
+// "ttyUSB0, /dev/serial/by-id/..." on Linux, "COM5, COM12" on Windows.
+QString portNameExamples();
+// A fixed adapter slot as this system names it.
+QString slotExample();
+// What to look at when an adapter does not show up as a port; empty where
+// the system has nothing to add. On Windows, an adapter without its driver
+// is listed in no port list at all.
+QString noAdapterHint();
+
 // Text of a reply: its UTF-8 up to the first NUL byte.
 QString decodeReply(const QByteArray &bytes);
 

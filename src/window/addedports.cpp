@@ -67,8 +67,9 @@ void AddedPorts::askForName()
     const QString name =
             QInputDialog::getText(list->window(), tr("Добавить порт"),
                                   tr("Модуль за шлюзом: socket://АДРЕС:ПОРТ (TCP) или "
-                                     "rfc2217://АДРЕС:ПОРТ (RFC 2217).\nИли путь к порту, "
-                                     "например /dev/serial/by-id/…"),
+                                     "rfc2217://АДРЕС:ПОРТ (RFC 2217).\nИли последовательный "
+                                     "порт: %1")
+                                          .arg(SerialLink::portNameExamples()),
                                   QLineEdit::Normal, QString(), &ok)
                     .trimmed();
     if (!ok || name.isEmpty())

@@ -1,6 +1,7 @@
 #include "benchrecord.h"
 #include "exchangelog.h"
 #include "mainwindow.h"
+#include "seriallink.h"
 #include "translations.h"
 
 #include <QApplication>
@@ -64,14 +65,20 @@ int main(int argc, char *argv[])
             Start::tr("Дописывать в <file> строку CSV в конце каждого обмена с модулем, как "
                       "tav-configurator-cli --record."),
             QStringLiteral("file"));
+    const QCommandLineOption recordFormOption(
+            QStringLiteral("record-format"),
+            Start::tr("Вид файла учёта: spreadsheet (по умолчанию) или rfc4180, как у "
+                      "tav-configurator-cli --record-format."),
+            QStringLiteral("form"), QStringLiteral("spreadsheet"));
     const QCommandLineOption langOption(
             QStringLiteral("lang"), Start::tr("Язык программы: ru (по умолчанию) или en."),
             QStringLiteral("language"), QStringLiteral("ru"));
-    parser.addOptions({logOption, recordOption, langOption});
+    parser.addOptions({logOption, recordOption, recordFormOption, langOption});
     parser.addPositionalArgument(
             QStringLiteral("port"),
             Start::tr("Порт, который предложить и выбрать, даже если система его не "
-                      "показывает: имя (ttyUSB0, COM5) или путь (/dev/serial/by-id/usb-...)."),
+                      "показывает: %1.")
+                    .arg(SerialLink::portNameExamples()),
             QStringLiteral("[port]"));
     parser.process(app);
     if (!languageKnown)
@@ -81,6 +88,10 @@ int main(int argc, char *argv[])
     // Both files are opened before the window: one that cannot be written
     // is said at once, not found missing after a day's work.
     BenchRecord record;
+    BenchRecord::Form form;
+    if (!BenchRecord::formNamed(parser.value(recordFormOption), &form))
+        return startError(Start::tr("--record-format: spreadsheet или rfc4180"));
+    record.setForm(form);
     if (parser.isSet(recordOption)) {
         QString error;
         if (!record.open(parser.value(recordOption), &error))

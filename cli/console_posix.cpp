@@ -1,4 +1,6 @@
-#include "interrupt.h"
+#include "console.h"
+
+#include <QCoreApplication>
 
 #include <csignal>
 #include <initializer_list>
@@ -13,7 +15,7 @@ extern "C" void onSignal(int)
 }
 } // namespace
 
-void Interrupt::install()
+void Console::install()
 {
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -24,7 +26,12 @@ void Interrupt::install()
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-int Interrupt::requests()
+int Console::stopRequests()
 {
     return count;
+}
+
+QString Console::stopRequestNames()
+{
+    return QCoreApplication::translate("Console", "Ctrl+C, SIGTERM или SIGHUP");
 }
