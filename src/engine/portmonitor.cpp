@@ -79,7 +79,7 @@ bool PortMonitor::isWatching() const
 
 void PortMonitor::poll()
 {
-    if (!isWatching())
+    if (!isWatching() && !(sinceScan.isValid() && sinceScan.elapsed() < pollInterval.count()))
         rescan();
 }
 
@@ -92,6 +92,7 @@ void PortMonitor::rescan()
         return;
     }
     running = true;
+    sinceScan.start();
     // The destructor waits for the worker, so `this` outlives the call; the
     // result is posted back and dropped with the monitor if it is gone by then.
     QMetaObject::invokeMethod(runner, [this] {

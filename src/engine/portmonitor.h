@@ -4,8 +4,11 @@
 #include "portlist.h"
 
 #include <QObject>
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QThread>
+
+#include <chrono>
 
 class QFileSystemWatcher;
 class QTimer;
@@ -15,8 +18,8 @@ class QTimer;
 // every tty the system has), so it runs on a worker thread and its result
 // comes back queued. Where a folder can be watched (/dev on Linux), a change
 // in it triggers the enumeration and nothing runs between changes; elsewhere
-// the owner calls poll() on its own tick and at most one enumeration runs at
-// a time.
+// (Windows) the owner calls poll() on its own tick, and an enumeration runs
+// at most once a pollInterval and never two at a time.
 class PortMonitor : public QObject
 {
     Q_OBJECT
@@ -38,8 +41,14 @@ public:
     QStringList snapshot() const { return ports; }
     bool isWatching() const;
 
+    // An enumeration of Windows' ports (SetupAPI and the registry) costs a
+    // few milliseconds of the worker's time; a newly plugged module needs
+    // seconds to start, so a second's delay in noticing it costs nothing.
+    static constexpr std::chrono::milliseconds pollInterval {1000};
+
     // For an owner's periodic tick: where nothing is watched, asks for a
-    // fresh enumeration unless one is already running.
+    // fresh enumeration unless one is running or ran less than a
+    // pollInterval ago.
     void poll();
     // Asks for a fresh enumeration; requests made while one runs are merged.
     void rescan();
@@ -59,6 +68,7 @@ private:
     // device, and a node may come a moment after its folder changed.
     QTimer *settleTimer = nullptr;
     QStringList ports;
+    QElapsedTimer sinceScan; // since the last enumeration began
     bool snapshotTaken = false;
     bool running = false;
     bool rescanPending = false;

@@ -54,3 +54,11 @@ QSize ReadableRows::sizeHint(const QStyleOptionViewItem &option, const QModelInd
             option.fontMetrics.size(Qt::TextSingleLine, index.data(Qt::DisplayRole).toString());
     return {text.width() + 2 * rowPadding, text.height() + rowPadding};
 }
+
+void PortRows::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QString about = index.data(aboutRole).toString();
+    if (!about.isEmpty())
+        option->text += QStringLiteral(" — ") + about;
+}

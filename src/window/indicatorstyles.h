@@ -34,4 +34,16 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 };
 
+// Rows of the port list: the port's name, then what the system calls its
+// adapter where it says (aboutRole), as Windows' Device Manager names them.
+class PortRows : public QStyledItemDelegate
+{
+public:
+    static constexpr int aboutRole = Qt::UserRole + 1;
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+};
+
 #endif // TAV_INDICATORSTYLES_H

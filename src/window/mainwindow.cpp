@@ -109,6 +109,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
         });
     }
 
+    ui->cbPorts->setItemDelegate(new PortRows(ui->cbPorts));
     // Ports named by the technician earlier stay offered.
     auto *added = new AddedPorts(ui->cbPorts, this);
     extraPorts = added->names();
@@ -150,13 +151,20 @@ void MainWindow::showStatus(const QString &text)
 void MainWindow::fillPortList()
 {
     // One enumeration for the details of every port, on a click or at start.
-    const QHash<QString, QString> details =
-            systemPorts ? systemPortDescriptions() : QHash<QString, QString>();
+    QHash<QString, PortDetails> details;
+    if (systemPorts) {
+        for (const PortDetails &d : systemPortDetails())
+            details.insert(d.name, d);
+    }
     for (const QString &name : qAsConst(knownPorts)) {
         ui->cbPorts->addItem(name);
-        const QString about = details.value(name);
-        if (!about.isEmpty())
-            ui->cbPorts->setItemData(ui->cbPorts->count() - 1, about, Qt::ToolTipRole);
+        const auto d = details.constFind(name);
+        if (d == details.cend())
+            continue;
+        // The list names a port as the system does, with its adapter
+        // ("COM5 — USB Serial Port"); the item stays the port's name.
+        ui->cbPorts->setItemData(ui->cbPorts->count() - 1, portFacts(*d), Qt::ToolTipRole);
+        ui->cbPorts->setItemData(ui->cbPorts->count() - 1, d->description, PortRows::aboutRole);
     }
     for (const QString &name : qAsConst(extraPorts)) {
         if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
