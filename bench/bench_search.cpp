@@ -2,6 +2,8 @@
 // baseline measured in the same run. Run by hand:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_search [--quick]
 //   [search|notice|cycles|memory|cli|batch|network|log|flood]
+// The Windows build has the search section only (scripts/windows.sh builds
+// it; under Wine: wine cmd /c "set QT_QPA_PLATFORM=offscreen&& bench_search.exe").
 // --quick shortens the timed windows (for a smoke run); figures are then rough.
 // Naming sections runs only those.
 #include "commissioner.h"
@@ -34,11 +36,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <malloc.h>
 #include <memory>
+#include <vector>
+#ifdef Q_OS_UNIX
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <vector>
+#else
+#include <windows.h>
+#include <psapi.h>
+#endif
 
 struct MainWindowProbe
 {
@@ -72,6 +79,7 @@ QString fmt(const Stats &s, int prec = 2)
             .arg(s.max, 0, 'f', prec);
 }
 
+#ifdef Q_OS_UNIX
 double cpuMs()
 {
     rusage u {};
@@ -88,6 +96,26 @@ qint64 rssBytes()
     const QList<QByteArray> parts = f.readAll().split(' ');
     return parts.value(1).toLongLong() * sysconf(_SC_PAGESIZE);
 }
+#else
+double cpuMs()
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    const auto ms = [](const FILETIME &t) {
+        return double((quint64(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+    };
+    return ms(kernel) + ms(user);
+}
+
+qint64 rssBytes()
+{
+    PROCESS_MEMORY_COUNTERS counters {};
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    return qint64(counters.WorkingSetSize);
+}
+#endif
 
 // Runs the event loop for `ms`, asleep between events.
 void spin(int ms)
@@ -95,29 +123,6 @@ void spin(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-bool waitFor(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        spin(2);
-    }
-    return true;
-}
-
-// Closes every message box as soon as it opens.
-void closeBoxes(QObject *owner)
-{
-    auto *t = new QTimer(owner);
-    QObject::connect(t, &QTimer::timeout, owner, [] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-            box->done(QMessageBox::Ok);
-    });
-    t->start(5);
 }
 
 // How late a 1 ms timer fires while it lives: the event loop's stalls.
@@ -189,6 +194,30 @@ Stats tickTimes(MainWindow &w, int ticks)
     }
     clickFind(w); // stop
     return stats(times);
+}
+
+#ifdef Q_OS_UNIX
+bool waitFor(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        spin(2);
+    }
+    return true;
+}
+
+// Closes every message box as soon as it opens.
+void closeBoxes(QObject *owner)
+{
+    auto *t = new QTimer(owner);
+    QObject::connect(t, &QTimer::timeout, owner, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->done(QMessageBox::Ok);
+    });
+    t->start(5);
 }
 
 // Times of the module's commands and replies, for the pauses between them.
@@ -729,6 +758,7 @@ void logMemory(bool quick)
         run(noise, withWindow);
     }
 }
+#endif // Q_OS_UNIX
 } // namespace
 
 int main(int argc, char *argv[])
@@ -775,6 +805,7 @@ int main(int argc, char *argv[])
             << " bytes\n";
     }
     out.flush();
+#ifdef Q_OS_UNIX
     if (wanted("notice"))
         noticing();
     out.flush();
@@ -799,5 +830,6 @@ int main(int argc, char *argv[])
     if (wanted("flood"))
         flood(quick ? 10 : 200);
     out.flush();
+#endif
     return 0;
 }

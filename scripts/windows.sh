@@ -13,8 +13,7 @@ install_packages cmake make nsis qttools5-dev qttools5-dev-tools qttranslations5
 
 build=$repo_root/build-windows
 cmake -S "$repo_root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo_root/packaging/windows/mingw-w64.cmake" \
-    -DCMAKE_PREFIX_PATH="$win_qt" -DCMAKE_BUILD_TYPE=Release -DTAV_QT=5 -DTAV_WERROR=ON \
-    -DTAV_BUILD_BENCH=OFF \
+    -DCMAKE_PREFIX_PATH="$win_qt" -DCMAKE_BUILD_TYPE=Release -DTAV_QT=5 -DTAV_WERROR=ON -DTAV_BUILD_BENCH=ON \
     -DQt5LinguistTools_DIR=/usr/lib/x86_64-linux-gnu/cmake/Qt5LinguistTools >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 

@@ -1,5 +1,6 @@
 // The window as it starts: form, texts, fonts, styles, port list and refresh.
 #include "indicatorstyles.h"
+#include "modulesimulator.h"
 #include "moduleprotocol.h"
 #include "portlist.h"
 #include "translations.h"
@@ -88,6 +89,7 @@ private slots:
     void refreshRebuildsTheList();
     void portDetailsReadAsRussian();
     void languages();
+    void aModuleBehindAGatewayIsReadAndWritten();
 };
 
 void TestWindow::styleTexts()
@@ -432,6 +434,50 @@ void TestWindow::languages()
     if (!haveQtRussian)
         QSKIP("Qt's Russian translations are not installed here");
     QCOMPARE(cancel, QStringLiteral("Отмена"));
+}
+
+// A module behind a gateway, read and written through the window as a
+// technician does: in this process on a local TCP port, or at TAV_GATEWAY
+// (the Windows checks give a gateway in front of the simulator, and run this
+// on Wine's own windows). TAV_SCREENSHOT keeps the window after the write.
+void TestWindow::aModuleBehindAGatewayIsReadAndWritten()
+{
+    std::unique_ptr<ModuleSimulator> sim;
+    QString port = qEnvironmentVariable("TAV_GATEWAY");
+    if (port.isEmpty()) {
+        sim = std::make_unique<ModuleSimulator>(nullptr, ModuleSimulator::Line::Tcp);
+        QVERIFY2(sim->isValid(), qPrintable(sim->errorString()));
+        port = sim->portPath();
+    }
+    MainWindow w(nullptr, [] { return QStringList(); });
+    ModalWatcher boxes;
+    Ui_MainWindow &ui = MainWindowProbe::ui(w);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.addPort(port);
+    QVERIFY(ui.BT_Open_Connect->isEnabled());
+    QTest::mouseClick(ui.BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(ui.BT_Write_values->isEnabled(), 15000);
+    QCOMPARE(boxes.count(), 0);
+    QVERIFY(!ui.CB_KT_Parity->currentText().isEmpty());
+
+    ui.CB_KT_Speed->setCurrentText(QStringLiteral("57600"));
+    ui.CB_KT_Stop_bit->setCurrentText(QStringLiteral("1"));
+    ui.CB_KT_Parity->setCurrentText(QStringLiteral("odd"));
+    QTest::mouseClick(ui.BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 30000);
+    QCOMPARE(boxes.boxes.first().title, QStringLiteral("Результат"));
+    QVERIFY2(boxes.boxes.first().text.contains(QStringLiteral("режим работы")),
+             qPrintable(boxes.boxes.first().text));
+    QCOMPARE(ui.CB_KT_Speed->currentText(), QStringLiteral("57600"));
+    QCOMPARE(ui.CB_KT_Parity->currentText(), QStringLiteral("odd"));
+    if (sim) {
+        QCOMPARE(sim->baudRate(), QStringLiteral("57600"));
+        QVERIFY(sim->isOperating());
+    }
+    const QString shot = qEnvironmentVariable("TAV_SCREENSHOT");
+    if (!shot.isEmpty())
+        QVERIFY(w.grab().save(shot));
 }
 
 QTEST_MAIN(TestWindow)
