@@ -85,6 +85,9 @@ said=$(cli --version | tr -d '\r')
 [ "$said" = "tav-configurator-cli $version" ] || fail "--version said: $said"
 
 # A COM port as Wine maps one; COM10 and above need the \\.\ prefix to open.
+# The module is the Linux simulator, and the Linux program is measured beside.
+[ -x "$repo_root/build/sim/tav-module-sim" ] && [ -x "$repo_root/build/cli/tav-configurator-cli" ] \
+    || (source "$repo_root/scripts/setup.sh")
 sim_log=$checks/sim.log
 "$repo_root/build/sim/tav-module-sim" >"$sim_log" 2>&1 &
 background+=($!)

@@ -17,9 +17,9 @@
     </message>
     <message>
         <source>Модуль за шлюзом: socket://АДРЕС:ПОРТ (TCP) или rfc2217://АДРЕС:ПОРТ (RFC 2217).
-Или путь к порту, например /dev/serial/by-id/…</source>
+Или последовательный порт: %1</source>
         <translation>A module behind a gateway: socket://HOST:PORT (TCP) or rfc2217://HOST:PORT (RFC 2217).
-Or the path of a port, e.g. /dev/serial/by-id/…</translation>
+Or a serial port: %1</translation>
     </message>
 </context>
 <context>
@@ -31,80 +31,6 @@ Or the path of a port, e.g. /dev/serial/by-id/…</translation>
 </context>
 <context>
     <name>Cli</name>
-    <message>
-        <source>Читает и настраивает модули TAV-RS485-KT.
-
-Команды:
-  ports                 последовательные порты системы и что она о них знает
-  read PORT             прочитать скорость, стоп-биты и чётность модуля
-  write PORT --baud B --stop-bits S --parity P
-                        записать три значения, прочитать их обратно и
-                        перевести модуль в режим работы
-  Вместо PORT --wait ждёт новый подключённый адаптер; с --repeat - модуль
-  за модулем, пока не нажато Ctrl+C. --wait PORT ждёт, когда появится
-  именно этот порт (постоянное гнездо адаптера, /dev/serial/by-id/...);
-  с --repeat - когда он исчезнет и появится снова.
-
-PORT - последовательный порт (ttyUSB0, COM5, /dev/serial/by-id/...) или
-модуль за сервером последовательных портов: socket://HOST:PORT (TCP) или
-rfc2217://HOST:PORT (RFC 2217: линию 9600 8N1 задаёт конфигуратор).
-Адрес IPv6 - в квадратных скобках: rfc2217://[fd00::7]:4001.
-
---record FILE.csv дописывает по строке на модуль (CSV по RFC 4180, заголовок
-один раз); --json печатает по объекту JSON на модуль. Их поля описаны в
-README, раздел «Commissioning bench».
-
-Коды завершения:
-  0    готово
-  2    ошибка в командной строке
-  3    порт не открывается (или шлюз недоступен)
-  4    нет ответа вовремя (или адаптер не подключён за --wait-timeout),
-       или связь потеряна
-  5    модуль отверг значение
-  6    ответ не понят, или прочитанные обратно значения другие
-  130  прервано (Ctrl+C, SIGTERM или SIGHUP): текущая команда получает свой
-       ответ, и больше ничего не отправляется; второй запрос перестаёт ждать
-       этот ответ. Результат печатается в любом случае.
-
-Ответ, не пришедший за 3 с, ещё ждётся до 10 с после команды, а затем
-считается отсутствующим (4).</source>
-        <translation>Reads and commissions TAV-RS485-KT modules.
-
-Commands:
-  ports                 the system&apos;s serial ports and what it knows of each
-  read PORT             read the module&apos;s baud rate, stop bits and parity
-  write PORT --baud B --stop-bits S --parity P
-                        write the three values, read them back, then switch
-                        the module into operating mode
-  Instead of PORT, --wait waits for a newly plugged adapter; with --repeat,
-  one module after another until Ctrl+C. --wait PORT waits for that very
-  port to appear (a fixed adapter slot, /dev/serial/by-id/...); with
-  --repeat, for it to vanish and appear again.
-
-PORT is a serial port (ttyUSB0, COM5, /dev/serial/by-id/...) or a module
-behind a serial device server: socket://HOST:PORT (raw TCP) or
-rfc2217://HOST:PORT (RFC 2217: the line is set to 9600 8N1 by the
-configurator). IPv6 addresses go in brackets: rfc2217://[fd00::7]:4001.
-
---record FILE.csv appends a row per module (CSV as in RFC 4180, the header
-once); --json prints a JSON object per module. Their fields are listed in
-the README, section &quot;Commissioning bench&quot;.
-
-Exit codes:
-  0    done
-  2    usage error
-  3    the port cannot be opened (or the gateway cannot be reached)
-  4    no reply in time (or no adapter plugged in within --wait-timeout),
-       or the link was lost
-  5    a value refused by the module
-  6    a reply not understood, or the values read back differ
-  130  interrupted (Ctrl+C, SIGTERM or SIGHUP): the command under way gets
-       its reply and nothing more is sent; a second request stops waiting
-       for that reply. The result is printed either way.
-
-A reply that misses its 3 s time-out is still awaited, up to 10 s after its
-command, and then counts as no reply (4).</translation>
-    </message>
     <message>
         <source>Справка: tav-configurator-cli --help</source>
         <translation>Try &apos;tav-configurator-cli --help&apos;.</translation>
@@ -221,6 +147,88 @@ command, and then counts as no reply (4).</translation>
         <source>нельзя писать в файл журнала %1: %2</source>
         <translation>cannot write the log file %1: %2</translation>
     </message>
+    <message>
+        <source>Читает и настраивает модули TAV-RS485-KT.
+
+Команды:
+  ports                 последовательные порты системы и что она о них знает
+  read PORT             прочитать скорость, стоп-биты и чётность модуля
+  write PORT --baud B --stop-bits S --parity P
+                        записать три значения, прочитать их обратно и
+                        перевести модуль в режим работы
+  Вместо PORT --wait ждёт новый подключённый адаптер; с --repeat - модуль
+  за модулем, пока не нажато Ctrl+C. --wait PORT ждёт, когда появится
+  именно этот порт (постоянное гнездо адаптера, %2);
+  с --repeat - когда он исчезнет и появится снова.
+
+PORT - последовательный порт (%1) или
+модуль за сервером последовательных портов: socket://HOST:PORT (TCP) или
+rfc2217://HOST:PORT (RFC 2217: линию 9600 8N1 задаёт конфигуратор).
+Адрес IPv6 - в квадратных скобках: rfc2217://[fd00::7]:4001.
+
+--record FILE.csv дописывает по строке на модуль (CSV, заголовок один раз;
+вид задаёт --record-format); --json печатает по объекту JSON на модуль. Их поля описаны в
+README, раздел «Commissioning bench».
+
+Коды завершения:
+  0    готово
+  2    ошибка в командной строке
+  3    порт не открывается (или шлюз недоступен)
+  4    нет ответа вовремя (или адаптер не подключён за --wait-timeout),
+       или связь потеряна
+  5    модуль отверг значение
+  6    ответ не понят, или прочитанные обратно значения другие
+  130  прервано (%3): текущая команда получает свой
+       ответ, и больше ничего не отправляется; второй запрос перестаёт ждать
+       этот ответ. Результат печатается в любом случае.
+
+Ответ, не пришедший за 3 с, ещё ждётся до 10 с после команды, а затем
+считается отсутствующим (4).</source>
+        <translation>Reads and commissions TAV-RS485-KT modules.
+
+Commands:
+  ports                 the system&apos;s serial ports and what it knows of each
+  read PORT             read the module&apos;s baud rate, stop bits and parity
+  write PORT --baud B --stop-bits S --parity P
+                        write the three values, read them back, then switch
+                        the module into operating mode
+  Instead of PORT, --wait waits for a newly plugged adapter; with --repeat,
+  one module after another until Ctrl+C. --wait PORT waits for that very
+  port to appear (a fixed adapter slot, %2); with
+  --repeat, for it to vanish and appear again.
+
+PORT is a serial port (%1) or a module
+behind a serial device server: socket://HOST:PORT (raw TCP) or
+rfc2217://HOST:PORT (RFC 2217: the line is set to 9600 8N1 by the
+configurator). IPv6 addresses go in brackets: rfc2217://[fd00::7]:4001.
+
+--record FILE.csv appends a row per module (CSV, the header once; its form
+is set by --record-format); --json prints a JSON object per module. Their
+fields are listed in the README, section &quot;Commissioning bench&quot;.
+
+Exit codes:
+  0    done
+  2    usage error
+  3    the port cannot be opened (or the gateway cannot be reached)
+  4    no reply in time (or no adapter plugged in within --wait-timeout),
+       or the link was lost
+  5    a value refused by the module
+  6    a reply not understood, or the values read back differ
+  130  interrupted (%3): the command under way gets
+       its reply and nothing more is sent; a second request stops waiting
+       for that reply. The result is printed either way.
+
+A reply that misses its 3 s time-out is still awaited, up to 10 s after its
+command, and then counts as no reply (4).</translation>
+    </message>
+    <message>
+        <source>Вид файла учёта: spreadsheet (по умолчанию: через «;», UTF-8 с BOM, открывается двойным щелчком в таблице) или rfc4180 (через запятую, для программ). Файл, в котором уже есть строки, остаётся своего вида.</source>
+        <translation>Form of the record file: spreadsheet (the default: cells apart by &quot;;&quot;, UTF-8 with a byte-order mark, opens by a double-click in a spreadsheet) or rfc4180 (commas, for programs). A file that already has rows keeps its form.</translation>
+    </message>
+    <message>
+        <source>--record-format: spreadsheet или rfc4180</source>
+        <translation>--record-format: spreadsheet or rfc4180</translation>
+    </message>
 </context>
 <context>
     <name>Commissioner</name>
@@ -263,6 +271,17 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>Ожидание порта %1 (до %2 с)</source>
         <translation>Waiting for port %1 (up to %2 s)</translation>
+    </message>
+</context>
+<context>
+    <name>Console</name>
+    <message>
+        <source>Ctrl+C, SIGTERM или SIGHUP</source>
+        <translation>Ctrl+C, SIGTERM or SIGHUP</translation>
+    </message>
+    <message>
+        <source>Ctrl+C, Ctrl+Break или закрытие окна консоли</source>
+        <translation>Ctrl+C, Ctrl+Break or closing the console window</translation>
     </message>
 </context>
 <context>
@@ -625,6 +644,10 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
         <source>Ожидание порта %1</source>
         <translation>Waiting for port %1</translation>
     </message>
+    <message>
+        <source>Модуль не найден. %1</source>
+        <translation>Module not found. %1</translation>
+    </message>
 </context>
 <context>
     <name>ModuleProtocol</name>
@@ -729,6 +752,14 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
         <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и запустите команду снова.</source>
         <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and run the command again.</translation>
     </message>
+    <message>
+        <source>Нет доступа к порту %1.</source>
+        <translation>No access to port %1.</translation>
+    </message>
+    <message>
+        <source>Если адаптер подключён, но его COM-порта нет в «Диспетчере устройств» (раздел «Порты (COM и LPT)»), а сам адаптер стоит в «Других устройствах» или с жёлтым знаком, установите драйвер адаптера.</source>
+        <translation>If the adapter is plugged in but Device Manager shows no COM port for it (under &quot;Ports (COM &amp; LPT)&quot;), and the adapter itself is under &quot;Other devices&quot; or has a yellow mark, install the adapter&apos;s driver.</translation>
+    </message>
 </context>
 <context>
     <name>Start</name>
@@ -749,10 +780,6 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
         <translation>Language of the program: ru (the default) or en.</translation>
     </message>
     <message>
-        <source>Порт, который предложить и выбрать, даже если система его не показывает: имя (ttyUSB0, COM5) или путь (/dev/serial/by-id/usb-...).</source>
-        <translation>A port to offer and select even if the system does not list it: a name such as ttyUSB0 or COM5, or a path such as /dev/serial/by-id/usb-...</translation>
-    </message>
-    <message>
         <source>нет такого языка: %1 (%2)</source>
         <translation>no such language: %1 (%2)</translation>
     </message>
@@ -763,6 +790,18 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
     <message>
         <source>нельзя писать в файл журнала %1: %2</source>
         <translation>cannot write the log file %1: %2</translation>
+    </message>
+    <message>
+        <source>Вид файла учёта: spreadsheet (по умолчанию) или rfc4180, как у tav-configurator-cli --record-format.</source>
+        <translation>Form of the record file: spreadsheet (the default) or rfc4180, as with tav-configurator-cli --record-format.</translation>
+    </message>
+    <message>
+        <source>Порт, который предложить и выбрать, даже если система его не показывает: %1.</source>
+        <translation>A port to offer and select even if the system does not list it: %1.</translation>
+    </message>
+    <message>
+        <source>--record-format: spreadsheet или rfc4180</source>
+        <translation>--record-format: spreadsheet or rfc4180</translation>
     </message>
 </context>
 <context>
