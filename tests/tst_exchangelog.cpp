@@ -4,6 +4,7 @@
 #include "logwindow.h"
 #include "simfixture.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -83,7 +84,8 @@ void TestExchangeLog::aFullReadIsLoggedInOrderWithBytesEscaped()
     w->exchangeLog()->status(QStringLiteral("после"));
     QVERIFY(window->text().endsWith(QStringLiteral("после")));
     QTemporaryDir dir;
-    const QString saved = dir.filePath(QStringLiteral("журнал.log"));
+    // Named as the system names it: on Windows a drive letter and backslashes.
+    const QString saved = QDir::toNativeSeparators(dir.filePath(QStringLiteral("журнал.log")));
     QVERIFY(window->saveTo(saved));
     QFile file(saved);
     QVERIFY(file.open(QIODevice::ReadOnly));
