@@ -20,7 +20,8 @@ lint=(lintian --fail-on error,warning --tag-display-limit 0)
 if [ "$(id -u)" -eq 0 ]; then
     cp "$deb" /tmp/tav-lint.deb && chmod 644 /tmp/tav-lint.deb
     lint=(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/tmp TMPDIR=/tmp "${lint[@]}")
-    said=$("${lint[@]}" /tmp/tav-lint.deb 2>&1) || { echo "$said"; exit 1; }
+    # From /tmp: nobody may not enter the build folder (a clone in mktemp -d).
+    said=$(cd /tmp && "${lint[@]}" /tmp/tav-lint.deb 2>&1) || { echo "$said"; exit 1; }
     rm -f /tmp/tav-lint.deb
 else
     said=$("${lint[@]}" "$deb" 2>&1) || { echo "$said"; exit 1; }

@@ -164,6 +164,30 @@ grep -q -- '-parity:even' "$sim_log" && grep -q -- '-st' "$sim_log" \
     || fail "the simulator never got the write"
 pass "write over socket:// under Wine: done, operating; record and log at $record, $log"
 
+# Ctrl+C, as Wine hands it to a console program: the first waits for the
+# module's reply, the second gives up; the result is printed, exit 130.
+silent=$checks/silent.port
+python3 -c '
+import socket, sys, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(1)
+print(s.getsockname()[1], flush=True)
+c, _ = s.accept(); time.sleep(30)' >"$silent" &
+background+=($!)
+for _ in $(seq 50); do [ -s "$silent" ] && break; sleep 0.1; done
+cli read "socket://127.0.0.1:$(cat "$silent")" >"$checks/interrupted.out" 2>&1 &
+reader=$!
+sleep 3
+kill -INT "$reader"
+sleep 0.5
+kill -INT "$reader"
+status=0
+wait "$reader" || status=$?
+if [ "$status" -eq 130 ] && grep -q 'ошибка 130' "$checks/interrupted.out"; then
+    pass "Ctrl+C twice: the result printed, exit 130"
+else
+    fail "Ctrl+C twice: exit $status, $(cat "$checks/interrupted.out")"
+fi
+
 # --- The window under Wine, behind a gateway ---------------------------------
 gateway
 shot=$(winpath "$checks/windows.png")
