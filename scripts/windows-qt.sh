@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Qt that the Windows build links against: Qt 5.15 for Windows x86_64,
 # cross-built with Debian's mingw-w64 (posix threads) from Debian's qtbase
-# source package and Qt's own QtSerialPort tarball. Built once (about 45
+# source package and Qt's own QtSerialPort tarball. Built once (about 30
 # minutes on two cores) into a cache folder outside the work tree, named by
 # this recipe and what it was built from, and reused while they stay the same.
 #
@@ -77,7 +77,7 @@ win_qt=$cache_root/qt-$qt_version-win64-$key
 export PATH="$mingw_bin:$PATH"
 
 if [ ! -f "$win_qt/.complete" ]; then
-    echo "Building Qt $qt_version for Windows into $win_qt (once; about 45 minutes on two cores)"
+    echo "Building Qt $qt_version for Windows into $win_qt (once; about 30 minutes on two cores)"
     rm -rf "$win_qt"
     work=$(mktemp -d "$cache_root/qt-build.XXXXXX")
     trap 'rm -rf "$work"' EXIT
