@@ -164,8 +164,9 @@ grep -q -- '-parity:even' "$sim_log" && grep -q -- '-st' "$sim_log" \
     || fail "the simulator never got the write"
 pass "write over socket:// under Wine: done, operating; record and log at $record, $log"
 
-# Ctrl+C, as Wine hands it to a console program: the first waits for the
-# module's reply, the second gives up; the result is printed, exit 130.
+# Ctrl+C, as Wine hands it to a console program (a gateway that never
+# answers): the first waits for the module's reply, the second gives up; the
+# result is printed, exit 130.
 silent=$checks/silent.port
 python3 -c '
 import socket, sys, time
@@ -174,12 +175,14 @@ print(s.getsockname()[1], flush=True)
 c, _ = s.accept(); time.sleep(30)' >"$silent" &
 background+=($!)
 for _ in $(seq 50); do [ -s "$silent" ] && break; sleep 0.1; done
-cli read "socket://127.0.0.1:$(cat "$silent")" >"$checks/interrupted.out" 2>&1 &
+# Wine itself, not a subshell of ours, must get the signal.
+wine "$dist/$name/tav-configurator-cli.exe" read "socket://127.0.0.1:$(cat "$silent")" \
+    >"$checks/interrupted.out" 2>&1 &
 reader=$!
 sleep 3
 kill -INT "$reader"
 sleep 0.5
-kill -INT "$reader"
+kill -INT "$reader" 2>/dev/null || true # a stop taken before the command went out ends at once
 status=0
 wait "$reader" || status=$?
 if [ "$status" -eq 130 ] && grep -q 'ошибка 130' "$checks/interrupted.out"; then

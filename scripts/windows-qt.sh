@@ -90,7 +90,8 @@ if [ ! -f "$win_qt/.complete" ]; then
         grep -E '^CVE-' debian/patches/series | while read -r patch _; do
             patch -p1 -s < "debian/patches/$patch"
         done
-        ./configure -prefix "$win_qt" "${qt_options[@]}" > "$work/configure.log"
+        ./configure -prefix "$win_qt" "${qt_options[@]}" > "$work/configure.log" 2>&1 \
+            || { tail -n 40 "$work/configure.log" >&2; exit 1; }
         make -j"$(nproc)" > "$work/make.log" 2>&1 || { tail -n 40 "$work/make.log" >&2; exit 1; }
         make install > /dev/null
         cd "$work"
