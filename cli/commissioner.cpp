@@ -12,6 +12,8 @@
 
 
 namespace {
+using Told = ModuleProtocol::Values::Told;
+
 // How long the command line waits for a reply that missed its time-out
 // before it gives the module up; the window waits for its user instead.
 constexpr std::chrono::milliseconds lateReplyLimit {10000};
@@ -177,9 +179,12 @@ void Commissioner::report(const ModuleResult &result)
     if (!facts.adapter.serialNumber.isEmpty())
         line += QStringLiteral(" [%1]").arg(facts.adapter.serialNumber);
     if (code == ExitCode::done && !writing) {
-        line += QStringLiteral(": ") + facts.record.before.text();
+        line += QStringLiteral(": ") + facts.record.before.text(Told::Reported);
     } else if (code == ExitCode::done) {
-        line += tr(": готово: %1 (было: %2)").arg(facts.after().text(), facts.record.before.text());
+        line += tr(": готово: %1 (было: %2)")
+                        .arg(facts.after().text(facts.record.haveAfter ? Told::Reported
+                                                                       : Told::Confirmed),
+                             facts.record.before.text(Told::Reported));
         if (!options.operate)
             line += tr("; режим работы не включён (--no-run)");
     } else {

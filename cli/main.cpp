@@ -33,7 +33,7 @@ QString description()
 
 Команды:
   ports                 последовательные порты системы и что она о них знает
-  read PORT             прочитать скорость, стоп-биты и чётность модуля
+  read PORT             прочитать скорость, стоп-биты и паритет модуля
   write PORT --baud B --stop-bits S --parity P
                         записать три значения, прочитать их обратно и
                         перевести модуль в режим работы
@@ -159,7 +159,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption stopBits(QStringLiteral("stop-bits"),
                                       Cli::tr("Стоп-биты для записи."), QStringLiteral("S"));
     const QCommandLineOption parity(QStringLiteral("parity"),
-                                    Cli::tr("Чётность для записи: none, odd или even."),
+                                    Cli::tr("Паритет для записи: none, odd или even."),
                                     QStringLiteral("P"));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"),
                                       Cli::tr("Не читать значения обратно после записи."));

@@ -4,6 +4,7 @@
 // Every way a module can behave during a read or a write, and the verdict
 // each must end in. The engine, the window and the command line are each
 // held to this one table, so that they cannot disagree.
+#include "moduleengine.h"
 #include "modulesimulator.h"
 
 #include <QObject>
@@ -134,6 +135,44 @@ inline void checkModuleAfter(const ModuleSimulator &sim, const Behaviour &b,
     if (verdict != Verdict::Read && verdict != Verdict::ReadIncomplete)
         QCOMPARE(sent.constLast(), struck);
 }
+
+// Collects what the module told (each value read or confirmed) and holds
+// every human text to it: no text names a value of a field that the module
+// did not tell, so a refused or unread field can never read as a value.
+class ToldValues : public QObject
+{
+public:
+    explicit ToldValues(const ModuleEngine *engine)
+    {
+        using State = ModuleEngine::FieldState;
+        connect(engine, &ModuleEngine::fieldChanged, this,
+                [this](ModuleProtocol::Field field, State state, const QString &value) {
+                    if (state == State::Read || state == State::Confirmed)
+                        told[int(field)].insert(value);
+                });
+    }
+    void check(const QStringList &texts) const
+    {
+        static const QRegularExpression named(
+                QStringLiteral("(скорость|стоп-биты|паритет) (\\d+|none|odd|even)\\b"),
+                QRegularExpression::CaseInsensitiveOption);
+        static const QHash<QString, ModuleProtocol::Field> fields {
+                {QStringLiteral("скорость"), ModuleProtocol::Field::Speed},
+                {QStringLiteral("стоп-биты"), ModuleProtocol::Field::StopBits},
+                {QStringLiteral("паритет"), ModuleProtocol::Field::Parity}};
+        for (const QString &text : texts) {
+            for (auto m = named.globalMatch(text); m.hasNext();) {
+                const auto match = m.next();
+                const auto field = fields.value(match.captured(1).toLower());
+                QVERIFY2(told.value(int(field)).contains(match.captured(2)),
+                         qPrintable(QStringLiteral("not told by the module: ") + text));
+            }
+        }
+    }
+
+private:
+    QHash<int, QSet<QString>> told;
+};
 
 // Makes `sim` behave as `b` says, and keeps track of what it was told.
 class FaultyModule : public QObject

@@ -106,7 +106,7 @@ void TestCli::readPrintsTheValues()
     o.port = sim->portPath();
     QCOMPARE(runCli(o), ExitCode::done);
     QCOMPARE(output.trimmed(),
-             sim->portPath() + QStringLiteral(": скорость 57600, стоп-биты 2, чётность odd"));
+             sim->portPath() + QStringLiteral(": скорость 57600, стоп-биты 2, паритет odd"));
     QCOMPARE(sim->rawInput(), QByteArray("-h-baudrate-stop bits-parity"));
     // The same log as the window's, line for line.
     QVERIFY(log.lines().filter(QStringLiteral("<- parity odd")).size() == 1);
@@ -153,7 +153,7 @@ void TestCli::refusedValueExits5WithoutOperatingMode()
     QVERIFY(!sim->isOperating());
     QVERIFY(!sim->commands().contains("-st"));
     QVERIFY2(output.contains(QStringLiteral("-parity:even")), qPrintable(output));
-    QVERIFY2(output.contains(QStringLiteral("скорость 19200, стоп-биты 2, чётность нет"))
+    QVERIFY2(output.contains(QStringLiteral("скорость 19200, стоп-биты 2, паритет не подтверждён"))
                      && output.contains(QStringLiteral("«-st» не отправлена")),
              qPrintable(output));
 }
@@ -211,7 +211,7 @@ void TestCli::stopDuringWriteFinishesTheStep()
     QVERIFY(!sim->isOperating());
     // The result says what the module took, not an empty message.
     QVERIFY2(output.contains(QStringLiteral("ошибка 130: Прервано"))
-                     && output.contains(QStringLiteral("скорость 19200, стоп-биты нет"))
+                     && output.contains(QStringLiteral("скорость 19200, стоп-биты не подтверждены"))
                      && output.contains(QStringLiteral("«-st» не отправлена")),
              qPrintable(output));
 }
@@ -270,7 +270,7 @@ void TestCli::partialWriteSaysWhatTheModuleConfirmed()
     QCOMPARE(r.value(QStringLiteral("operating")), QJsonValue(false));
     const QString message = r.value(QStringLiteral("message")).toString();
     QVERIFY2(message.contains(QStringLiteral("перешёл в режим работы"))
-                     && message.contains(QStringLiteral("скорость 19200, стоп-биты нет")),
+                     && message.contains(QStringLiteral("скорость 19200, стоп-биты не подтверждены")),
              qPrintable(message));
     QCOMPARE(sim->commands().constLast(), QByteArray("-stop bits:2"));
 }

@@ -202,7 +202,7 @@ void TestEngine::stopTakesTheReplyAndSendsNothingMore()
     QCOMPARE(sim->commands(), QList<QByteArray> {"-baudrate:19200"});
     QCOMPARE(sim->baudRate(), QStringLiteral("19200"));
     QCOMPARE(engine->record().confirmed.baudRate, QStringLiteral("19200"));
-    QVERIFY2(f.advice.contains(QStringLiteral("скорость 19200, стоп-биты нет"))
+    QVERIFY2(f.advice.contains(QStringLiteral("скорость 19200, стоп-биты не подтверждены"))
                      && f.advice.contains(QStringLiteral("«-st» не отправлена")),
              qPrintable(f.advice));
     // Nor later: the pause that followed was the last thing armed.

@@ -72,7 +72,7 @@ void TestExchangeLog::aFullReadIsLoggedInOrderWithBytesEscaped()
         exchange.removeFirst();
     QCOMPARE(exchange.mid(0, expected.size()), expected);
     QCOMPARE(exchange.last(),
-             QStringLiteral("   Чтение завершено: скорость 9600, стоп-биты 1, чётность none"));
+             QStringLiteral("   Чтение завершено: скорость 9600, стоп-биты 1, паритет none"));
 
     // F2 opens it live.
     w->show();
@@ -320,7 +320,7 @@ void TestExchangeLog::closingDuringAWriteAsksFirst()
     QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 2, 15000);
     QCOMPARE(boxes->boxes.at(1).title, QStringLiteral("Результат"));
     QCOMPARE(boxes->boxes.at(1).informativeText,
-             QStringLiteral("Скорость 57600, стоп-биты 1, чётность none"));
+             QStringLiteral("Скорость 57600, стоп-биты 1, паритет none"));
     QCOMPARE(sim->baudRate(), QStringLiteral("57600"));
     QVERIFY(sim->isOperating());
 }

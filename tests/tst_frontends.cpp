@@ -43,7 +43,7 @@ std::optional<Verdict> windowVerdict(MainWindow &w, const ModalWatcher &boxes)
         return Verdict::NoReply;
     const QString status = MainWindowProbe::statusPanel(w)->currentMessage();
     if (status.startsWith(QStringLiteral("Чтение завершено")))
-        return status.contains(QStringLiteral("нет")) ? Verdict::ReadIncomplete : Verdict::Read;
+        return status.contains(QStringLiteral("не сообщен")) ? Verdict::ReadIncomplete : Verdict::Read;
     if (status.contains(QStringLiteral("отклонил")))
         return Verdict::Refused;
     if (status.contains(QStringLiteral("«Ok» на «-st»")))
@@ -137,6 +137,9 @@ void TestFrontEnds::windowReachesTheVerdict()
     FastForward hurry(
             &w, [&module] { return module.lateNow(); }, false);
     ModuleEngine &engine = MainWindowProbe::engine(w);
+    ToldValues told(&engine);
+    QStringList shown;
+    connect(&w, &MainWindow::statusShown, this, [&shown](const QString &text) { shown << text; });
 
     QTest::mouseClick(ui.BT_Open_Connect, Qt::LeftButton);
     if (b.write) {
@@ -159,6 +162,10 @@ void TestFrontEnds::windowReachesTheVerdict()
     QCOMPARE(verdictName(*verdict), verdictName(b.verdict));
     checkModuleAfter(sim, b, module.struckCommand, *verdict);
     checkLogTellsTheEnd(w.exchangeLog()->lines(), boxes.boxes, *verdict);
+    for (const auto &box : qAsConst(boxes.boxes))
+        shown << box.text << box.informativeText;
+    shown << MainWindowProbe::statusPanel(w)->toolTip() << w.exchangeLog()->lines();
+    told.check(shown);
 
     // One connection-error box per exchange, however many replies are late.
     int errorBoxes = 0;
@@ -203,6 +210,7 @@ void TestFrontEnds::commandLineReachesTheVerdict()
     ExchangeLog log;
     Commissioner cli(
             o, [] { return QStringList(); }, out, err, &log);
+    ToldValues told(cli.findChild<ModuleEngine *>());
     FastForward hurry(
             &cli, [&module] { return module.lateNow(); }, b.fault == Fault::Silent);
     QSignalSpy finished(&cli, &Commissioner::finished);
@@ -221,6 +229,7 @@ void TestFrontEnds::commandLineReachesTheVerdict()
     QVERIFY2(said.contains(QStringLiteral("   ") + output.trimmed()),
              qPrintable(said.join(QLatin1Char('\n'))));
     checkLogTellsTheEnd(log.lines(), {}, *verdict);
+    told.check(QStringList {output, errors} + log.lines());
 }
 
 QTEST_MAIN(TestFrontEnds)

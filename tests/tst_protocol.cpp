@@ -1,5 +1,6 @@
 // What a reply means: the decision table, fed with replies as modules word them.
 #include "moduleprotocol.h"
+#include "translations.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -19,6 +20,8 @@ private slots:
     void everyValueSelectsItsItem();
     void randomRepliesKeepTheRules();
     void interpretSpeed();
+    void missingValuesAreNeverNamedAsValues_data();
+    void missingValuesAreNeverNamedAsValues();
 };
 
 void TestProtocol::interpret_data()
@@ -208,5 +211,51 @@ void TestProtocol::interpretSpeed()
     }
 }
 
-QTEST_APPLESS_MAIN(TestProtocol)
+void TestProtocol::missingValuesAreNeverNamedAsValues_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::newRow("ru") << QStringLiteral("ru");
+    QTest::newRow("en") << QStringLiteral("en");
+}
+
+// "parity none" read as a value once stood for "not confirmed": the words
+// for a missing value hold no value of any field, in either language.
+void TestProtocol::missingValuesAreNeverNamedAsValues()
+{
+    QFETCH(QString, language);
+    QVERIFY(installTranslations(*QCoreApplication::instance(), language));
+    const Field fields[] = {Field::Speed, Field::StopBits, Field::Parity};
+    QSet<QString> anyValue;
+    for (const Field f : fields) {
+        for (const QString &v : valuesOf(f))
+            anyValue.insert(v);
+    }
+    for (const auto told : {Values::Told::Reported, Values::Told::Confirmed}) {
+        QSet<QString> said;
+        for (int missing = 1; missing < 8; ++missing) {
+            Values v;
+            for (int i = 0; i < 3; ++i) {
+                if (!(missing & (1 << i)))
+                    v.set(fields[i], valuesOf(fields[i]).constLast());
+            }
+            const QString text = v.text(told);
+            said.insert(text);
+            const QStringList parts = missing == 7 ? QStringList {text, text, text}
+                                                   : text.split(QStringLiteral(", "));
+            QCOMPARE(parts.size(), 3);
+            for (int i = 0; i < 3; ++i) {
+                const QStringList words = parts.at(i).split(QLatin1Char(' '));
+                const bool named = std::any_of(words.cbegin(), words.cend(),
+                                               [&](const QString &w) { return anyValue.contains(w); });
+                QVERIFY2(named == !(missing & (1 << i)), qPrintable(text));
+            }
+            QVERIFY2(text.contains(QRegularExpression(QStringLiteral("\\p{Cyrillic}")))
+                             == (language == QLatin1String("ru")),
+                     qPrintable(text));
+        }
+        QCOMPARE(said.size(), 7);
+    }
+}
+
+QTEST_MAIN(TestProtocol)
 #include "tst_protocol.moc"

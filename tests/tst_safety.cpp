@@ -84,7 +84,7 @@ void TestSafety::oneExchangeAtATime()
     QCOMPARE(log.last(), QStringLiteral("Идёт чтение: дождитесь его окончания"));
     QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
     QCOMPARE(log.last(),
-             QStringLiteral("Чтение завершено: скорость 9600, стоп-биты 1, чётность none"));
+             QStringLiteral("Чтение завершено: скорость 9600, стоп-биты 1, паритет none"));
     QCOMPARE(sim->rawInput(), QByteArray("-h-baudrate-stop bits-parity"));
 
     // During the write: a read clicked 200 ms in is refused, and the module
@@ -118,7 +118,7 @@ void TestSafety::aRefusedWriteStopsAndSaysWhich()
     QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(log.messages().contains(QStringLiteral("Получено :?")), 10000);
     QVERIFY2(log.last().contains(QStringLiteral("«-parity:odd»"))
-                     && log.last().contains(QStringLiteral("не переведён в режим работы")),
+                     && log.last().contains(QStringLiteral("не переведен в режим работы")),
              qPrintable(log.last()));
     // Nothing is left armed that could paint the field green or go on writing.
     QCOMPARE(activeTimers(), QList<QTimer *>());

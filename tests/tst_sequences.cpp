@@ -88,7 +88,7 @@ void TestSequences::moduleWorkingEndsTheConnection()
              QStringLiteral("Новые настройки записаны!\n\rМодуль переведен в режим работы!"));
     QCOMPARE(boxes->boxes.at(0).icon, QMessageBox::Information);
     QCOMPARE(boxes->boxes.at(0).informativeText,
-             QStringLiteral("Скорость 19200, стоп-биты 1, чётность none"));
+             QStringLiteral("Скорость 19200, стоп-биты 1, паритет none"));
     QVERIFY(!port->isOpen());
     QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
     QVERIFY(!ui().BT_Read_values->isEnabled());
@@ -118,7 +118,7 @@ void TestSequences::readAfterConnect()
                            QStringLiteral("Передано :-parity"),
                            QStringLiteral("Получено :parity odd"),
                            QStringLiteral("Чтение завершено: скорость 115200, стоп-биты 2, "
-                                          "чётность odd")}));
+                                          "паритет odd")}));
     QCOMPARE(ui().CB_KT_Speed->currentText(), QStringLiteral("115200"));
     QCOMPARE(ui().CB_KT_Stop_bit->currentText(), QStringLiteral("2"));
     QCOMPARE(ui().CB_KT_Parity->currentText(), QStringLiteral("odd"));
@@ -151,7 +151,7 @@ void TestSequences::reportWithoutKnownValue()
     // What the module holds is unknown: not the value the field had before.
     QCOMPARE(ui().CB_KT_Stop_bit->currentIndex(), 0);
     QCOMPARE(looks(), QStringLiteral("green/red/green"));
-    QCOMPARE(log.last(), QStringLiteral("Чтение завершено: скорость 9600, стоп-биты нет, чётность none"));
+    QCOMPARE(log.last(), QStringLiteral("Чтение завершено: скорость 9600, стоп-биты не сообщены, паритет none"));
     QCOMPARE(sim->commands().size(), 4);
 }
 
@@ -194,8 +194,8 @@ void TestSequences::writeColoursEachField()
                            QStringLiteral("Получено :Ok green/green/red"),
                            QStringLiteral("Передано :-st green/green/green"),
                            QStringLiteral("Получено :module is working green/green/green"),
-                           QStringLiteral("Записано: скорость 115200, стоп-биты 2, чётность even. "
-                                          "Модуль переведён в режим работы. green/green/green")}));
+                           QStringLiteral("Записано: скорость 115200, стоп-биты 2, паритет even. "
+                                          "Модуль переведен в режим работы. green/green/green")}));
     QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Результат"));
     QCOMPARE(boxes->boxes.at(0).text,
              QStringLiteral("Новые настройки записаны!\n\rМодуль переведен в режим работы!"));
@@ -238,7 +238,7 @@ void TestSequences::writeSendsTheValuesOfTheClick()
     QCOMPARE(sim->commands(),
              (QList<QByteArray> {"-baudrate:4800", "-stop bits:1", "-parity:none", "-st"}));
     QCOMPARE(boxes->boxes.at(0).informativeText,
-             QStringLiteral("Скорость 4800, стоп-биты 1, чётность none"));
+             QStringLiteral("Скорость 4800, стоп-биты 1, паритет none"));
     QCOMPARE(ui().CB_KT_Parity->currentText(), QStringLiteral("none"));
     QVERIFY(ui().CB_KT_Parity->isEnabled());
 }
@@ -253,8 +253,9 @@ void TestSequences::rejectedValueEndsTheWrite()
     QTRY_VERIFY_WITH_TIMEOUT(log.messages().contains(QStringLiteral("Получено :?")), 10000);
     QCOMPARE(log.last(),
              QStringLiteral("Модуль отклонил команду «-stop bits:1». Запись остановлена, модуль "
-                            "не переведён в режим работы. Модуль подтвердил: скорость 9600, "
-                            "стоп-биты нет, чётность нет; «-st» не отправлена."));
+                            "не переведен в режим работы. Модуль подтвердил: скорость 9600, "
+                            "стоп-биты не подтверждены, паритет не подтверждён; «-st» не "
+                            "отправлена."));
     QCOMPARE(looks(), QStringLiteral("green/red/gray"));
     QCOMPARE(ui().CB_KT_Stop_bit->currentIndex(), 0);
     QVERIFY(!MainWindowProbe::writeTimer(*w)->isActive());

@@ -56,10 +56,6 @@ Or a serial port: %1</translation>
         <translation>Stop bits to write.</translation>
     </message>
     <message>
-        <source>Чётность для записи: none, odd или even.</source>
-        <translation>Parity to write: none, odd or even.</translation>
-    </message>
-    <message>
         <source>Не читать значения обратно после записи.</source>
         <translation>Do not read the values back after writing.</translation>
     </message>
@@ -148,11 +144,19 @@ Or a serial port: %1</translation>
         <translation>cannot write the log file %1: %2</translation>
     </message>
     <message>
+        <source>Вид файла учёта: spreadsheet (по умолчанию: через «;», UTF-8 с BOM, открывается двойным щелчком в таблице) или rfc4180 (через запятую, для программ). Файл, в котором уже есть строки, остаётся своего вида.</source>
+        <translation>Form of the record file: spreadsheet (the default: cells apart by &quot;;&quot;, UTF-8 with a byte-order mark, opens by a double-click in a spreadsheet) or rfc4180 (commas, for programs). A file that already has rows keeps its form.</translation>
+    </message>
+    <message>
+        <source>--record-format: spreadsheet или rfc4180</source>
+        <translation>--record-format: spreadsheet or rfc4180</translation>
+    </message>
+    <message>
         <source>Читает и настраивает модули TAV-RS485-KT.
 
 Команды:
   ports                 последовательные порты системы и что она о них знает
-  read PORT             прочитать скорость, стоп-биты и чётность модуля
+  read PORT             прочитать скорость, стоп-биты и паритет модуля
   write PORT --baud B --stop-bits S --parity P
                         записать три значения, прочитать их обратно и
                         перевести модуль в режим работы
@@ -222,12 +226,8 @@ A reply that misses its 3 s time-out is still awaited, up to 10 s after its
 command, and then counts as no reply (4).</translation>
     </message>
     <message>
-        <source>Вид файла учёта: spreadsheet (по умолчанию: через «;», UTF-8 с BOM, открывается двойным щелчком в таблице) или rfc4180 (через запятую, для программ). Файл, в котором уже есть строки, остаётся своего вида.</source>
-        <translation>Form of the record file: spreadsheet (the default: cells apart by &quot;;&quot;, UTF-8 with a byte-order mark, opens by a double-click in a spreadsheet) or rfc4180 (commas, for programs). A file that already has rows keeps its form.</translation>
-    </message>
-    <message>
-        <source>--record-format: spreadsheet или rfc4180</source>
-        <translation>--record-format: spreadsheet or rfc4180</translation>
+        <source>Паритет для записи: none, odd или even.</source>
+        <translation>Parity to write: none, odd or even.</translation>
     </message>
 </context>
 <context>
@@ -525,10 +525,6 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
         <translation>Received: </translation>
     </message>
     <message>
-        <source>Считано после записи: %1, а записано: %2. Модуль не переведён в режим работы.</source>
-        <translation>Read back after writing: %1, but written: %2. The module was not switched to operating mode.</translation>
-    </message>
-    <message>
         <source>Чтение завершено: %1</source>
         <translation>Read finished: %1</translation>
     </message>
@@ -537,24 +533,8 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
         <translation>The module answered &quot;Ok&quot; to &quot;%1&quot; instead of &quot;module is working&quot;: whether it is in operating mode is unknown. Check the module and write the settings again.</translation>
     </message>
     <message>
-        <source>Модуль отклонил команду «%1»: он не переведён в режим работы.</source>
-        <translation>The module refused the command &quot;%1&quot;: it was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Модуль отклонил команду «%1». Запись остановлена, модуль не переведён в режим работы.</source>
-        <translation>The module refused the command &quot;%1&quot;. The write stopped; the module was not switched to operating mode.</translation>
-    </message>
-    <message>
         <source>Модуль перешёл в режим работы в ответ на «%1», не подтвердив все значения: запись не завершена. Переведите модуль в режим настройки и запишите настройки снова.</source>
         <translation>The module switched to operating mode in answer to &quot;%1&quot; before confirming every value: the write is not finished. Put the module into configuration mode and write the settings again.</translation>
-    </message>
-    <message>
-        <source>Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не переведён в режим работы.</source>
-        <translation>The reply to the command &quot;%1&quot; was not understood: &quot;%2&quot;. The write stopped; the module was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Записано: %1. Модуль переведён в режим работы.</source>
-        <translation>Written: %1. The module is in operating mode.</translation>
     </message>
     <message>
         <source>Записано: %1. Режим работы не включён.</source>
@@ -567,18 +547,6 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
     <message>
         <source>Прервано после ответа на «%1»: больше ничего не отправлено.</source>
         <translation>Interrupted after the reply to &quot;%1&quot;: nothing more was sent.</translation>
-    </message>
-    <message>
-        <source> Модуль подтвердил: %1; «%2» %3.</source>
-        <translation> The module confirmed: %1; &quot;%2&quot; %3.</translation>
-    </message>
-    <message>
-        <source>отправлена</source>
-        <translation>sent</translation>
-    </message>
-    <message>
-        <source>не отправлена</source>
-        <translation>not sent</translation>
     </message>
     <message>
         <source>Ошибка</source>
@@ -648,16 +616,88 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
         <source>Модуль не найден. %1</source>
         <translation>Module not found. %1</translation>
     </message>
+    <message>
+        <source>Считано после записи: %1, а записано: %2. Модуль не переведен в режим работы.</source>
+        <translation>Read back after writing: %1, but written: %2. The module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Модуль отклонил команду «%1»: он не переведен в режим работы.</source>
+        <translation>The module refused the command &quot;%1&quot;: it was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Модуль отклонил команду «%1». Запись остановлена, модуль не переведен в режим работы.</source>
+        <translation>The module refused the command &quot;%1&quot;. The write stopped; the module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не переведен в режим работы.</source>
+        <translation>The reply to the command &quot;%1&quot; was not understood: &quot;%2&quot;. The write stopped; the module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Записано: %1. Модуль переведен в режим работы.</source>
+        <translation>Written: %1. The module is in operating mode.</translation>
+    </message>
+    <message>
+        <source>«%1» отправлена</source>
+        <translation>&quot;%1&quot; was sent</translation>
+    </message>
+    <message>
+        <source>«%1» не отправлена</source>
+        <translation>&quot;%1&quot; was not sent</translation>
+    </message>
+    <message>
+        <source> Модуль не подтвердил ни одного значения; %1.</source>
+        <translation> The module confirmed no value; %1.</translation>
+    </message>
+    <message>
+        <source> Модуль подтвердил: %1; %2.</source>
+        <translation> The module confirmed: %1; %2.</translation>
+    </message>
 </context>
 <context>
     <name>ModuleProtocol</name>
     <message>
-        <source>нет</source>
-        <translation>none</translation>
+        <source>скорость %1</source>
+        <translation>baud rate %1</translation>
     </message>
     <message>
-        <source>скорость %1, стоп-биты %2, чётность %3</source>
-        <translation>baud rate %1, stop bits %2, parity %3</translation>
+        <source>скорость не сообщена</source>
+        <translation>baud rate not reported</translation>
+    </message>
+    <message>
+        <source>скорость не подтверждена</source>
+        <translation>baud rate not confirmed</translation>
+    </message>
+    <message>
+        <source>стоп-биты %1</source>
+        <translation>stop bits %1</translation>
+    </message>
+    <message>
+        <source>стоп-биты не сообщены</source>
+        <translation>stop bits not reported</translation>
+    </message>
+    <message>
+        <source>стоп-биты не подтверждены</source>
+        <translation>stop bits not confirmed</translation>
+    </message>
+    <message>
+        <source>паритет %1</source>
+        <translation>parity %1</translation>
+    </message>
+    <message>
+        <source>паритет не сообщён</source>
+        <translation>parity not reported</translation>
+    </message>
+    <message>
+        <source>паритет не подтверждён</source>
+        <translation>parity not confirmed</translation>
+    </message>
+    <message>
+        <source>ни одно значение не сообщено</source>
+        <translation>no value reported</translation>
+    </message>
+    <message>
+        <source>ни одно значение не подтверждено</source>
+        <translation>no value confirmed</translation>
     </message>
 </context>
 <context>

@@ -15,6 +15,7 @@
 using namespace Timing;
 using ModuleProtocol::Field;
 using ModuleProtocol::Kind;
+using Told = ModuleProtocol::Values::Told;
 
 namespace {
 constexpr Field settingFields[] = {Field::Speed, Field::StopBits, Field::Parity};
@@ -513,9 +514,9 @@ void ModuleEngine::takeReadReply()
         rec.haveAfter = true;
         if (rec.after != plan.target) {
             fail(FailureKind::ReadBackDiffers,
-                 tr("Считано после записи: %1, а записано: %2. Модуль не переведён в режим "
+                 tr("Считано после записи: %1, а записано: %2. Модуль не переведен в режим "
                     "работы.")
-                         .arg(rec.after.text(), plan.target.text()),
+                         .arg(rec.after.text(Told::Reported), plan.target.text(Told::Reported)),
                  ModuleProtocol::readCommands.constLast());
             return;
         }
@@ -535,7 +536,7 @@ void ModuleEngine::takeReadReply()
         finishPlan();
         return;
     }
-    emit status(tr("Чтение завершено: %1").arg(readValues.text()));
+    emit status(tr("Чтение завершено: %1").arg(readValues.text(Told::Reported)));
     setActivity(Activity::Idle);
     emit readFinished(readValues);
 }
@@ -576,9 +577,9 @@ void ModuleEngine::takeWriteReply()
         if (field != Field::None)
             emit fieldChanged(field, FieldState::Refused, {}); // the module holds its old value
         fail(FailureKind::Refused,
-             (operateStep ? tr("Модуль отклонил команду «%1»: он не переведён в режим работы.")
+             (operateStep ? tr("Модуль отклонил команду «%1»: он не переведен в режим работы.")
                           : tr("Модуль отклонил команду «%1». Запись остановлена, модуль не "
-                               "переведён в режим работы."))
+                               "переведен в режим работы."))
                      .arg(command),
              command);
         return;
@@ -600,7 +601,7 @@ void ModuleEngine::takeWriteReply()
     default:
         fail(FailureKind::NotUnderstood,
              tr("Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не "
-                "переведён в режим работы.")
+                "переведен в режим работы.")
                      .arg(command, SerialLink::shownReply(reply, 0)),
              command);
         return;
@@ -622,10 +623,9 @@ void ModuleEngine::finishPlan()
     // The module that operates no longer listens to commands.
     if (rec.operating)
         closeLink();
-    emit status(
-            rec.operating
-                    ? tr("Записано: %1. Модуль переведён в режим работы.").arg(rec.confirmed.text())
-                    : tr("Записано: %1. Режим работы не включён.").arg(rec.confirmed.text()));
+    const QString confirmed = rec.confirmed.text(Told::Confirmed);
+    emit status(rec.operating ? tr("Записано: %1. Модуль переведен в режим работы.").arg(confirmed)
+                              : tr("Записано: %1. Режим работы не включён.").arg(confirmed));
     setActivity(Activity::Idle);
     emit written(rec.confirmed, rec.operating);
 }
@@ -639,9 +639,12 @@ QString ModuleEngine::interruptedText() const
 
 QString ModuleEngine::stoppedWriteText() const
 {
-    return tr(" Модуль подтвердил: %1; «%2» %3.")
-            .arg(rec.confirmed.text(), ModuleProtocol::operatingModeCommand,
-                 rec.operatingCommandSent ? tr("отправлена") : tr("не отправлена"));
+    const QString operating = rec.operatingCommandSent ? tr("«%1» отправлена")
+                                                       : tr("«%1» не отправлена");
+    const QString sent = operating.arg(ModuleProtocol::operatingModeCommand);
+    if (rec.confirmed == Values {})
+        return tr(" Модуль не подтвердил ни одного значения; %1.").arg(sent);
+    return tr(" Модуль подтвердил: %1; %2.").arg(rec.confirmed.text(Told::Confirmed), sent);
 }
 
 void ModuleEngine::fail(FailureKind kind, const QString &advice, const QString &command,
