@@ -199,6 +199,8 @@ private slots:
     void benchScriptRunsABatchStartToEnd();
     void aRecordThatCannotBeKeptStopsBeforeAnythingIsSent();
     void windowRecordsEachExchangeButNotAnIdleUnplug();
+    void disconnectingMidWriteIsAnEndingTold_data();
+    void disconnectingMidWriteIsAnEndingTold();
     void recordFormsReadAsTheirReadersDo();
 
 private:
@@ -554,6 +556,87 @@ void TestBench::windowRecordsEachExchangeButNotAnIdleUnplug()
     // Nothing of the earlier module passes for this attempt's.
     QCOMPARE(rows.at(1).at(QStringLiteral("before_parity")), QString());
     QCOMPARE(rows.at(1).at(QStringLiteral("hello")), QString());
+}
+
+void TestBench::disconnectingMidWriteIsAnEndingTold_data()
+{
+    QTest::addColumn<int>("confirmed"); // values confirmed before "Отключиться"
+    QTest::addColumn<QByteArray>("late"); // a command whose reply is awaited past its time-out
+    QTest::newRow("pause after -baudrate:") << 1 << QByteArray();
+    QTest::newRow("pause after -stop bits:") << 2 << QByteArray();
+    QTest::newRow("pause after -parity:") << 3 << QByteArray();
+    QTest::newRow("late reply to -stop bits:") << 1 << QByteArray("-stop bits:");
+    QTest::newRow("late reply to -st") << 3 << QByteArray("-st");
+}
+
+void TestBench::disconnectingMidWriteIsAnEndingTold()
+{
+    QFETCH(int, confirmed);
+    QFETCH(QByteArray, late);
+    ModuleSimulator module;
+    MainWindow w(nullptr, [&] { return QStringList {module.portPath()}; });
+    ModalWatcher boxes;
+    BenchRecord record;
+    QVERIFY(record.open(recordPath));
+    w.keepRecord(&record);
+    Ui_MainWindow &ui = MainWindowProbe::ui(w);
+    ModuleEngine &engine = MainWindowProbe::engine(w);
+    bool silent = false;
+    connect(&module, &ModuleSimulator::commandReceived, this, [&](const QByteArray &command) {
+        silent = !late.isEmpty() && (late.endsWith(':') ? command.startsWith(late) : command == late);
+        module.setSilent(silent);
+    });
+    FastForward hurry(&w, [&] { return silent; }, false);
+    int oks = 0;
+    const auto disconnect = [&ui] {
+        QVERIFY(ui.BT_Open_Connect->isEnabled());
+        QTest::mouseClick(ui.BT_Open_Connect, Qt::LeftButton);
+    };
+    connect(&engine, &ModuleEngine::fieldChanged, this,
+            [&](ModuleProtocol::Field, ModuleEngine::FieldState state) {
+                if (state == ModuleEngine::FieldState::Confirmed && ++oks == confirmed
+                    && late.isEmpty())
+                    QTimer::singleShot(0, this, disconnect); // in the pause that follows
+            });
+
+    ui.cbPorts->setCurrentText(module.portPath());
+    QTest::mouseClick(ui.BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(ui.BT_Write_values->isEnabled(), 10000);
+    const QStringList t = targetValues();
+    ui.CB_KT_Speed->setCurrentText(t.at(0));
+    ui.CB_KT_Stop_bit->setCurrentText(t.at(1));
+    ui.CB_KT_Parity->setCurrentText(t.at(2));
+    QTest::mouseClick(ui.BT_Write_values, Qt::LeftButton);
+    if (!late.isEmpty()) {
+        // The time-out's box is closed; the reply is still awaited.
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 15000);
+        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+        QVERIFY(engine.isAwaitingReply());
+        disconnect();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(readRecord(recordPath).size(), 2, 15000);
+    QVERIFY(!engine.isOpen());
+
+    const auto row = readRecord(recordPath).at(1);
+    QCOMPARE(row.at(QStringLiteral("action")), QStringLiteral("write"));
+    QCOMPARE(row.at(QStringLiteral("outcome")), QStringLiteral("interrupted"));
+    const QStringList confirmedValues {row.at(QStringLiteral("confirmed_baud_rate")),
+                                       row.at(QStringLiteral("confirmed_stop_bits")),
+                                       row.at(QStringLiteral("confirmed_parity"))};
+    QStringList expected = t.mid(0, confirmed);
+    while (expected.size() < 3)
+        expected << QString();
+    QCOMPARE(confirmedValues, expected);
+    QCOMPARE(row.at(QStringLiteral("operating_mode_sent")),
+             late == "-st" ? QStringLiteral("true") : QStringLiteral("false"));
+
+    // Told once, in the status bar and the log, with what the module took.
+    const QString told = MainWindowProbe::statusPanel(w)->currentMessage();
+    QVERIFY2(told.startsWith(QStringLiteral("Прервано отключением"))
+                     && told.contains(QStringLiteral("Модуль подтвердил: скорость 19200")),
+             qPrintable(told));
+    QCOMPARE(w.exchangeLog()->lines().filter(QStringLiteral("Прервано")).size(), 1);
+    QVERIFY(w.exchangeLog()->lines().constLast().endsWith(told));
 }
 
 void TestBench::recordFormsReadAsTheirReadersDo()

@@ -213,10 +213,21 @@ void ModuleEngine::reportOpenFailure(const QString &portName)
 void ModuleEngine::close()
 {
     const bool wasOpen = isOpen();
+    // Closing in the middle of an exchange ends it like a stop would: the
+    // user, the log and the record learn what the module took.
+    QString ended;
+    if (current != Activity::Idle)
+        ended = answerDue ? tr("Прервано отключением: ответ на «%1» не дождались.").arg(lastSent)
+                          : tr("Прервано отключением после ответа на «%1».").arg(lastSent);
+    else if (waitingPlan)
+        ended = tr("Прервано до начала обмена: ничего не отправлено.");
     stopAll();
     if (wasOpen)
         emit status(tr("Отключено от порта %1").arg(currentPort));
-    setActivity(Activity::Idle);
+    if (ended.isEmpty())
+        setActivity(Activity::Idle);
+    else
+        fail(FailureKind::Interrupted, ended);
 }
 
 void ModuleEngine::stopAll()

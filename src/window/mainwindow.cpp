@@ -212,6 +212,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
+    // An exchange cut short by closing is still told and recorded.
+    if (engine->isBusy())
+        engine->close();
     event->accept();
 }
 
