@@ -2,11 +2,13 @@
 
 #include "benchrecord.h"
 #include "exchangelog.h"
+#include "progressline.h"
 #include "seriallink.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+#include <QTimer>
 
 #include <utility>
 
@@ -38,6 +40,9 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
     onEachEnding(engine, this, [this](const ModuleResult &r) { moduleEnded(r); });
     connect(engine, &ModuleEngine::portFound, this, [this](const QString &name) {
         modulePort = name;
+        // A batch's next module arrived: said at once, not only with its result.
+        if (waiting())
+            say(tr("Найден порт %1").arg(name));
     });
     connect(engine, &ModuleEngine::searchEnded, this, [this](bool connected) {
         // A found port that cannot be opened is a module's failure, told apart.
@@ -63,6 +68,50 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
 Commissioner::~Commissioner()
 {
     engine->disconnect(this);
+}
+
+void Commissioner::showProgress(int columns)
+{
+    progress = std::make_unique<ProgressLine>(err, columns);
+    progressTick = new QTimer(this);
+    progressTick->setInterval(std::chrono::milliseconds(200));
+    connect(progressTick, &QTimer::timeout, this, &Commissioner::updateProgress);
+    connect(engine, &ModuleEngine::commandSent, this, [this] {
+        sentClock.start();
+        progressTick->start();
+        // Once the engine awaits the reply, which it does right after this.
+        QMetaObject::invokeMethod(this, &Commissioner::updateProgress, Qt::QueuedConnection);
+    });
+    connect(engine, &ModuleEngine::progressed, this, &Commissioner::updateProgress);
+}
+
+void Commissioner::updateProgress()
+{
+    if (!engine->isBusy()) {
+        progressTick->stop();
+        return;
+    }
+    // "ttyUSB0: шаг 3 из 12: -stop bits, ответ ждём 1.2 с", then, in the
+    // pause that follows, "ttyUSB0: шаг 3 из 12: -stop bits, ответ получен".
+    const bool awaiting = engine->isAwaitingReply();
+    const int done = engine->stepsDone();
+    if (!awaiting && done == 0)
+        return;
+    QString line = tr("%1: шаг %2 из %3: %4")
+                           .arg(modulePort)
+                           .arg(awaiting ? std::min(done + 1, engine->stepCount()) : done)
+                           .arg(engine->stepCount())
+                           .arg(engine->lastCommand());
+    line += awaiting ? tr(", ответ ждём %1\u00a0с").arg(sentClock.elapsed() / 1000.0, 0, 'f', 1)
+                     : tr(", ответ получен");
+    progress->show(line);
+}
+
+void Commissioner::print(QTextStream &to, const QString &line)
+{
+    if (progress)
+        progress->clear();
+    to << line << Qt::endl;
 }
 
 ModuleEngine::Plan Commissioner::plan() const
@@ -115,7 +164,7 @@ void Commissioner::waitForAdapter()
 
 void Commissioner::say(const QString &text)
 {
-    err << text << Qt::endl;
+    print(err, text);
     if (log)
         log->status(text);
 }
@@ -128,6 +177,11 @@ void Commissioner::requestStop()
         engine->stopSearch();
     } else if (engine->isBusy()) {
         engine->requestStop();
+        // The reply to the command under way is still taken: say so, or a
+        // person would think the first Ctrl+C went unheard.
+        if (engine->isBusy() && engine->isAwaitingReply())
+            say(tr("Остановка после ответа модуля на «%1» (Ctrl+C ещё раз — не ждать ответа)")
+                        .arg(engine->lastCommand()));
     }
 }
 
@@ -147,7 +201,7 @@ void Commissioner::afterModule()
     const QString finishedPort = modulePort;
     engine->close();
     if (waiting() && options.repeat && !stopping && lastCode != ExitCode::interrupted) {
-        err << tr("Отключите адаптер %1 и подключите следующий").arg(finishedPort) << Qt::endl;
+        print(err, tr("Отключите адаптер %1 и подключите следующий").arg(finishedPort));
         waitForAdapter();
         return;
     }
@@ -160,7 +214,7 @@ void Commissioner::finish(int code)
         return;
     ended = true;
     if (options.repeat || code == ExitCode::interrupted)
-        err << tr("Модулей готово: %1, с ошибкой: %2").arg(done).arg(failed) << Qt::endl;
+        print(err, tr("Модулей готово: %1, с ошибкой: %2").arg(done).arg(failed));
     emit finished(code);
 }
 
@@ -195,8 +249,7 @@ void Commissioner::report(const ModuleResult &result)
         log->status(line);
     if (record)
         record->add(facts);
-    if (options.json)
-        out << QJsonDocument(facts.toJson()).toJson(QJsonDocument::Compact) << Qt::endl;
-    else
-        out << line << Qt::endl;
+    print(out, options.json ? QString::fromUtf8(QJsonDocument(facts.toJson()).toJson(
+                                      QJsonDocument::Compact))
+                            : line);
 }

@@ -7,10 +7,12 @@
 #include "portlist.h"
 #include "timing.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
 #include <chrono>
+#include <memory>
 
 QT_BEGIN_NAMESPACE
 class QTextStream;
@@ -19,6 +21,8 @@ QT_END_NAMESPACE
 class BenchRecord;
 class ExchangeLog;
 class PortMonitor;
+class ProgressLine;
+class QTimer;
 
 struct CommissionOptions
 {
@@ -57,6 +61,8 @@ public:
                  QObject *parent = nullptr);
     // Each module's row goes to `record` as well.
     void setRecord(BenchRecord *to) { record = to; }
+    // Progress on stderr, rewritten in place, for a terminal `columns` wide.
+    void showProgress(int columns);
     ~Commissioner() override;
 
     void start();
@@ -80,6 +86,8 @@ private:
     // Progress for the person at the bench: stderr and the log.
     void say(const QString &text);
     void report(const ModuleResult &result);
+    void updateProgress();
+    void print(QTextStream &to, const QString &line);
     bool waiting() const { return options.port.isEmpty() || options.waitForPort; }
 
     CommissionOptions options;
@@ -88,6 +96,9 @@ private:
     ExchangeLog *log = nullptr;
     BenchRecord *record = nullptr;
     ModuleEngine *engine = nullptr;
+    std::unique_ptr<ProgressLine> progress;
+    QTimer *progressTick = nullptr;
+    QElapsedTimer sentClock;
     QString modulePort; // the port of the module under way
     int lastCode = ExitCode::done;
     int lastFailure = ExitCode::done;

@@ -19,6 +19,9 @@ void install();
 int stopRequests();
 // The ways to ask for a stop on this system, for the help text.
 QString stopRequestNames();
+// Columns of the terminal stderr writes to; 0 when it is a file, a pipe,
+// or a terminal that cannot move back along a line (TERM=dumb).
+int errorColumns();
 } // namespace Console
 
 #endif // TAV_CONSOLE_H

@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <initializer_list>
 
 namespace {
@@ -34,4 +38,17 @@ int Console::stopRequests()
 QString Console::stopRequestNames()
 {
     return QCoreApplication::translate("Console", "Ctrl+C, SIGTERM или SIGHUP");
+}
+
+int Console::errorColumns()
+{
+    if (!::isatty(STDERR_FILENO))
+        return 0;
+    const char *term = std::getenv("TERM");
+    if (term && std::strcmp(term, "dumb") == 0)
+        return 0;
+    struct winsize size {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
 }

@@ -62,3 +62,12 @@ QString Console::stopRequestNames()
     return QCoreApplication::translate("Console",
                                        "Ctrl+C, Ctrl+Break или закрытие окна консоли");
 }
+
+int Console::errorColumns()
+{
+    // A console's own screen buffer; a file or a pipe has none.
+    CONSOLE_SCREEN_BUFFER_INFO info {};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}

@@ -316,6 +316,10 @@ int main(int argc, char *argv[])
     Commissioner commissioner(options, systemPortNames, out, err, &log, monitor);
     if (record.isOpen())
         commissioner.setRecord(&record);
+    // Progress only where a person watches stderr; the result lines and
+    // the JSON on stdout never carry it.
+    if (const int columns = Console::errorColumns())
+        commissioner.showProgress(columns);
     QObject::connect(&commissioner, &Commissioner::finished, &app, &QCoreApplication::exit);
     // A signal only counts up; each new one is a stop request, taken here on
     // the event loop, never inside the exchange.

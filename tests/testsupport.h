@@ -2,6 +2,7 @@
 #define TAV_TESTSUPPORT_H
 
 #include "mainwindow.h"
+#include "statuspanel.h"
 #include "replyframer.h"
 #include "ui_mainwindow.h"
 
@@ -39,7 +40,7 @@ struct MainWindowProbe
     static QSerialPort *serial(const MainWindow &w) { return w.serial; }
     static QString reply(const MainWindow &w) { return w.reply; }
     static QByteArray readBuffer(const MainWindow &w) { return w.engine->framer()->buffer(); }
-    static QStatusBar *statusPanel(const MainWindow &w) { return w.statusPanel; }
+    static StatusPanel *statusPanel(const MainWindow &w) { return w.statusPanel; }
     static QTimer *findTimer(const MainWindow &w) { return w.findTimer; }
     static QTimer *readTimer(const MainWindow &w) { return w.readTimer; }
     static QTimer *writeTimer(const MainWindow &w) { return w.writeTimer; }

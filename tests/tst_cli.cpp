@@ -9,12 +9,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -44,6 +48,7 @@ private slots:
     void usageErrorsSpeakTheLanguageOfTheRun();
     void stopSignalsEndAfterTheReply_data();
     void stopSignalsEndAfterTheReply();
+    void progressReachesATerminalNeverAPipe();
     void defaultWriteReadsBackEvenIntoAClosedPipe();
     void aLogFileThatFailsOrBlocksNeitherHidesNorHangs();
 
@@ -423,6 +428,55 @@ void TestCli::stopSignalsEndAfterTheReply()
                      && result.contains(QStringLiteral("скорость 19200"))
                      && result.contains(QStringLiteral("«-st» не отправлена")),
              qPrintable(result));
+}
+
+// A person at a terminal sees each step and hears that Ctrl+C was taken; a
+// pipe, a file and stdout get none of the rewritten line.
+void TestCli::progressReachesATerminalNeverAPipe()
+{
+    for (const bool terminal : {true, false}) {
+        sim = std::make_unique<ModuleSimulator>();
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        QByteArray screen;
+        const auto readScreen = [&] {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+                screen.append(buffer, int(n));
+        };
+        QSocketNotifier drain(master, QSocketNotifier::Read);
+        connect(&drain, &QSocketNotifier::activated, this, readScreen);
+        QProcess p;
+        if (terminal)
+            p.setStandardErrorFile(QString::fromLocal8Bit(::ptsname(master)));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TERM"), QStringLiteral("xterm"));
+        p.setProcessEnvironment(env);
+        connect(sim.get(), &ModuleSimulator::commandReceived, this, [&](const QByteArray &c) {
+            if (c == "-stop bits:2")
+                ::kill(pid_t(p.processId()), SIGINT);
+        });
+        p.start(QStringLiteral(TAV_CLI_PATH),
+                {QStringLiteral("write"), sim->portPath(), QStringLiteral("--baud"),
+                 QStringLiteral("19200"), QStringLiteral("--stop-bits"), QStringLiteral("2"),
+                 QStringLiteral("--parity"), QStringLiteral("even")});
+        QVERIFY(p.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 30000);
+        QCOMPARE(p.exitCode(), ExitCode::interrupted);
+        readScreen();
+        ::close(master);
+        const QString errors = terminal ? QString::fromUtf8(screen)
+                                        : QString::fromUtf8(p.readAllStandardError());
+        const QString output = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(errors.contains(QStringLiteral("шаг 6 из 12: -stop bits:2, ответ ждём")),
+                 terminal);
+        QVERIFY2(errors.contains(QStringLiteral("Остановка после ответа модуля на «-stop bits:2»")),
+                 qPrintable(errors));
+        QVERIFY2(!output.contains(QStringLiteral("шаг")) && !output.contains(QLatin1Char('\r'))
+                         && output.contains(QStringLiteral("ошибка 130")),
+                 qPrintable(output));
+    }
 }
 
 // The program as shipped: a write reads the values back unless told not

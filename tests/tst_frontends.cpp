@@ -6,6 +6,7 @@
 #include "exchangelog.h"
 #include "simfixture.h"
 
+#include <QProgressBar>
 #include <QtTest>
 
 #include <memory>
@@ -138,6 +139,12 @@ void TestFrontEnds::windowReachesTheVerdict()
             &w, [&module] { return module.lateNow(); }, false);
     ModuleEngine &engine = MainWindowProbe::engine(w);
     ToldValues told(&engine);
+    // How far the bar had got when the module confirmed the operating mode.
+    QPair<int, int> progressAtEnd {-1, -1};
+    QProgressBar *progress = MainWindowProbe::statusPanel(w)->progress();
+    connect(&engine, &ModuleEngine::written, this, [&] {
+        progressAtEnd = {progress->value(), progress->maximum()};
+    });
     QStringList shown;
     connect(&w, &MainWindow::statusShown, this, [&shown](const QString &text) { shown << text; });
 
@@ -175,6 +182,16 @@ void TestFrontEnds::windowReachesTheVerdict()
     // The window never looks idle while the exchange goes on, and the
     // buttons come back only when it is over.
     QCOMPARE(ui.BT_Read_values->isEnabled(), engine.isOpen() && !engine.isBusy());
+    if (*verdict == Verdict::Written)
+        QCOMPARE(progressAtEnd, qMakePair(4, 4));
+    QCOMPARE(progress->isHidden(), !engine.isBusy());
+    if (*verdict == Verdict::NoReply) {
+        // Once the box is closed the bar says what goes on, not a bare "Ошибка".
+        const QString status = MainWindowProbe::statusPanel(w)->currentMessage();
+        QVERIFY2(status.contains(QStringLiteral("ожидается"))
+                         && status.contains(QStringLiteral("«Отключиться»")),
+                 qPrintable(status));
+    }
     if (*verdict == Verdict::Read) {
         QCOMPARE(ui.CB_KT_Speed->currentText(), sim.baudRate());
         QCOMPARE(ui.CB_KT_Stop_bit->currentText(), sim.stopBits());

@@ -374,6 +374,12 @@ bool ModuleEngine::begin(const Plan &newPlan, std::chrono::milliseconds firstPau
         passes.append(Pass::Read);
     }
     pass = 0;
+    answered = 0;
+    steps = 0;
+    for (const Pass each : qAsConst(passes))
+        steps += each == Pass::Read ? int(ModuleProtocol::readCommands.size())
+                                    : each == Pass::Values ? ModuleProtocol::writeStepCount - 1
+                                                           : 1;
     rec = recordFor(plan);
     timedOutOnce = false;
     stopRequests = 0;
@@ -381,6 +387,7 @@ bool ModuleEngine::begin(const Plan &newPlan, std::chrono::milliseconds firstPau
     setActivity(plan.write ? Activity::Writing : Activity::Reading);
     if (announce)
         emit status(plan.write ? tr("Запись начата") : tr("Чтение начато"));
+    emit progressed(answered, steps);
     beginPass(firstPause);
     return true;
 }
@@ -486,6 +493,7 @@ void ModuleEngine::takeReply()
     if (!answerDue || current == Activity::Idle)
         return;
     answerDue = false;
+    emit progressed(++answered, steps);
     if (passes.value(pass) == Pass::Read)
         takeReadReply();
     else

@@ -162,7 +162,13 @@ public:
     // An exchange under way, or a gateway still being connected to.
     bool isBusy() const;
     bool isAwaitingReply() const;
+    // The command sent last, whose reply is awaited while isAwaitingReply().
+    const QString &lastCommand() const { return lastSent; }
     const Record &record() const { return rec; }
+    // How far the exchange under way (or the last one) got: commands
+    // answered, of all its plan sends.
+    int stepsDone() const { return answered; }
+    int stepCount() const { return steps; }
 
     // --- The search for a newly plugged adapter
     // Waits (up to `limit`) for a port that is not yet known, opens it with
@@ -212,6 +218,8 @@ signals:
                       const QString &value);
     // The port opened or closed, or an exchange began or ended.
     void stateChanged();
+    // An exchange began (0 of `count`), or one more of its commands was answered.
+    void progressed(int done, int count);
     void readFinished(const ModuleProtocol::Values &values);
     // The write is over: every value confirmed; `operating` when the module
     // also confirmed the operating mode (it then no longer listens: the port
@@ -291,6 +299,8 @@ private:
     // A command of the plan went out and its reply has not been taken yet.
     bool answerDue = false;
     int stopRequests = 0;
+    int answered = 0;
+    int steps = 0;
 
     bool monitorStarted = false;
     int tickLimit = 0;

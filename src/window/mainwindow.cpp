@@ -10,6 +10,7 @@
 #include "moduleprotocol.h"
 #include "portmonitor.h"
 #include "statewords.h"
+#include "statuspanel.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -61,7 +62,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     logBook = new ExchangeLog(this);
     logBook->follow(engine);
     connect(logBook, &ExchangeLog::fileFailed, this, &MainWindow::showMessage);
-    statusPanel = new QStatusBar(this);
+    statusPanel = new StatusPanel(this);
     setStatusBar(statusPanel);
     statusPanel->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(statusPanel, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -77,6 +78,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     connect(engine, &ModuleEngine::status, this, &MainWindow::showMessage);
     connect(engine, &ModuleEngine::fieldChanged, this, &MainWindow::showField);
     connect(engine, &ModuleEngine::stateChanged, this, &MainWindow::updateControls);
+    connect(engine, &ModuleEngine::progressed, statusPanel, &StatusPanel::showProgress);
     connect(engine, &ModuleEngine::failed, this, &MainWindow::showFailure);
     connect(engine, &ModuleEngine::timedOut, this,
             [this](const QString &, const QString &advice, bool first) {
@@ -307,6 +309,8 @@ void MainWindow::updateControls()
     ui->BT_find->setEnabled(!open);
     // What a write sends, and what its result names, is what the fields
     // held when it began.
+    if (!engine->isBusy())
+        statusPanel->endProgress();
     const bool writing = engine->activity() == ModuleEngine::Activity::Writing;
     for (QComboBox *box : {ui->CB_KT_Speed, ui->CB_KT_Stop_bit, ui->CB_KT_Parity})
         box->setEnabled(!writing);
@@ -345,11 +349,16 @@ void MainWindow::showFailure(const ModuleEngine::Failure &failure)
 void MainWindow::showTimeout(const QString &advice, bool first)
 {
     // Later time-outs of the same exchange go to the status bar and the log.
-    if (first)
-        showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"),
-                advice
-                        + tr("\n\nОтвет всё ещё ожидается: обмен продолжится, когда он придёт. "
-                             "Чтобы прекратить, нажмите «Отключиться»."));
+    if (!first)
+        return;
+    const QString waiting = tr("Ответ всё ещё ожидается: обмен продолжится, когда он придёт. "
+                               "Чтобы прекратить, нажмите «Отключиться».");
+    showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"),
+            advice + QStringLiteral("\n\n") + waiting);
+    // The bar said "Ошибка" while the box was up; once it is closed it says
+    // what goes on, unless the reply came meanwhile.
+    if (engine->isAwaitingReply())
+        showStatus(advice + QLatin1Char(' ') + waiting);
 }
 
 void MainWindow::showWritten(const ModuleProtocol::Values &confirmed, bool operating)

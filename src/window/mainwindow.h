@@ -25,6 +25,7 @@ class PortMonitor;
 class BenchRecord;
 class ExchangeLog;
 class LogWindow;
+class StatusPanel;
 
 class MainWindow : public QMainWindow
 {
@@ -111,7 +112,7 @@ private:
     QStringList &knownPorts;
     QSerialPort *&serial;
     QString &reply;
-    QStatusBar *statusPanel = nullptr;
+    StatusPanel *statusPanel = nullptr;
     Ui_MainWindow *ui = nullptr;
 
     PortLister listPorts;

@@ -1,0 +1,85 @@
+#include "statuspanel.h"
+
+#include <QPainter>
+#include <QProgressBar>
+#include <QStyleOption>
+
+namespace {
+constexpr int margin = 4;
+} // namespace
+
+StatusPanel::StatusPanel(QWidget *parent)
+    : QStatusBar(parent)
+    , bar(new QProgressBar(this))
+{
+    bar->setObjectName(QStringLiteral("exchangeProgress"));
+    bar->setFormat(tr("%v из %m"));
+    bar->setAccessibleName(tr("Ход обмена"));
+    bar->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00 из 00")) * 2);
+    addPermanentWidget(bar);
+    bar->hide();
+    connect(this, &QStatusBar::messageChanged, this, &StatusPanel::fitMessage);
+}
+
+void StatusPanel::showProgress(int done, int count)
+{
+    bar->setRange(0, count);
+    bar->setValue(done);
+    if (bar->isHidden()) {
+        bar->show();
+        fitMessage();
+    }
+}
+
+void StatusPanel::endProgress()
+{
+    if (bar->isHidden())
+        return;
+    bar->hide();
+    fitMessage();
+}
+
+QRect StatusPanel::messageRect() const
+{
+    QRect r = rect().adjusted(margin, 0, -margin, 0);
+    // Width the bar takes once laid out, or will take when just shown.
+    if (!bar->isHidden())
+        r.setRight(width() - bar->sizeHint().width() - 4 * margin);
+    return r;
+}
+
+void StatusPanel::fitMessage()
+{
+    // As high as the message needs at this width: nothing is cut.
+    const QRect r = messageRect();
+    const int textHeight =
+            fontMetrics()
+                    .boundingRect(QRect(0, 0, std::max(r.width(), 1), 1 << 16),
+                                  Qt::TextWordWrap, currentMessage())
+                    .height();
+    const int wanted = std::max(textHeight, fontMetrics().height()) + 2 * margin;
+    if (minimumHeight() != wanted)
+        setMinimumHeight(wanted);
+    update();
+}
+
+void StatusPanel::resizeEvent(QResizeEvent *event)
+{
+    QStatusBar::resizeEvent(event);
+    fitMessage();
+}
+
+void StatusPanel::paintEvent(QPaintEvent *)
+{
+    // QStatusBar draws its message on one line and clips it; this draws the
+    // same message wrapped. The permanent bar is a child and paints itself.
+    QPainter p(this);
+    QStyleOption opt;
+    opt.initFrom(this);
+    style()->drawPrimitive(QStyle::PE_PanelStatusBar, &opt, &p, this);
+    const QString text = currentMessage();
+    if (text.isEmpty())
+        return;
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(messageRect(), Qt::AlignLeading | Qt::AlignVCenter | Qt::TextWordWrap, text);
+}

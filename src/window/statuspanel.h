@@ -1,0 +1,38 @@
+#ifndef TAV_STATUSPANEL_H
+#define TAV_STATUSPANEL_H
+
+#include <QStatusBar>
+
+QT_BEGIN_NAMESPACE
+class QProgressBar;
+QT_END_NAMESPACE
+
+// The window's status bar. A result is read whole: the message wraps onto
+// as many lines as it needs (the bar grows, the window with it) instead of
+// being cut at the window's edge. While a read or write runs, a small bar
+// on the right shows how many of its commands the module has answered.
+class StatusPanel : public QStatusBar
+{
+    Q_OBJECT
+
+public:
+    explicit StatusPanel(QWidget *parent = nullptr);
+
+    // `done` of `count` commands answered; shown while an exchange runs.
+    void showProgress(int done, int count);
+    // The exchange is over: the bar goes away, its last value kept.
+    void endProgress();
+    QProgressBar *progress() const { return bar; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QRect messageRect() const;
+    void fitMessage();
+
+    QProgressBar *bar = nullptr;
+};
+
+#endif // TAV_STATUSPANEL_H
