@@ -65,9 +65,13 @@ void Tour::click(const char *button)
 
 void Tour::choose(const char *field, const QString &value)
 {
+    // Picked as a user picks from the list: the field then looks and reads
+    // as in the real window ("выбрано, не записано", grey).
     auto *box = window.findChild<QComboBox *>(QLatin1String(field));
-    box->setCurrentText(value);
-    log(QStringLiteral("choose  %1 = %2").arg(QLatin1String(field), value));
+    const int index = box->findText(value);
+    box->setCurrentIndex(index);
+    emit box->activated(index);
+    log(QStringLiteral("choose  «%1» = %2").arg(box->accessibleName(), value));
 }
 
 bool Tour::statusSince(int mark, const QString &message) const
@@ -98,6 +102,8 @@ void Tour::snap(const QString &name)
 {
     const QString file = pictures.filePath(
             QStringLiteral("%1-%2.png").arg(++step, 2, 10, QLatin1Char('0')).arg(name));
+    // Laid out as the event loop would before the next paint.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     window.grab().save(file);
     log(QStringLiteral("picture %1").arg(file));
 }

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTime>
+#include <QMessageBox>
 #include <QtTest>
 
 class TestExchangeLog : public WindowOnSimulator
@@ -172,7 +173,7 @@ void TestExchangeLog::textsCannotBreakOrTurnALine()
     }
     QVERIFY(lines.at(0).endsWith(
             QStringLiteral("/tmp/a\\x0a2026-01-01T00:00:00.000+00:00 -> -st\\u202e открыт")));
-    QVERIFY(lines.at(1).endsWith(QStringLiteral("[] Результат: Новые настройки записаны! Модуль "
+    QVERIFY(lines.at(1).endsWith(QStringLiteral("[] окно «Результат»: Новые настройки записаны! Модуль "
                                                 "переведен в режим работы! — Скорость 57600")));
 
     // The offset is spelt out wherever the log is read, UTC included.
@@ -246,6 +247,26 @@ void TestExchangeLog::theViewOpensAtTheNewestAndFollowsOnlyAtTheBottom()
     QTest::keyClick(w.get(), Qt::Key_F2);
     QTRY_VERIFY(window->isVisible());
     QTRY_VERIFY(bar->value() == bar->maximum());
+
+    // Enter never wipes the log; "Очистить" asks, and only a yes clears it.
+    const int kept = log->lines().size();
+    QTest::keyClick(window, Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window,
+                    Qt::Key_Return);
+    QCOMPARE(log->lines().size(), kept);
+    QPushButton *clear = nullptr;
+    for (auto *b : window->findChildren<QPushButton *>())
+        clear = b->text() == QStringLiteral("Очистить") ? b : clear;
+    QVERIFY(clear);
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        QTimer::singleShot(0, this, [answer] {
+            QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+            qobject_cast<QMessageBox *>(QApplication::activeModalWidget())->button(answer)->click();
+        });
+        clear->click();
+        QCOMPARE(log->lines().isEmpty(), answer == QMessageBox::Yes);
+    }
+    QVERIFY(view->toPlainText().isEmpty());
 }
 
 void TestExchangeLog::savingProposesANameWithTheDateAndTime()

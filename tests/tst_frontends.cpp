@@ -83,7 +83,7 @@ void checkLogTellsTheEnd(const QStringList &lines, const QList<ModalWatcher::Box
     }
     for (const auto &box : boxes) {
         const QStringList titled =
-                lines.filter(box.title + QStringLiteral(": ") + box.text.simplified());
+                lines.filter(QStringLiteral("окно «%1»: %2").arg(box.title, box.text.simplified()));
         QVERIFY2(titled.size() == 1, qPrintable(box.title + QLatin1Char(' ') + box.text));
         QVERIFY2(titled.constFirst().contains(box.informativeText.simplified()),
                  qPrintable(titled.constFirst()));

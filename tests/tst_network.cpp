@@ -17,6 +17,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QAbstractItemView>
+#include "indicatorstyles.h"
 #include <QtTest>
 
 class TestNetwork : public WindowOnSimulator
@@ -217,6 +219,11 @@ void TestNetwork::everyFailureSaysWhatToDoInTime_data()
     // The raw accepter does not speak RFC 2217.
     QTest::newRow("raw server") << QStringLiteral("rfc2217://127.0.0.1:RAW")
                                 << QStringLiteral("не поддерживает RFC 2217");
+    // Another client has the gateway's port: ser2net says so and hangs up.
+    QTest::newRow("port held by another client")
+            << QStringLiteral("HELD socket://127.0.0.1:RAW")
+            << QStringLiteral("подключён другой клиент. Система сообщает: шлюз ответил «Port "
+                              "already in use»");
 }
 
 void TestNetwork::everyFailureSaysWhatToDoInTime()
@@ -224,6 +231,12 @@ void TestNetwork::everyFailureSaysWhatToDoInTime()
     QFETCH(QString, port);
     QFETCH(QString, told);
     port.replace(QStringLiteral("RAW"), QString::number(rawPort));
+    QTcpSocket holder;
+    if (port.startsWith(QStringLiteral("HELD "))) {
+        port.remove(0, 5);
+        holder.connectToHost(QHostAddress::LocalHost, rawPort);
+        QVERIFY(holder.waitForConnected());
+    }
     QElapsedTimer clock;
     clock.start();
     QString output;
@@ -256,6 +269,31 @@ void TestNetwork::aDroppedConnectionMidWriteIsOneReport()
     QVERIFY2(output.contains(QStringLiteral("скорость 19200")), qPrintable(output)); // confirmed
     QCOMPARE(output.count(QLatin1Char('\n')), 1);
     QVERIFY(!sim->isOperating());
+
+    // The window keeps what the module confirmed, in green, and tells the
+    // loss in sentences apart, logged as the box it was.
+    QVERIFY(startServer());
+    w->addPort(raw());
+    QCOMPARE(ui().cbPorts->toolTip(), raw()); // the whole address, however narrow the field
+    QVERIFY(ui().cbPorts->view()->minimumWidth()
+            >= ui().cbPorts->fontMetrics().horizontalAdvance(raw()));
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 15000);
+    ui().CB_KT_Speed->setCurrentText(QStringLiteral("19200"));
+    ui().CB_KT_Stop_bit->setCurrentText(QStringLiteral("2"));
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 20000);
+    QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Critical Error"));
+    QCOMPARE(ui().CB_KT_Speed->currentText(), QStringLiteral("19200"));
+    QCOMPARE(ui().CB_KT_Speed->styleSheet(), styleGreen);
+    QCOMPARE(ui().CB_KT_Stop_bit->currentIndex(), 0); // sent, never confirmed
+    const QString told = boxes->boxes.at(0).informativeText;
+    QVERIFY2(told.contains(QStringLiteral(". Система сообщает: "))
+                     && told.contains(QStringLiteral(". Модуль подтвердил: скорость 19200")),
+             qPrintable(told));
+    QCOMPARE(w->exchangeLog()->lines().filter(QStringLiteral("окно «Critical Error»: Ошибка "
+                                                             "соединения — ")).size(),
+             1);
 }
 
 void TestNetwork::byte0xFFArrivesAsOneByte()

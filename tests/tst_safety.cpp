@@ -181,7 +181,7 @@ void TestSafety::boxesSayWhatToDo_data()
     QTest::addColumn<QStringList>("advice");
     QTest::newRow("missing port") << "missing"
                                   << QStringList {QStringLiteral("не найден"),
-                                                  QStringLiteral("(No such file or directory)")};
+                                                  QStringLiteral("Система сообщает: No such file or directory.")};
     QTest::newRow("held port") << "held"
                                << QStringList {QStringLiteral("занят другой программой"),
                                                QStringLiteral("ModemManager")};

@@ -192,10 +192,13 @@ void TestSearch::newPortIsOpenedAndReadLater()
     QCOMPARE(ui().CB_KT_Parity->styleSheet(), styleGreen);
     QCOMPARE(boxes->count(), 0);
 
-    // The next click on the connect button disconnects.
-    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
-    QVERIFY(!MainWindowProbe::serial(*w)->isOpen());
+    // A write that ends in operating mode closes the port: "Поиск" no
+    // longer says that the adapter it found is open.
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 20000);
+    QVERIFY(!MainWindowProbe::engine(*w).isOpen());
     QCOMPARE(ui().BT_find->styleSheet(), styleGray);
+    QVERIFY(!ui().BT_find->accessibleDescription().contains(QStringLiteral("открыт")));
 }
 
 void TestSearch::removalOnlyShrinksTheReference()

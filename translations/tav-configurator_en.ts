@@ -272,6 +272,26 @@ command, and then counts as no reply (4).</translation>
         <source>Ожидание порта %1 (до %2 с)</source>
         <translation>Waiting for port %1 (up to %2 s)</translation>
     </message>
+    <message>
+        <source>Найден порт %1</source>
+        <translation>Found port %1</translation>
+    </message>
+    <message>
+        <source>%1: шаг %2 из %3: %4</source>
+        <translation>%1: step %2 of %3: %4</translation>
+    </message>
+    <message>
+        <source>, ответ ждём %1&#xa0;с</source>
+        <translation>, awaiting the reply %1 s</translation>
+    </message>
+    <message>
+        <source>, ответ получен</source>
+        <translation>, reply received</translation>
+    </message>
+    <message>
+        <source>Остановка после ответа модуля на «%1» (Ctrl+C ещё раз — не ждать ответа)</source>
+        <translation>Stopping after the module&apos;s reply to &quot;%1&quot; (Ctrl+C again to give up the reply)</translation>
+    </message>
 </context>
 <context>
     <name>Console</name>
@@ -303,12 +323,12 @@ command, and then counts as no reply (4).</translation>
         <translation>lock file %1: %2</translation>
     </message>
     <message>
-        <source>заблокирован (flock): %1</source>
-        <translation>locked (flock): %1</translation>
+        <source>его держит %1 (flock)</source>
+        <translation>held by %1 (flock)</translation>
     </message>
     <message>
-        <source>заблокирован другой программой (flock)</source>
-        <translation>locked by another program (flock)</translation>
+        <source>его держит другая программа (вызовом flock())</source>
+        <translation>held by another program (through flock())</translation>
     </message>
 </context>
 <context>
@@ -320,6 +340,10 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>Журнал не записывается в файл %1: %2</source>
         <translation>The log is not being written to %1: %2</translation>
+    </message>
+    <message>
+        <source>окно «%1»: %2</source>
+        <translation>box &quot;%1&quot;: %2</translation>
     </message>
 </context>
 <context>
@@ -347,6 +371,14 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>Не удалось сохранить журнал в %1: %2</source>
         <translation>Could not save the log to %1: %2</translation>
+    </message>
+    <message>
+        <source>Очистить журнал</source>
+        <translation>Clear the log</translation>
+    </message>
+    <message>
+        <source>Удалить из журнала все записи (%1)? Вернуть их будет нельзя.</source>
+        <translation>Remove every entry (%1) from the log? They cannot be brought back.</translation>
     </message>
 </context>
 <context>
@@ -442,20 +474,16 @@ F2: exchange log</translation>
         <translation>Write not finished</translation>
     </message>
     <message>
-        <source>
-
-Ответ всё ещё ожидается: обмен продолжится, когда он придёт. Чтобы прекратить, нажмите «Отключиться».</source>
-        <translation>
-
-The reply is still awaited: the exchange goes on when it comes. To give up, press &quot;Disconnect&quot;.</translation>
-    </message>
-    <message>
         <source>Конфигуратор TAV-RS485-KT v1.0</source>
         <translation>TAV-RS485-KT Configurator v1.0</translation>
     </message>
     <message>
         <source>Строка состояния</source>
         <translation>Status bar</translation>
+    </message>
+    <message>
+        <source>Ответ всё ещё ожидается: обмен продолжится, когда он придёт. Чтобы прекратить, нажмите «Отключиться».</source>
+        <translation>The reply is still awaited: the exchange goes on when it comes. To give up, press &quot;Disconnect&quot;.</translation>
     </message>
 </context>
 <context>
@@ -652,6 +680,14 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
         <source> Модуль подтвердил: %1; %2.</source>
         <translation> The module confirmed: %1; %2.</translation>
     </message>
+    <message>
+        <source>Прервано отключением: ответ на «%1» не дождались.</source>
+        <translation>Interrupted by disconnecting: the reply to &quot;%1&quot; was not waited for.</translation>
+    </message>
+    <message>
+        <source>Прервано отключением после ответа на «%1».</source>
+        <translation>Interrupted by disconnecting after the reply to &quot;%1&quot;.</translation>
+    </message>
 </context>
 <context>
     <name>ModuleProtocol</name>
@@ -745,6 +781,10 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
         <source>Шлюз %1 не поддерживает RFC 2217 (COM-PORT-OPTION): похоже, его порт в режиме «raw» («TCP-сервер»). Включите на шлюзе RFC 2217 или откройте порт как socket://%1, задав на шлюзе 9600 бод, 8N1.</source>
         <translation>Gateway %1 does not support RFC 2217 (COM-PORT-OPTION): its port seems to be in raw (TCP server) mode. Enable RFC 2217 on the gateway, or open the port as socket://%1 with the gateway set to 9600 baud, 8N1.</translation>
     </message>
+    <message>
+        <source>шлюз ответил «%1»</source>
+        <translation>the gateway said &quot;%1&quot;</translation>
+    </message>
 </context>
 <context>
     <name>SerialLink</name>
@@ -799,6 +839,10 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
     <message>
         <source>Если адаптер подключён, но его COM-порта нет в «Диспетчере устройств» (раздел «Порты (COM и LPT)»), а сам адаптер стоит в «Других устройствах» или с жёлтым знаком, установите драйвер адаптера.</source>
         <translation>If the adapter is plugged in but Device Manager shows no COM port for it (under &quot;Ports (COM &amp; LPT)&quot;), and the adapter itself is under &quot;Other devices&quot; or has a yellow mark, install the adapter&apos;s driver.</translation>
+    </message>
+    <message>
+        <source>Система сообщает: %1.</source>
+        <translation>The system says: %1.</translation>
     </message>
 </context>
 <context>
@@ -889,6 +933,17 @@ The reply is still awaited: the exchange goes on when it comes. To give up, pres
     <message>
         <source>модуль не найден</source>
         <translation>module not found</translation>
+    </message>
+</context>
+<context>
+    <name>StatusPanel</name>
+    <message>
+        <source>%v из %m</source>
+        <translation>%v of %m</translation>
+    </message>
+    <message>
+        <source>Ход обмена</source>
+        <translation>Exchange progress</translation>
     </message>
 </context>
 </TS>

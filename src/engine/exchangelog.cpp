@@ -59,7 +59,10 @@ void ExchangeLog::told(const QString &title, const QString &text, const QString 
     QStringList parts {text.simplified()};
     if (!details.trimmed().isEmpty())
         parts << details.simplified();
-    add("[]", QStringLiteral("%1: %2").arg(title, parts.join(QStringLiteral(" — "))));
+    // Named as a box in the log's language: a title alone ("Critical
+    // Error") would read as part of the message.
+    add("[]", QCoreApplication::translate("ExchangeLog", "окно «%1»: %2")
+                      .arg(title, parts.join(QStringLiteral(" — "))));
 }
 
 QStringList ExchangeLog::lines() const

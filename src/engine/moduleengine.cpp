@@ -285,7 +285,7 @@ void ModuleEngine::openNetwork(const QString &name)
                 // Closed before anything is reported, as a lost serial port is.
                 stopAll();
                 emit stateChanged();
-                if (wasReady)
+                if (wasReady && problem == NetworkLink::Problem::Lost)
                     fail(FailureKind::LinkLost, advice, lastSent);
                 else
                     fail(FailureKind::CannotOpen, advice);

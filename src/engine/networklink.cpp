@@ -165,6 +165,7 @@ void NetworkLink::onConnected()
     // A command must leave at once, not wait for more to fill a segment.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     qCDebug(lcLink) << "connected" << name;
+    connectedClock.start();
     if (address->kind == Kind::Raw) {
         becomeReady();
         return;
@@ -180,6 +181,9 @@ void NetworkLink::onConnected()
 void NetworkLink::onBytes()
 {
     const QByteArray arrived = socket->readAll();
+    // A gateway that turns a client away says why, then hangs up.
+    if (connectedClock.isValid() && connectedClock.elapsed() < refusalWindow.count())
+        firstWords += arrived.left(120 - firstWords.size());
     const int before = incoming.size();
     if (address->kind == Kind::Rfc2217)
         telnet(arrived);
@@ -339,11 +343,22 @@ void NetworkLink::onSocketError()
     case QAbstractSocket::ConnectionRefusedError:
         fail(Problem::Refused, socket->errorString());
         break;
-    case QAbstractSocket::RemoteHostClosedError:
-        // Before the line was set up, the gateway turned us away (another
-        // client has its port, say).
-        fail(readyNow ? Problem::Lost : Problem::Refused, socket->errorString());
+    case QAbstractSocket::RemoteHostClosedError: {
+        // Before the line was set up, or at once after connecting, the
+        // gateway turned us away (another client has its port, say; ser2net
+        // then says "Port already in use").
+        const bool turnedAway = !readyNow
+                || (connectedClock.isValid() && connectedClock.elapsed() < refusalWindow.count());
+        QString said;
+        for (const char c : firstWords.trimmed()) {
+            if (c >= 0x20 && c < 0x7f)
+                said += QLatin1Char(c);
+        }
+        fail(turnedAway ? Problem::Refused : Problem::Lost,
+             turnedAway && !said.isEmpty() ? tr("шлюз ответил «%1»").arg(said)
+                                           : socket->errorString());
         break;
+    }
     case QAbstractSocket::SocketTimeoutError:
     case QAbstractSocket::NetworkError:
         fail(readyNow ? Problem::Lost : Problem::TimedOut, socket->errorString());
@@ -412,5 +427,5 @@ QString NetworkLink::advice(Problem problem, const QString &name, const QString 
                        .arg(where);
         break;
     }
-    return systemText.isEmpty() ? text : text + QStringLiteral(" (%1)").arg(systemText);
+    return SerialLink::withSystemText(text, systemText);
 }

@@ -4,6 +4,7 @@
 #include "seriallink.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QString>
 
@@ -49,6 +50,9 @@ public:
     // How long an RFC 2217 server may take to acknowledge the line settings
     // before the link is used all the same.
     static constexpr std::chrono::milliseconds settingsLimit {1000};
+    // A gateway that hangs up this soon after the connection was made
+    // turned the client away; it did not lose a module.
+    static constexpr std::chrono::milliseconds refusalWindow {1000};
 
     // Whether `name` names a network port (by its scheme); a serial port otherwise.
     static bool isNetworkName(const QString &name);
@@ -94,6 +98,8 @@ private:
     QTimer *deadline = nullptr;
     QTimer *settingsWait = nullptr;
     QByteArray incoming;
+    QElapsedTimer connectedClock;
+    QByteArray firstWords; // what the gateway said first, for a refusal
     bool readyNow = false;
     bool ended = false;
 

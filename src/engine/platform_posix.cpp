@@ -23,15 +23,38 @@ QString systemError(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// The program behind a process number, for the technician to recognise:
-// the name it was started by (its "comm" is cut to 15 characters).
-QString processName(qint64 pid)
+QString startedAs(qint64 pid)
 {
     QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    QString name;
-    if (commandLine.open(QIODevice::ReadOnly))
-        name = QFileInfo(QString::fromLocal8Bit(commandLine.read(4096).split('\0').value(0)))
-                       .fileName();
+    if (!commandLine.open(QIODevice::ReadOnly))
+        return {};
+    return QFileInfo(QString::fromLocal8Bit(commandLine.read(4096).split('\0').value(0)))
+            .fileName();
+}
+
+// The program behind a process number, for the technician to recognise:
+// the name it was started by (its "comm" is cut to 15 characters). A lock
+// taken by flock(1) or a shell for the program it starts ("flock
+// /dev/ttyUSB0 picocom") is that program's.
+QString processName(qint64 pid)
+{
+    QString name = startedAs(pid);
+    for (int depth = 0; depth < 3; ++depth) {
+        static const QStringList starters {QStringLiteral("flock"), QStringLiteral("sh"),
+                                           QStringLiteral("bash"), QStringLiteral("dash")};
+        if (!starters.contains(name))
+            break;
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+        if (!children.open(QIODevice::ReadOnly))
+            break;
+        const QList<QByteArray> started = children.read(256).simplified().split(' ');
+        const qint64 child = started.size() == 1 ? started.constFirst().toLongLong() : 0;
+        const QString childName = child > 0 ? startedAs(child) : QString();
+        if (childName.isEmpty())
+            break;
+        pid = child;
+        name = childName;
+    }
     return name.isEmpty()
             ? QCoreApplication::translate("DeviceClaim", "процесс %1").arg(pid)
             : QCoreApplication::translate("DeviceClaim", "%1, процесс %2").arg(name).arg(pid);
@@ -118,9 +141,11 @@ qint64 flockHolder(const struct stat &st)
                                      .arg(major(st.st_dev), 2, 16, QLatin1Char('0'))
                                      .arg(minor(st.st_dev), 2, 16, QLatin1Char('0'))
                                      .arg(quint64(st.st_ino));
-    // "1: FLOCK  ADVISORY  WRITE 4242 00:05:87 0 EOF"
-    while (!locks.atEnd()) {
-        const QList<QByteArray> fields = locks.readLine().simplified().split(' ');
+    // "1: FLOCK  ADVISORY  WRITE 4242 00:05:87 0 EOF". Read whole: a file
+    // of /proc tells the size 0, so QFile::atEnd() holds from the start.
+    const QList<QByteArray> lines = locks.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
         const int at = fields.indexOf("FLOCK");
         if (at < 0 || fields.size() < at + 5)
             continue;
@@ -185,10 +210,10 @@ bool Platform::DeviceClaim::take(const QString &portName, QString *holder)
         ::close(fd);
         if (holder)
             *holder = pid > 0
-                    ? QCoreApplication::translate("DeviceClaim", "заблокирован (flock): %1")
+                    ? QCoreApplication::translate("DeviceClaim", "его держит %1 (flock)")
                               .arg(processName(pid))
-                    : QCoreApplication::translate("DeviceClaim",
-                                                  "заблокирован другой программой (flock)");
+                    : QCoreApplication::translate(
+                            "DeviceClaim", "его держит другая программа (вызовом flock())");
         return false;
     }
     handle = fd;

@@ -9,11 +9,16 @@ QString tr(const char *text)
     return QCoreApplication::translate("SerialLink", text);
 }
 
-QString withSystemText(const QString &advice, const QString &systemText)
-{
-    return systemText.isEmpty() ? advice : advice + QStringLiteral(" (%1)").arg(systemText);
-}
 } // namespace
+
+QString SerialLink::withSystemText(const QString &advice, const QString &systemText)
+{
+    // A sentence of its own, so that whatever follows does not run into it.
+    QString said = systemText.trimmed();
+    while (said.endsWith(QLatin1Char('.')))
+        said.chop(1);
+    return said.isEmpty() ? advice : advice + QLatin1Char(' ') + tr("Система сообщает: %1.").arg(said);
+}
 
 void SerialLink::configurePort(QSerialPort &port, const QString &portName)
 {

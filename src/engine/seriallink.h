@@ -60,6 +60,8 @@ enum class Audience { Window, CommandLine };
 QString openFailureAdvice(OpenProblem problem, const QString &portName,
                           const QString &systemText, Audience audience = Audience::Window);
 QString noReplyAdvice(const QString &command);
+// `advice`, then what the system said, as a sentence of its own.
+QString withSystemText(const QString &advice, const QString &systemText);
 QString linkLostAdvice(const QString &portName, const QString &systemText,
                        Audience audience = Audience::Window);
 

@@ -36,7 +36,21 @@ LogWindow::LogWindow(ExchangeLog *log, QWidget *parent)
     QPushButton *clearButton = buttons->addButton(tr("Очистить"), QDialogButtonBox::ResetRole);
     QPushButton *closeButton = buttons->addButton(QDialogButtonBox::Close);
     connect(saveButton, &QPushButton::clicked, this, &LogWindow::save);
-    connect(clearButton, &QPushButton::clicked, log, &ExchangeLog::clear);
+    // Enter must never wipe the log: no button is the default, the view
+    // has the focus, and clearing asks first.
+    for (QPushButton *button : {saveButton, clearButton, closeButton}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    connect(clearButton, &QPushButton::clicked, this, [this] {
+        const auto answer = QMessageBox::question(
+                this, tr("Очистить журнал"),
+                tr("Удалить из журнала все записи (%1)? Вернуть их будет нельзя.")
+                        .arg(view->document()->blockCount()),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer == QMessageBox::Yes)
+            this->log->clear();
+    });
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
 
     // The view holds what the log keeps, no more: its bound is the log's.
@@ -52,6 +66,7 @@ LogWindow::LogWindow(ExchangeLog *log, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(view);
     layout->addWidget(buttons);
+    view->setFocus();
 }
 
 QString LogWindow::text() const

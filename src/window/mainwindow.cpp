@@ -12,6 +12,7 @@
 #include "statewords.h"
 #include "statuspanel.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
@@ -46,6 +47,9 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     // The icon lives in this static library; nothing else would pull it in.
     Q_INIT_RESOURCE(resources);
     ui->setupUi(this);
+    // Wide enough that a result, a refusal or a time-out with its advice
+    // reads whole in the status bar on two or three lines.
+    resize(std::max(width(), 560), height());
     // The module's own lists, after the empty item that stands for "no known value".
     for (const auto field : {ModuleProtocol::Field::Speed, ModuleProtocol::Field::StopBits,
                              ModuleProtocol::Field::Parity}) {
@@ -112,6 +116,16 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     }
 
     ui->cbPorts->setItemDelegate(new PortRows(ui->cbPorts));
+    // A gateway's address is longer than the field: the field names the
+    // whole of it on hover, and its list is as wide as its longest entry.
+    connect(ui->cbPorts, &QComboBox::currentTextChanged, ui->cbPorts, &QWidget::setToolTip);
+    const auto fitList = [this] {
+        QAbstractItemView *list = ui->cbPorts->view();
+        list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth()
+                              + list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    };
+    connect(ui->cbPorts->model(), &QAbstractItemModel::rowsInserted, this, fitList);
+    connect(ui->cbPorts->model(), &QAbstractItemModel::modelReset, this, fitList);
     // Ports named by the technician earlier stay offered.
     auto *added = new AddedPorts(ui->cbPorts, this);
     extraPorts = added->names();
@@ -307,6 +321,11 @@ void MainWindow::updateControls()
     ui->BT_Write_values->setEnabled(open && idle);
     // A search would wipe the fields of a port that stays open.
     ui->BT_find->setEnabled(!open);
+    // "адаптер найден и открыт" holds only while it is open.
+    if (!open && !engine->isSearching() && ui->BT_find->styleSheet() == styleGreen) {
+        setLook(ui->BT_find, styleGray);
+        describeSearch(StateWords::Search::Idle);
+    }
     // What a write sends, and what its result names, is what the fields
     // held when it began.
     if (!engine->isBusy())
@@ -333,7 +352,16 @@ void MainWindow::showFailure(const ModuleEngine::Failure &failure)
         showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"), failure.advice);
         break;
     case Kind::LinkLost:
-        setDefault();
+        // What the module read out or confirmed stays, green; the rest of
+        // the fields no longer stand for anything.
+        for (QComboBox *box : {ui->CB_KT_Speed, ui->CB_KT_Stop_bit, ui->CB_KT_Parity}) {
+            if (box->styleSheet() == styleGreen)
+                continue;
+            box->setCurrentIndex(0);
+            setLook(box, styleGray);
+            StateWords::describe(box, box->accessibleName(),
+                                 StateWords::field(ModuleEngine::FieldState::Unknown));
+        }
         showBox(QMessageBox::Critical, tr("Critical Error"), tr("Ошибка соединения"),
                 failure.advice);
         break;

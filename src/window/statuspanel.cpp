@@ -15,7 +15,9 @@ StatusPanel::StatusPanel(QWidget *parent)
     bar->setObjectName(QStringLiteral("exchangeProgress"));
     bar->setFormat(tr("%v из %m"));
     bar->setAccessibleName(tr("Ход обмена"));
-    bar->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00 из 00")) * 2);
+    // A fixed width: the message wraps at the same place whether the bar is
+    // laid out yet or not.
+    bar->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("00 из 00")) + 24);
     addPermanentWidget(bar);
     bar->hide();
     connect(this, &QStatusBar::messageChanged, this, &StatusPanel::fitMessage);
@@ -44,7 +46,7 @@ QRect StatusPanel::messageRect() const
     QRect r = rect().adjusted(margin, 0, -margin, 0);
     // Width the bar takes once laid out, or will take when just shown.
     if (!bar->isHidden())
-        r.setRight(width() - bar->sizeHint().width() - 4 * margin);
+        r.setRight(width() - bar->width() - 4 * margin);
     return r;
 }
 
@@ -81,5 +83,6 @@ void StatusPanel::paintEvent(QPaintEvent *)
     if (text.isEmpty())
         return;
     p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(messageRect(), Qt::AlignLeading | Qt::AlignVCenter | Qt::TextWordWrap, text);
+    p.drawText(messageRect().adjusted(0, margin, 0, 0), Qt::AlignLeading | Qt::AlignTop | Qt::TextWordWrap,
+               text);
 }
