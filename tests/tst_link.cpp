@@ -228,7 +228,7 @@ void TestLink::floodIsBoundedAndCounted()
     QVERIFY(shown.startsWith(QStringLiteral("Получено :baudrate 9600 baudrate")));
     QVERIFY2(shown.contains(QStringLiteral("байт отброшено")), qPrintable(shown));
     const QStringList lines = w->exchangeLog()->lines();
-    const QString logged = lines.value(lines.size() - 2);
+    const QString logged = lines.constLast();
     QVERIFY2(logged.contains(QStringLiteral("<- baudrate 9600")), qPrintable(logged.left(100)));
     QVERIFY(logged.contains(QStringLiteral("байт отброшено")));
     QVERIFY(logged.size() < SerialLink::maxReplyBytes + 200);

@@ -421,7 +421,7 @@ void ModuleEngine::readTick()
         || readStep < 0 || readStep >= ModuleProtocol::readCommands.size())
         return;
     const QString command = ModuleProtocol::readCommands.at(readStep);
-    emit status(tr("Передано :") + command);
+    emit traffic(tr("Передано :") + command);
     transmit(command);
     ++readStep;
 }
@@ -445,7 +445,7 @@ void ModuleEngine::writeTick()
     const Field field = ModuleProtocol::writeSteps[writeStep].field;
     const QString value = plan.target.value(field);
     const QString command = ModuleProtocol::writeCommand(writeStep, value);
-    emit status(tr("Передано :") + command);
+    emit traffic(tr("Передано :") + command);
     if (valueStep)
         emit fieldChanged(field, FieldState::Sending, value);
     else
@@ -482,7 +482,7 @@ void ModuleEngine::onReply(const QByteArray &bytes, qint64 dropped)
     giveUp->stop();
     emit replyTaken(bytes, dropped);
     reply = SerialLink::decodeReply(bytes);
-    emit status(tr("Получено :") + SerialLink::shownReply(reply, dropped));
+    emit traffic(tr("Получено :") + SerialLink::shownReply(reply, dropped));
     takeReply();
 }
 

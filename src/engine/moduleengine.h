@@ -212,6 +212,9 @@ public:
 signals:
     // Every progress and result message, as a technician reads it.
     void status(const QString &text);
+    // "Передано :" and the command, "Получено :" and the reply, for the
+    // status bar: the log has the bytes themselves, once.
+    void traffic(const QString &text);
     void commandSent(const QByteArray &bytes);
     void replyTaken(const QByteArray &bytes, qint64 dropped);
     void fieldChanged(ModuleProtocol::Field field, ModuleEngine::FieldState state,

@@ -167,7 +167,11 @@ bool Platform::openToAppend(QFile &file, const QString &path, QString *error)
                                     : systemError(errno);
         return false;
     }
-    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+    // Not blocking only to refuse a pipe nobody reads; writes then wait as
+    // anywhere else. O_APPEND appends: QIODevice::Append would seek, which a
+    // terminal, a pipe or "| tee" cannot do.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         if (error)
             *error = file.errorString();

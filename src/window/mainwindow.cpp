@@ -80,6 +80,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     connect(logKey, &QShortcut::activated, this, &MainWindow::showLog);
 
     connect(engine, &ModuleEngine::status, this, &MainWindow::showMessage);
+    connect(engine, &ModuleEngine::traffic, this, &MainWindow::showMessage);
     connect(engine, &ModuleEngine::fieldChanged, this, &MainWindow::showField);
     connect(engine, &ModuleEngine::stateChanged, this, &MainWindow::updateControls);
     connect(engine, &ModuleEngine::progressed, statusPanel, &StatusPanel::showProgress);
