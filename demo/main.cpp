@@ -9,8 +9,24 @@
 #include <QElapsedTimer>
 #include <QTextStream>
 
+namespace {
+QtMessageHandler qtDefault = nullptr;
+
+// Qt's notes about its own stand-in screen (it cannot resize a window it
+// does not show; no runtime folder as root) say nothing a person trying
+// the program could act on.
+void quietAboutTheStandIn(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (text.contains(QLatin1String("does not support propagateSizeHints"))
+        || text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    qtDefault(type, context, text);
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    qtDefault = qInstallMessageHandler(quietAboutTheStandIn);
     // The tour, and the help text, need no display: decide before the
     // application exists.
     bool tour = false;

@@ -18,13 +18,16 @@ else
               qttranslations5-l10n fonts-dejavu-core ser2net help2man)
 fi
 
+# With targets named, only those (and what they need) are built.
 build_project() {
     local werror=OFF
     [ "${CI:-}" = "true" ] && werror=ON
     cmake -S "$repo_root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAV_WERROR=$werror \
         -DTAV_QT="$qt_major"
-    cmake --build "$build_dir" --parallel "$(nproc 2>/dev/null || echo 2)"
+    local targets=()
+    for target in "$@"; do targets+=(--target "$target"); done
+    cmake --build "$build_dir" --parallel "$(nproc 2>/dev/null || echo 2)" "${targets[@]}"
 }
 
 install_packages "${packages[@]}"
-build_project
+build_project ${build_targets[@]+"${build_targets[@]}"}

@@ -11,6 +11,19 @@ if grep -E "^\[ *[0-9]+%\] (Linking|Building|Generating)" <<<"$again"; then
     exit 1
 fi
 
+# Every program the README tells a reader to run is where it says.
+if [ "$qt_major" = 5 ]; then
+    missing=0
+    for program in $(grep -oE '\bbuild/(src|cli|sim|demo|bench|tests)/[A-Za-z0-9_./-]*[A-Za-z0-9_]' \
+                         "$repo_root/README.md" | sort -u); do
+        if [ ! -x "$repo_root/$program" ]; then
+            echo "README.md names $program, which the build did not make" >&2
+            missing=1
+        fi
+    done
+    [ "$missing" = 0 ] || exit 1
+fi
+
 export QT_QPA_PLATFORM=offscreen
 cd "$build_dir"
 # Four at a time on any machine: the tests spend their time waiting out

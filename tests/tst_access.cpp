@@ -148,6 +148,17 @@ void TestAccess::helpAndVersionNeedNoDisplay()
         QCOMPARE(p.exitCode(), 0);
         QVERIFY(p.readAllStandardOutput().contains("tav-configurator"));
     }
+    // The window itself: no abort, but what is missing and what works instead.
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TAV_CONFIGURATOR_PATH), QStringList());
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    const QString said = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(said.contains(QStringLiteral("нет дисплея"))
+                     && said.contains(QStringLiteral("tav-configurator-cli --help")),
+             qPrintable(said));
 }
 
 namespace {

@@ -13,6 +13,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -197,6 +199,7 @@ private slots:
     void slotBatchRecordsWhatEachModuleConfirmed();
     void slotAlreadyFilledIsTakenAtOnceAnEmptyOneTimesOut();
     void benchScriptRunsABatchStartToEnd();
+    void theReadmesBenchScriptKeepsEveryResultOnCtrlC();
     void aRecordThatCannotBeKeptStopsBeforeAnythingIsSent();
     void windowRecordsEachExchangeButNotAnIdleUnplug();
     void disconnectingMidWriteIsAnEndingTold_data();
@@ -475,6 +478,56 @@ void TestBench::benchScriptRunsABatchStartToEnd()
         QCOMPARE(o.value(QStringLiteral("outcome")).toString(), QStringLiteral("done"));
         QVERIFY(o.value(QStringLiteral("requested")).isNull());
     }
+}
+
+// The script exactly as the README prints it (only its slot is the test's),
+// and Ctrl+C as a terminal sends it: to the whole pipeline at once. The
+// module interrupted mid-write keeps its JSON line as well as its row.
+void TestBench::theReadmesBenchScriptKeepsEveryResultOnCtrlC()
+{
+    TAV_UNIX_ONLY();
+    QFile readme(QStringLiteral(TAV_SOURCE_DIR "/README.md"));
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const int start = text.indexOf(QStringLiteral("#!/bin/sh\n# bench.sh"));
+    QVERIFY(start > 0);
+    QString script = text.mid(start, text.indexOf(QStringLiteral("```"), start) - start);
+    script.replace(QRegularExpression(QStringLiteral("/dev/serial/by-path/\\S+")), slot);
+    const QString file = dir->filePath(QStringLiteral("bench.sh"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(script.toUtf8());
+    }
+    ModuleSimulator module;
+    QVERIFY(module.makeLink(slot));
+    QProcess p;
+    p.setWorkingDirectory(dir->path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PATH"), QFileInfo(QStringLiteral(TAV_CLI_PATH)).path()
+                                               + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
+    p.setProcessEnvironment(env);
+    // A process group of its own, as a terminal's foreground job.
+    connect(&module, &ModuleSimulator::commandReceived, this, [&](const QByteArray &c) {
+        if (c == "-stop bits:2")
+            ::kill(-pid_t(p.processId()), SIGINT);
+    });
+    p.start(QStringLiteral("setsid"), {QStringLiteral("sh"), file});
+    QVERIFY(p.waitForStarted());
+    const QString jsonl = dir->filePath(QStringLiteral("bench.jsonl"));
+    const auto lines = [&] {
+        QFile f(jsonl);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().split('\n') : QList<QByteArray>();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!lines().value(0).isEmpty(), 30000);
+    const QJsonObject o = QJsonDocument::fromJson(lines().constFirst()).object();
+    QCOMPARE(o.value(QStringLiteral("outcome")).toString(), QStringLiteral("interrupted"));
+    QCOMPARE(o.value(QStringLiteral("confirmed")).toObject().value(QStringLiteral("baudRate")).toInt(),
+             19200);
+    QTRY_COMPARE_WITH_TIMEOUT(readRecord(dir->filePath(QStringLiteral("bench.csv"))).size(), 1, 10000);
+    QCOMPARE(readRecord(dir->filePath(QStringLiteral("bench.csv"))).at(0).at(QStringLiteral("outcome")),
+             QStringLiteral("interrupted"));
+    QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 10000);
 }
 
 void TestBench::aRecordThatCannotBeKeptStopsBeforeAnythingIsSent()

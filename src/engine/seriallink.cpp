@@ -150,7 +150,9 @@ QString SerialLink::slotExample()
 #ifdef Q_OS_WIN
     return QStringLiteral("COM5");
 #else
-    return QStringLiteral("/dev/serial/by-id/...");
+    // A bench slot is a USB socket: by-path names it for every adapter
+    // plugged there, by-id only one adapter.
+    return QStringLiteral("/dev/serial/by-path/...");
 #endif
 }
 

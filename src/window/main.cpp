@@ -31,6 +31,32 @@ bool asksForTextOnly(int argc, char *argv[])
     return false;
 }
 
+// Where the window system has no display to draw on, Qt gives up with an
+// abort and advice to reinstall; the program says what is true instead.
+bool displayMissing(int argc, char *argv[])
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0)
+            platform = argv[i + 1];
+    }
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (platform.isEmpty())
+        return !x11 && !wayland;
+    if (platform.startsWith("xcb"))
+        return !x11;
+    if (platform.startsWith("wayland"))
+        return !wayland;
+    return false; // offscreen, vnc, eglfs…: they need no display server
+#else
+    Q_UNUSED(argc)
+    Q_UNUSED(argv)
+    return false;
+#endif
+}
+
 int startError(const QString &text)
 {
     QTextStream(stderr) << "tav-configurator: " << text << Qt::endl;
@@ -40,7 +66,8 @@ int startError(const QString &text)
 
 int main(int argc, char *argv[])
 {
-    const std::unique_ptr<QCoreApplication> holder(asksForTextOnly(argc, argv)
+    const bool noDisplay = !asksForTextOnly(argc, argv) && displayMissing(argc, argv);
+    const std::unique_ptr<QCoreApplication> holder(asksForTextOnly(argc, argv) || noDisplay
                                                            ? new QCoreApplication(argc, argv)
                                                            : new QApplication(argc, argv));
     QCoreApplication &app = *holder;
@@ -50,6 +77,13 @@ int main(int argc, char *argv[])
     const bool languageKnown = installTranslations(app, language);
     if (!languageKnown)
         installTranslations(app, QStringLiteral("ru"));
+
+    if (noDisplay) {
+        startError(Start::tr("нет дисплея, окно открыть негде (не заданы DISPLAY и "
+                             "WAYLAND_DISPLAY). Без дисплея модули читает и записывает "
+                             "tav-configurator-cli: tav-configurator-cli --help"));
+        return 1;
+    }
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
