@@ -50,10 +50,10 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
             return;
         if (!stopping)
             say(this->options.waitForPort
-                        ? tr("Порт %1 не появился за %2 с")
+                        ? tr("Порт %1 не появился за %2\u00a0с")
                                   .arg(this->options.port)
                                   .arg(this->options.waitTimeout.count())
-                        : (tr("Новый адаптер не подключён за %1 с")
+                        : (tr("Новый адаптер не подключён за %1\u00a0с")
                                    .arg(this->options.waitTimeout.count())
                            + (SerialLink::noAdapterHint().isEmpty()
                                       ? QString()
@@ -91,7 +91,7 @@ void Commissioner::updateProgress()
         progressTick->stop();
         return;
     }
-    // "ttyUSB0: шаг 3 из 12: -stop bits, ответ ждём 1.2 с", then, in the
+    // "ttyUSB0: шаг 3 из 12: -stop bits, ответ ждём 1.2\u00a0с", then, in the
     // pause that follows, "ttyUSB0: шаг 3 из 12: -stop bits, ответ получен".
     const bool awaiting = engine->isAwaitingReply();
     const int done = engine->stepsDone();
@@ -142,24 +142,27 @@ void Commissioner::startOn(const QString &portName)
 void Commissioner::waitForAdapter()
 {
     modulePort.clear();
+    const bool limited = options.waitTimeout.count() > 0;
+    // Without a limit, a year stands for "until Ctrl+C".
+    const std::chrono::milliseconds limit =
+            limited ? std::chrono::milliseconds(options.waitTimeout) : std::chrono::hours(24 * 365);
+    const QString upTo = limited ? tr(" (до %1\u00a0с)").arg(options.waitTimeout.count())
+                                 : tr(" (Ctrl+C - закончить)");
     if (options.waitForPort) {
         // The next module in the same slot: its port goes away first.
         const bool goneFirst = done + failed > 0;
-        say(goneFirst ? tr("Ожидание следующего модуля на порту %1 (до %2 с)")
-                                .arg(options.port)
-                                .arg(options.waitTimeout.count())
-                      : tr("Ожидание порта %1 (до %2 с)")
-                                .arg(options.port)
-                                .arg(options.waitTimeout.count()));
-        engine->waitForSlot(options.port, plan(), options.waitTimeout, goneFirst);
+        say((goneFirst ? tr("Ожидание следующего модуля на порту %1") : tr("Ожидание порта %1"))
+                    .arg(options.port)
+            + upTo);
+        engine->waitForSlot(options.port, plan(), limit, goneFirst);
         return;
     }
-    say(tr("Ожидание нового адаптера (до %1 с)").arg(options.waitTimeout.count()));
+    say(tr("Ожидание нового адаптера") + upTo);
     // The ports present when the batch began are not offered; those that
     // come later are, even while an earlier module is still plugged in.
     if (!ended && done + failed == 0)
         engine->setKnownPorts(engine->currentPorts());
-    engine->startSearch(plan(), options.waitTimeout);
+    engine->startSearch(plan(), limit);
 }
 
 void Commissioner::say(const QString &text)
@@ -213,7 +216,8 @@ void Commissioner::finish(int code)
     if (ended)
         return;
     ended = true;
-    if (options.repeat || code == ExitCode::interrupted)
+    // A batch ends with its count; one module's result line says it all.
+    if (options.repeat)
         print(err, tr("Модулей готово: %1, с ошибкой: %2").arg(done).arg(failed));
     emit finished(code);
 }

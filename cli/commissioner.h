@@ -33,6 +33,7 @@ struct CommissionOptions
     // With `port`: wait for that port to be there (and, with `repeat`, to go
     // and come back for each next module) instead of using it at once.
     bool waitForPort = false;
+    // Zero: no limit.
     std::chrono::seconds waitTimeout =
             std::chrono::duration_cast<std::chrono::seconds>(Timing::searchLimit);
     // After each module, wait for its adapter to go and for the next one.

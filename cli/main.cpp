@@ -63,7 +63,7 @@ README, раздел «Commissioning bench».
        ответ, и больше ничего не отправляется; второй запрос перестаёт ждать
        этот ответ. Результат печатается в любом случае.
 
-Ответ, не пришедший за 3 с, ещё ждётся до 10 с после команды, а затем
+Ответ, не пришедший за 3 с, ещё ждётся до 10 с после команды, а затем
 считается отсутствующим (4).)")
             .arg(SerialLink::portNameExamples(), SerialLink::slotExample(),
                  Console::stopRequestNames());
@@ -86,7 +86,12 @@ bool takeValue(const QCommandLineParser &parser, const QString &option, ModulePr
                           .arg(option, allowed.join(QStringLiteral(", ")));
         return false;
     }
+    // "Even" is even: the module's own spelling goes out, whatever the case typed.
     value = parser.value(option);
+    for (const QString &known : allowed) {
+        if (known.compare(value, Qt::CaseInsensitive) == 0)
+            value = known;
+    }
     if (!allowed.contains(value)) {
         problem = Cli::tr("--%1 %2: такого значения модуль не принимает; можно: %3")
                           .arg(option, value, allowed.join(QStringLiteral(", ")));
@@ -172,7 +177,8 @@ int main(int argc, char *argv[])
                     "ждать, когда появится этот порт."));
     const QCommandLineOption waitTimeout(
             QStringLiteral("wait-timeout"),
-            Cli::tr("Перестать ждать через N секунд (по умолчанию 120)."), QStringLiteral("N"),
+            Cli::tr("Перестать ждать через N секунд (по умолчанию 120; с --repeat - без предела)."),
+            QStringLiteral("N"),
             QString::number(CommissionOptions().waitTimeout.count()));
     const QCommandLineOption repeat(
             QStringLiteral("repeat"),
@@ -241,6 +247,12 @@ int main(int argc, char *argv[])
     // adapter is plugged in next.
     if (args.size() == 2 && args.at(1).trimmed().isEmpty())
         return usageError(err, Cli::tr("PORT пуст"));
+    // A gateway's name without its host or TCP port is a mistake in the
+    // command, not a gateway that cannot be reached.
+    if (args.size() == 2 && NetworkLink::isNetworkName(args.at(1))
+        && !NetworkLink::parse(args.at(1)))
+        return usageError(err, NetworkLink::advice(NetworkLink::Problem::BadName, args.at(1), {},
+                                                   SerialLink::Audience::CommandLine));
     // A gateway's port does not come and go as an adapter does.
     if ((parser.isSet(wait) || parser.isSet(repeat)) && args.size() == 2
         && NetworkLink::isNetworkName(args.at(1)))
@@ -261,6 +273,10 @@ int main(int argc, char *argv[])
         return usageError(err, Cli::tr("--wait-timeout: нужно число секунд больше 0"));
     options.waitTimeout = std::chrono::seconds(seconds);
     options.repeat = parser.isSet(repeat);
+    // A bench waits for its next module as long as the technician needs,
+    // unless told otherwise.
+    if (options.repeat && !parser.isSet(waitTimeout))
+        options.waitTimeout = std::chrono::seconds::zero();
     options.json = parser.isSet(json);
 
     if (options.action == CommissionOptions::Action::Write) {

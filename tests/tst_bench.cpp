@@ -422,7 +422,7 @@ void TestBench::slotAlreadyFilledIsTakenAtOnceAnEmptyOneTimesOut()
     output.clear();
     o.waitTimeout = 1s;
     QCOMPARE(runCommissioner(o, &record), ExitCode::noReply);
-    QVERIFY2(errors.contains(QStringLiteral("Порт %1 не появился за 1 с").arg(slot)),
+    QVERIFY2(errors.contains(QStringLiteral("Порт %1 не появился за 1\u00a0с").arg(slot)),
              qPrintable(errors));
     QVERIFY(output.isEmpty());
     QCOMPARE(readRecord(recordPath).size(), 1);

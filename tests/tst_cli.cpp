@@ -49,6 +49,7 @@ private slots:
     void stopSignalsEndAfterTheReply_data();
     void stopSignalsEndAfterTheReply();
     void progressReachesATerminalNeverAPipe();
+    void aBatchWaitsForItsNextModuleUntilCtrlC();
     void defaultWriteReadsBackEvenIntoAClosedPipe();
     void aLogFileThatFailsOrBlocksNeitherHidesNorHangs();
 
@@ -367,6 +368,14 @@ void TestCli::usageErrorsSpeakTheLanguageOfTheRun()
             {{QStringLiteral("--help")}, ExitCode::done, "Коды завершения", "Exit codes"},
             {{QStringLiteral("read"), QStringLiteral("/dev/tav-no-such-port")},
              ExitCode::cannotOpen, "не найден", "not found"},
+            // A gateway named without its TCP port is a mistake in the command.
+            {{QStringLiteral("read"), QStringLiteral("rfc2217://gateway")}, ExitCode::usage,
+             "неполно", "incomplete"},
+            // Values are taken in any case: "Even" gets past the check, to the port.
+            {{QStringLiteral("write"), QStringLiteral("/dev/tav-no-such-port"),
+              QStringLiteral("--baud"), QStringLiteral("19200"), QStringLiteral("--stop-bits"),
+              QStringLiteral("1"), QStringLiteral("--parity"), QStringLiteral("Even")},
+             ExitCode::cannotOpen, "не найден", "not found"},
     };
     for (const Case &c : cases) {
         QString text;
@@ -419,6 +428,8 @@ void TestCli::stopSignalsEndAfterTheReply()
     QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 30000);
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), ExitCode::interrupted);
+    // One module, not a batch: its result line, and no count of modules.
+    QVERIFY(!p.readAllStandardError().contains("Модулей готово"));
     // Nothing went out after the command under way, and it was not cut off.
     QCOMPARE(sim->commands().constLast(), QByteArray("-stop bits:2"));
     QCOMPARE(sim->stopBits(), QStringLiteral("2"));
@@ -480,6 +491,22 @@ void TestCli::progressReachesATerminalNeverAPipe()
                          && output.contains(QStringLiteral("ошибка 130")),
                  qPrintable(output));
     }
+}
+
+// --repeat waits as long as the bench needs: no --wait-timeout, no limit.
+void TestCli::aBatchWaitsForItsNextModuleUntilCtrlC()
+{
+    QProcess p;
+    p.start(QStringLiteral(TAV_CLI_PATH),
+            {QStringLiteral("read"), QStringLiteral("--wait"), QStringLiteral("--repeat")});
+    QVERIFY(p.waitForStarted());
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += p.readAllStandardError()).contains("Ctrl+C"), 10000);
+    QVERIFY2(!said.contains("(до "), said.constData());
+    ::kill(pid_t(p.processId()), SIGINT);
+    QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(p.exitCode(), ExitCode::interrupted);
+    QVERIFY(p.readAllStandardError().contains("Модулей готово: 0, с ошибкой: 0"));
 }
 
 // The program as shipped: a write reads the values back unless told not

@@ -68,10 +68,6 @@ Or a serial port: %1</translation>
         <translation>Without PORT: wait for a newly plugged adapter, as the window&apos;s search does. With PORT: wait for that port to appear.</translation>
     </message>
     <message>
-        <source>Перестать ждать через N секунд (по умолчанию 120).</source>
-        <translation>Give up waiting after N seconds (default 120).</translation>
-    </message>
-    <message>
         <source>С --wait: после каждого модуля ждать, пока его адаптер отключат, затем следующий; Ctrl+C завершает с итогом.</source>
         <translation>With --wait: after each module wait for its adapter to be unplugged, then for the next; Ctrl+C ends with a summary.</translation>
     </message>
@@ -152,6 +148,10 @@ Or a serial port: %1</translation>
         <translation>--record-format: spreadsheet or rfc4180</translation>
     </message>
     <message>
+        <source>Паритет для записи: none, odd или even.</source>
+        <translation>Parity to write: none, odd or even.</translation>
+    </message>
+    <message>
         <source>Читает и настраивает модули TAV-RS485-KT.
 
 Команды:
@@ -186,7 +186,7 @@ README, раздел «Commissioning bench».
        ответ, и больше ничего не отправляется; второй запрос перестаёт ждать
        этот ответ. Результат печатается в любом случае.
 
-Ответ, не пришедший за 3 с, ещё ждётся до 10 с после команды, а затем
+Ответ, не пришедший за 3&#xa0;с, ещё ждётся до 10&#xa0;с после команды, а затем
 считается отсутствующим (4).</source>
         <translation>Reads and commissions TAV-RS485-KT modules.
 
@@ -222,12 +222,12 @@ Exit codes:
        its reply and nothing more is sent; a second request stops waiting
        for that reply. The result is printed either way.
 
-A reply that misses its 3 s time-out is still awaited, up to 10 s after its
+A reply that misses its 3 s time-out is still awaited, up to 10 s after its
 command, and then counts as no reply (4).</translation>
     </message>
     <message>
-        <source>Паритет для записи: none, odd или even.</source>
-        <translation>Parity to write: none, odd or even.</translation>
+        <source>Перестать ждать через N секунд (по умолчанию 120; с --repeat - без предела).</source>
+        <translation>Give up waiting after N seconds (default 120; with --repeat, no limit).</translation>
     </message>
 </context>
 <context>
@@ -239,14 +239,6 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>Отключите адаптер %1 и подключите следующий</source>
         <translation>Unplug the adapter %1 and plug in the next one</translation>
-    </message>
-    <message>
-        <source>Ожидание нового адаптера (до %1 с)</source>
-        <translation>Waiting for a new adapter (up to %1 s)</translation>
-    </message>
-    <message>
-        <source>Новый адаптер не подключён за %1 с</source>
-        <translation>No new adapter plugged in within %1 s</translation>
     </message>
     <message>
         <source>: готово: %1 (было: %2)</source>
@@ -261,18 +253,6 @@ command, and then counts as no reply (4).</translation>
         <translation>: error %1: %2</translation>
     </message>
     <message>
-        <source>Порт %1 не появился за %2 с</source>
-        <translation>Port %1 did not appear within %2 s</translation>
-    </message>
-    <message>
-        <source>Ожидание следующего модуля на порту %1 (до %2 с)</source>
-        <translation>Waiting for the next module on port %1 (up to %2 s)</translation>
-    </message>
-    <message>
-        <source>Ожидание порта %1 (до %2 с)</source>
-        <translation>Waiting for port %1 (up to %2 s)</translation>
-    </message>
-    <message>
         <source>Найден порт %1</source>
         <translation>Found port %1</translation>
     </message>
@@ -282,7 +262,7 @@ command, and then counts as no reply (4).</translation>
     </message>
     <message>
         <source>, ответ ждём %1&#xa0;с</source>
-        <translation>, awaiting the reply %1 s</translation>
+        <translation>, awaiting the reply %1&#xa0;s</translation>
     </message>
     <message>
         <source>, ответ получен</source>
@@ -291,6 +271,34 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>Остановка после ответа модуля на «%1» (Ctrl+C ещё раз — не ждать ответа)</source>
         <translation>Stopping after the module&apos;s reply to &quot;%1&quot; (Ctrl+C again to give up the reply)</translation>
+    </message>
+    <message>
+        <source>Порт %1 не появился за %2&#xa0;с</source>
+        <translation>Port %1 did not appear within %2 s</translation>
+    </message>
+    <message>
+        <source>Новый адаптер не подключён за %1&#xa0;с</source>
+        <translation>No new adapter plugged in within %1 s</translation>
+    </message>
+    <message>
+        <source> (до %1&#xa0;с)</source>
+        <translation> (up to %1 s)</translation>
+    </message>
+    <message>
+        <source> (Ctrl+C - закончить)</source>
+        <translation> (Ctrl+C to finish)</translation>
+    </message>
+    <message>
+        <source>Ожидание следующего модуля на порту %1</source>
+        <translation>Waiting for the next module on port %1</translation>
+    </message>
+    <message>
+        <source>Ожидание порта %1</source>
+        <translation>Waiting for port %1</translation>
+    </message>
+    <message>
+        <source>Ожидание нового адаптера</source>
+        <translation>Waiting for a new adapter</translation>
     </message>
 </context>
 <context>
@@ -766,10 +774,6 @@ F2: exchange log</translation>
         <translation>Gateway %1 refused the connection: check the TCP port number, that the gateway’s port is enabled (TCP server or RFC 2217 mode) and that no other client is connected to it.</translation>
     </message>
     <message>
-        <source>Шлюз %1 не ответил за %2 с: проверьте, что он включён и доступен по сети (ping), его адрес и межсетевой экран.</source>
-        <translation>Gateway %1 did not answer within %2 s: check that it is on and reachable (ping), its address and the firewall.</translation>
-    </message>
-    <message>
         <source>Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и нажмите «Соединиться».</source>
         <translation>The connection to gateway %1 was lost: check the network and the gateway’s power and press “Connect”.</translation>
     </message>
@@ -784,6 +788,10 @@ F2: exchange log</translation>
     <message>
         <source>шлюз ответил «%1»</source>
         <translation>the gateway said &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>Шлюз %1 не ответил за %2&#xa0;с: проверьте, что он включён и доступен по сети (ping), его адрес и межсетевой экран.</source>
+        <translation>Gateway %1 did not answer within %2 s: check that it is on and reachable (ping), its address and the firewall.</translation>
     </message>
 </context>
 <context>
@@ -813,10 +821,6 @@ F2: exchange log</translation>
         <translation>Could not open port %1.</translation>
     </message>
     <message>
-        <source>Модуль не ответил на команду «%1» за %2 с. Проверьте питание модуля, подключение линий A и B, выбранный порт и что модуль в режиме настройки.</source>
-        <translation>The module did not answer the command &quot;%1&quot; within %2 s. Check the module&apos;s power, the wiring of lines A and B, the chosen port, and that the module is in configuration mode.</translation>
-    </message>
-    <message>
         <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и нажмите «Соединиться».</source>
         <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and press &quot;Connect&quot;.</translation>
     </message>
@@ -843,6 +847,10 @@ F2: exchange log</translation>
     <message>
         <source>Система сообщает: %1.</source>
         <translation>The system says: %1.</translation>
+    </message>
+    <message>
+        <source>Модуль не ответил на команду «%1» за %2&#xa0;с. Проверьте питание модуля, подключение линий A и B, выбранный порт и что модуль в режиме настройки.</source>
+        <translation>The module did not answer the command &quot;%1&quot; within %2 s. Check the module&apos;s power, the wiring of lines A and B, the chosen port, and that the module is in configuration mode.</translation>
     </message>
 </context>
 <context>
@@ -886,6 +894,10 @@ F2: exchange log</translation>
     <message>
         <source>--record-format: spreadsheet или rfc4180</source>
         <translation>--record-format: spreadsheet or rfc4180</translation>
+    </message>
+    <message>
+        <source>нет дисплея, окно открыть негде (не заданы DISPLAY и WAYLAND_DISPLAY). Без дисплея модули читает и записывает tav-configurator-cli: tav-configurator-cli --help</source>
+        <translation>no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set). Without a display, tav-configurator-cli reads and writes modules: tav-configurator-cli --help</translation>
     </message>
 </context>
 <context>

@@ -406,7 +406,7 @@ QString NetworkLink::advice(Problem problem, const QString &name, const QString 
                        .arg(where);
         break;
     case Problem::TimedOut:
-        text = tr("Шлюз %1 не ответил за %2 с: проверьте, что он включён и доступен по сети "
+        text = tr("Шлюз %1 не ответил за %2\u00a0с: проверьте, что он включён и доступен по сети "
                   "(ping), его адрес и межсетевой экран.")
                        .arg(where)
                        .arg(connectLimit.count() / 1000);

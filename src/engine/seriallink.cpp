@@ -169,7 +169,7 @@ QString SerialLink::noAdapterHint()
 
 QString SerialLink::noReplyAdvice(const QString &command)
 {
-    return tr("Модуль не ответил на команду «%1» за %2 с. Проверьте питание модуля, "
+    return tr("Модуль не ответил на команду «%1» за %2\u00a0с. Проверьте питание модуля, "
               "подключение линий A и B, выбранный порт и что модуль в режиме настройки.")
             .arg(command)
             .arg(replyTimeout.count() / 1000);
