@@ -5,6 +5,9 @@
 #include "modulesimulator.h"
 
 #include <QApplication>
+
+#include <algorithm>
+#include <chrono>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QMessageBox>
@@ -212,6 +215,49 @@ QString Tour::run()
     click("BT_Open_Connect");
     waitFor([this] { return text("BT_Open_Connect") == QStringLiteral("Соединиться"); }, 5000);
     module.setSilent(false);
+
+    // 6. A value the module refuses: the write stops, and says what the
+    // module took and that "-st" was not sent.
+    mark = statuses.size();
+    click("BT_Open_Connect");
+    if (!waitFor([&] { return statusSince(mark, QStringLiteral("Получено :parity ") + newParity); },
+                 15000)
+        || !waitFor(
+                [this] {
+                    return window.findChild<QPushButton *>(QStringLiteral("BT_Write_values"))
+                            ->isEnabled();
+                },
+                5000))
+        return QStringLiteral("connecting for the refused write did not read the module");
+    module.rejectValues("-stop bits:");
+    choose("CB_KT_Speed", QStringLiteral("9600"));
+    choose("CB_KT_Stop_bit", QStringLiteral("1"));
+    choose("CB_KT_Parity", QStringLiteral("none"));
+    click("BT_Write_values");
+    if (!waitFor(
+                [&] {
+                    return std::any_of(statuses.cbegin() + mark, statuses.cend(),
+                                       [](const QString &s) {
+                                           return s.startsWith(QStringLiteral("Модуль отклонил"));
+                                       });
+                },
+                15000))
+        return QStringLiteral("the refused value was not told");
+    snap(QStringLiteral("refused"));
+
+    // 7. The adapter pulled out in the middle of a read: one box, and the
+    // fields the module did tell keep their values.
+    module.setReplyDelay(std::chrono::milliseconds(300));
+    mark = statuses.size();
+    click("BT_Read_values");
+    if (!waitFor([&] { return statusSince(mark, QStringLiteral("Передано :-stop bits")); }, 10000))
+        return QStringLiteral("the read before the unplug did not start");
+    module.vanish();
+    if (!waitFor([this] { return boxesSeen.contains(QStringLiteral("Critical Error")); }, 10000))
+        return QStringLiteral("an unplugged adapter raised no box");
+    if (!waitFor([] { return QApplication::activeModalWidget() == nullptr; }, 5000))
+        return QStringLiteral("the box did not close");
+    snap(QStringLiteral("link-lost"));
 
     log(QStringLiteral(
                 "done    the module holds baudrate %1, stop bits %2, parity %3 and is working")
