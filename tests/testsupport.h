@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
+#include <QtTest>
 
 #include <functional>
 
@@ -120,6 +121,18 @@ private:
     QElapsedTimer shownAt;
     int holdMs = 0;
 };
+
+// Connects as a user does (the connect reads the module), picks `values`
+// (speed, stop bits, parity) and presses "Записать настройки".
+inline void connectAndWrite(Ui_MainWindow &ui, const QStringList &values)
+{
+    QTest::mouseClick(ui.BT_Open_Connect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(ui.BT_Write_values->isEnabled(), 10000);
+    ui.CB_KT_Speed->setCurrentText(values.at(0));
+    ui.CB_KT_Stop_bit->setCurrentText(values.at(1));
+    ui.CB_KT_Parity->setCurrentText(values.at(2));
+    QTest::mouseClick(ui.BT_Write_values, Qt::LeftButton);
+}
 
 // Sends a command as the sequences do, through the private slot.
 inline bool sendCommand(MainWindow &w, const QString &command)
