@@ -257,9 +257,9 @@ void TestExchangeLog::theViewOpensAtTheNewestAndFollowsOnlyAtTheBottom()
         clear = b->text() == QStringLiteral("Очистить") ? b : clear;
     QVERIFY(clear);
     for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
-        QTimer::singleShot(0, this, [answer] {
-            QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
-            qobject_cast<QMessageBox *>(QApplication::activeModalWidget())->button(answer)->click();
+        QTimer::singleShot(0, this, [answer, window] {
+            QTRY_VERIFY(window->findChild<QMessageBox *>());
+            window->findChild<QMessageBox *>()->button(answer)->click();
         });
         clear->click();
         QCOMPARE(log->lines().isEmpty(), answer == QMessageBox::Yes);

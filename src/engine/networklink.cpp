@@ -156,6 +156,7 @@ qint64 NetworkLink::writeData(const char *data, qint64 size)
     if (socket->state() != QAbstractSocket::ConnectedState)
         return -1;
     const QByteArray bytes(data, int(size));
+    wroteAny = true;
     socket->write(address->kind == Kind::Rfc2217 ? escaped(bytes) : bytes);
     return size;
 }
@@ -182,8 +183,10 @@ void NetworkLink::onBytes()
 {
     const QByteArray arrived = socket->readAll();
     // A gateway that turns a client away says why, then hangs up.
-    if (connectedClock.isValid() && connectedClock.elapsed() < refusalWindow.count())
-        firstWords += arrived.left(120 - firstWords.size());
+    for (int i = 0; !wroteAny && i < arrived.size() && firstWords.size() < 120; ++i) {
+        if (arrived.at(i) >= 0x20 && arrived.at(i) < 0x7f)
+            firstWords += arrived.at(i);
+    }
     const int before = incoming.size();
     if (address->kind == Kind::Rfc2217)
         telnet(arrived);
@@ -347,13 +350,12 @@ void NetworkLink::onSocketError()
         // Before the line was set up, or at once after connecting, the
         // gateway turned us away (another client has its port, say; ser2net
         // then says "Port already in use").
-        const bool turnedAway = !readyNow
-                || (connectedClock.isValid() && connectedClock.elapsed() < refusalWindow.count());
-        QString said;
-        for (const char c : firstWords.trimmed()) {
-            if (c >= 0x20 && c < 0x7f)
-                said += QLatin1Char(c);
-        }
+        // Spoken to first and hung up at once, or hung up before a command
+        // went out: no module was lost, the gateway did not take us.
+        const bool turnedAway = !readyNow || !wroteAny
+                || (!firstWords.isEmpty() && connectedClock.isValid()
+                    && connectedClock.elapsed() < refusalWindow.count());
+        const QString said = QString::fromLatin1(firstWords.trimmed());
         fail(turnedAway ? Problem::Refused : Problem::Lost,
              turnedAway && !said.isEmpty() ? tr("шлюз ответил «%1»").arg(said)
                                            : socket->errorString());

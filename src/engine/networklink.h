@@ -99,7 +99,8 @@ private:
     QTimer *settingsWait = nullptr;
     QByteArray incoming;
     QElapsedTimer connectedClock;
-    QByteArray firstWords; // what the gateway said first, for a refusal
+    QByteArray firstWords; // text the gateway said before any command, for a refusal
+    bool wroteAny = false;
     bool readyNow = false;
     bool ended = false;
 
