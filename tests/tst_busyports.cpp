@@ -50,10 +50,11 @@ void TestBusyPorts::cleanup()
 
 bool TestBusyPorts::holdWithFlock(QProcess &holder)
 {
-    // Started under a name of its own, as a terminal program would be.
+    // Started under a name of its own, as a terminal program would be; it
+    // says "held" under that name and keeps it (no exec after).
     holder.start(QStringLiteral("flock"),
                  {QStringLiteral("-x"), device(), QStringLiteral("bash"), QStringLiteral("-c"),
-                  QStringLiteral("echo held; exec -a picocom sleep 60")});
+                  QStringLiteral("exec -a picocom bash -c 'echo held; sleep 60 & wait'")});
     if (!holder.waitForStarted())
         return false;
     QElapsedTimer clock;

@@ -47,8 +47,8 @@ QString processName(qint64 pid)
         QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
         if (!children.open(QIODevice::ReadOnly))
             break;
-        const QList<QByteArray> started = children.read(256).simplified().split(' ');
-        const qint64 child = started.size() == 1 ? started.constFirst().toLongLong() : 0;
+        const QList<QByteArray> started = children.readAll().simplified().split(' ');
+        const qint64 child = started.constFirst().toLongLong();
         const QString childName = child > 0 ? startedAs(child) : QString();
         if (childName.isEmpty())
             break;
