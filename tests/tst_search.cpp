@@ -5,6 +5,7 @@
 
 #include "portmonitor.h"
 
+#include <QProcess>
 #include <QtTest>
 
 #include <memory>
@@ -345,18 +346,30 @@ void TestSearch::eachButtonRunsItsSlotOnce()
 void TestSearch::heldPortIsRetriedUntilReleased_data()
 {
     QTest::addColumn<int>("releaseAfterMs");
-    QTest::newRow("released after 500 ms") << 500;
-    QTest::newRow("never released") << -1;
+    QTest::addColumn<bool>("byAnotherProgram"); // flock(1), not this process's QSerialPort
+    QTest::newRow("released after 500 ms") << 500 << false;
+    QTest::newRow("never released") << -1 << false;
+    QTest::newRow("another program's flock, released after 1 s") << 1000 << true;
 }
 
 void TestSearch::heldPortIsRetriedUntilReleased()
 {
     QFETCH(int, releaseAfterMs);
+    QFETCH(bool, byAnotherProgram);
     QSerialPort holder;
-    holder.setPortName(sim->portPath());
-    QVERIFY(holder.open(QIODevice::ReadWrite));
-    if (releaseAfterMs >= 0)
-        QTimer::singleShot(releaseAfterMs, &holder, &QSerialPort::close);
+    QProcess flock;
+    if (byAnotherProgram) {
+        TAV_UNIX_ONLY();
+        flock.start(QStringLiteral("flock"),
+                    {QStringLiteral("-x"), sim->portPath(), QStringLiteral("-c"),
+                     QStringLiteral("echo held; sleep %1").arg(releaseAfterMs / 1000.0)});
+        QVERIFY(flock.waitForReadyRead(10000));
+    } else {
+        holder.setPortName(sim->portPath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        if (releaseAfterMs >= 0)
+            QTimer::singleShot(releaseAfterMs, &holder, &QSerialPort::close);
+    }
 
     StatusLog log(*w);
     startSearch();

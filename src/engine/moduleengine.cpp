@@ -862,7 +862,10 @@ void ModuleEngine::tryFoundPort()
         begin(searchPlan, readAfterFindDelay, false);
         return;
     }
-    const auto problem = SerialLink::openProblem(serial->error(), foundPort);
+    // A port another program holds (its flock or lock file) may be let go
+    // in a moment, as a port Qt cannot open yet may.
+    const auto problem = heldBy.isEmpty() ? SerialLink::openProblem(serial->error(), foundPort)
+                                          : SerialLink::OpenProblem::Busy;
     if (SerialLink::mayPassSoon(problem)
         && foundClock.elapsed() + foundPortRetryInterval.count() <= foundPortGrace.count()) {
         if (!openRetry->isActive())
