@@ -40,6 +40,7 @@ private slots:
     void byte0xFFArrivesAsOneByte();
     void portsAddedByNameAreRememberedUntilForgotten();
     void waitingIsForSerialPortsOnly();
+    void bytesBeforeTheLineIsSetUpAreDropped();
 
 private:
     static quint16 freePort();
@@ -398,6 +399,32 @@ void TestNetwork::waitingIsForSerialPortsOnly()
                         .contains(QStringLiteral("только с последовательными портами")));
     }
     QVERIFY(sim->commands().isEmpty());
+}
+
+// A gateway that speaks before it has set the line up (its buffer of
+// earlier traffic, or a flood): none of it is kept, and none of it passes
+// for the module's first reply.
+void TestNetwork::bytesBeforeTheLineIsSetUpAreDropped()
+{
+    QTcpServer gateway;
+    QVERIFY(gateway.listen(QHostAddress::LocalHost));
+    QTcpSocket *peer = nullptr;
+    connect(&gateway, &QTcpServer::newConnection, this, [&] {
+        peer = gateway.nextPendingConnection();
+        // IAC DO COM-PORT-OPTION, then 4 MiB of stale text, and no
+        // acknowledgement of the line settings.
+        peer->write(QByteArray("\xff\xfd\x2c", 3) + QByteArray(4 << 20, 'x'));
+    });
+    NetworkLink link(QStringLiteral("rfc2217://127.0.0.1:%1").arg(gateway.serverPort()));
+    QSignalSpy ready(&link, &NetworkLink::ready);
+    link.start();
+    QTRY_VERIFY(peer && peer->bytesToWrite() == 0);
+    QVERIFY(link.bytesAvailable() < 64 * 1024);
+    QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, NetworkLink::connectLimit.count());
+    QCOMPARE(link.bytesAvailable(), 0);
+    peer->write("TAV-RS485-KT\r\n");
+    QTRY_VERIFY(link.bytesAvailable() > 0);
+    QCOMPARE(link.readAll(), QByteArray("TAV-RS485-KT\r\n"));
 }
 
 QTEST_MAIN(TestNetwork)

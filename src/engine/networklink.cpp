@@ -192,6 +192,10 @@ void NetworkLink::onBytes()
         telnet(arrived);
     else
         incoming += arrived;
+    // Before the line is set up nothing is read: what comes then answers
+    // nothing sent on it, and a flood must not grow the program.
+    if (!readyNow)
+        incoming.clear();
     if (incoming.size() > before && readyNow)
         emit readyRead();
 }
