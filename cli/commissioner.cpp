@@ -15,11 +15,6 @@
 
 namespace {
 using Told = ModuleProtocol::Values::Told;
-
-// How long the command line waits for a reply that missed its time-out
-// before it gives the module up; the window waits for its user instead.
-constexpr std::chrono::milliseconds lateReplyLimit {10000};
-
 } // namespace
 
 Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTextStream &out,

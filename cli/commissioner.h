@@ -71,6 +71,11 @@ public:
     // second request gives that reply up; the result is printed either way.
     void requestStop();
 
+    // How long a reply that missed its time-out is still waited for, from
+    // its command, before the module is given up; the window waits for its
+    // user instead.
+    static constexpr std::chrono::milliseconds lateReplyLimit {10000};
+
     int modulesDone() const { return done; }
     int modulesFailed() const { return failed; }
 

@@ -63,10 +63,12 @@ README, раздел «Commissioning bench».
        ответ, и больше ничего не отправляется; второй запрос перестаёт ждать
        этот ответ. Результат печатается в любом случае.
 
-Ответ, не пришедший за 3 с, ещё ждётся до 10 с после команды, а затем
+Ответ, не пришедший за %4 с, ещё ждётся до %5 с после команды, а затем
 считается отсутствующим (4).)")
             .arg(SerialLink::portNameExamples(), SerialLink::slotExample(),
-                 Console::stopRequestNames());
+                 Console::stopRequestNames())
+            .arg(SerialLink::replyTimeout.count() / 1000)
+            .arg(Commissioner::lateReplyLimit.count() / 1000);
 }
 
 int usageError(QTextStream &err, const QString &text)
@@ -177,7 +179,8 @@ int main(int argc, char *argv[])
                     "ждать, когда появится этот порт."));
     const QCommandLineOption waitTimeout(
             QStringLiteral("wait-timeout"),
-            Cli::tr("Перестать ждать через N секунд (по умолчанию 120; с --repeat - без предела)."),
+            Cli::tr("Перестать ждать через N секунд (по умолчанию %1; с --repeat - без предела).")
+                    .arg(CommissionOptions().waitTimeout.count()),
             QStringLiteral("N"),
             QString::number(CommissionOptions().waitTimeout.count()));
     const QCommandLineOption repeat(

@@ -186,7 +186,7 @@ README, раздел «Commissioning bench».
        ответ, и больше ничего не отправляется; второй запрос перестаёт ждать
        этот ответ. Результат печатается в любом случае.
 
-Ответ, не пришедший за 3&#xa0;с, ещё ждётся до 10&#xa0;с после команды, а затем
+Ответ, не пришедший за %4&#xa0;с, ещё ждётся до %5&#xa0;с после команды, а затем
 считается отсутствующим (4).</source>
         <translation>Reads and commissions TAV-RS485-KT modules.
 
@@ -222,12 +222,12 @@ Exit codes:
        its reply and nothing more is sent; a second request stops waiting
        for that reply. The result is printed either way.
 
-A reply that misses its 3 s time-out is still awaited, up to 10 s after its
+A reply that misses its %4&#xa0;s time-out is still awaited, up to %5&#xa0;s after its
 command, and then counts as no reply (4).</translation>
     </message>
     <message>
-        <source>Перестать ждать через N секунд (по умолчанию 120; с --repeat - без предела).</source>
-        <translation>Give up waiting after N seconds (default 120; with --repeat, no limit).</translation>
+        <source>Перестать ждать через N секунд (по умолчанию %1; с --repeat - без предела).</source>
+        <translation>Give up waiting after N seconds (default %1; with --repeat, no limit).</translation>
     </message>
 </context>
 <context>
@@ -274,15 +274,15 @@ command, and then counts as no reply (4).</translation>
     </message>
     <message>
         <source>Порт %1 не появился за %2&#xa0;с</source>
-        <translation>Port %1 did not appear within %2 s</translation>
+        <translation>Port %1 did not appear within %2&#xa0;s</translation>
     </message>
     <message>
         <source>Новый адаптер не подключён за %1&#xa0;с</source>
-        <translation>No new adapter plugged in within %1 s</translation>
+        <translation>No new adapter plugged in within %1&#xa0;s</translation>
     </message>
     <message>
         <source> (до %1&#xa0;с)</source>
-        <translation> (up to %1 s)</translation>
+        <translation> (up to %1&#xa0;s)</translation>
     </message>
     <message>
         <source> (Ctrl+C - закончить)</source>
@@ -791,7 +791,7 @@ F2: exchange log</translation>
     </message>
     <message>
         <source>Шлюз %1 не ответил за %2&#xa0;с: проверьте, что он включён и доступен по сети (ping), его адрес и межсетевой экран.</source>
-        <translation>Gateway %1 did not answer within %2 s: check that it is on and reachable (ping), its address and the firewall.</translation>
+        <translation>Gateway %1 did not answer within %2&#xa0;s: check that it is on and reachable (ping), its address and the firewall.</translation>
     </message>
 </context>
 <context>
@@ -850,7 +850,7 @@ F2: exchange log</translation>
     </message>
     <message>
         <source>Модуль не ответил на команду «%1» за %2&#xa0;с. Проверьте питание модуля, подключение линий A и B, выбранный порт и что модуль в режиме настройки.</source>
-        <translation>The module did not answer the command &quot;%1&quot; within %2 s. Check the module&apos;s power, the wiring of lines A and B, the chosen port, and that the module is in configuration mode.</translation>
+        <translation>The module did not answer the command &quot;%1&quot; within %2&#xa0;s. Check the module&apos;s power, the wiring of lines A and B, the chosen port, and that the module is in configuration mode.</translation>
     </message>
 </context>
 <context>
