@@ -672,6 +672,10 @@ void TestBench::disconnectingMidWriteIsAnEndingTold()
     const auto row = readRecord(recordPath).at(1);
     QCOMPARE(row.at(QStringLiteral("action")), QStringLiteral("write"));
     QCOMPARE(row.at(QStringLiteral("outcome")), QStringLiteral("interrupted"));
+    QCOMPARE((QStringList {row.at(QStringLiteral("requested_baud_rate")),
+                           row.at(QStringLiteral("requested_stop_bits")),
+                           row.at(QStringLiteral("requested_parity"))}),
+             t);
     const QStringList confirmedValues {row.at(QStringLiteral("confirmed_baud_rate")),
                                        row.at(QStringLiteral("confirmed_stop_bits")),
                                        row.at(QStringLiteral("confirmed_parity"))};

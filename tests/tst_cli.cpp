@@ -143,6 +143,21 @@ void TestCli::writeVerifiesThenOperates()
     QVERIFY(QDateTime::fromString(r.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
                     .isValid());
 
+    // --no-verify: no read-back, and "after" is what the module confirmed.
+    output.clear();
+    sim->clearLog();
+    CommissionOptions n = o;
+    n.verify = false;
+    n.target = {QStringLiteral("57600"), QStringLiteral("1"), QStringLiteral("odd")};
+    QCOMPARE(runCli(n), ExitCode::done);
+    QCOMPARE(sim->rawInput(), QByteArray("-h-baudrate-stop bits-parity"
+                                         "-baudrate:57600-stop bits:1-parity:odd-st"));
+    const QJsonObject unverified = QJsonDocument::fromJson(output.toUtf8()).object();
+    QCOMPARE(unverified.value(QStringLiteral("after")).toObject(),
+             (QJsonObject {{QStringLiteral("baudRate"), 57600},
+                           {QStringLiteral("stopBits"), 1},
+                           {QStringLiteral("parity"), QStringLiteral("odd")}}));
+
     // The pauses are the window's: 1.5 s after each "Ok" before the next command.
     const auto received = sim->received();
     for (int i = 1; i < received.size(); ++i) {

@@ -21,6 +21,8 @@
 #include "indicatorstyles.h"
 #include <QtTest>
 
+#include <optional>
+
 class TestNetwork : public WindowOnSimulator
 {
     Q_OBJECT
@@ -41,6 +43,7 @@ private slots:
     void portsAddedByNameAreRememberedUntilForgotten();
     void waitingIsForSerialPortsOnly();
     void bytesBeforeTheLineIsSetUpAreDropped();
+    void aGatewayThatRefusesComPortIsToldAtOnce();
 
 private:
     static quint16 freePort();
@@ -425,6 +428,26 @@ void TestNetwork::bytesBeforeTheLineIsSetUpAreDropped()
     peer->write("TAV-RS485-KT\r\n");
     QTRY_VERIFY(link.bytesAvailable() > 0);
     QCOMPARE(link.readAll(), QByteArray("TAV-RS485-KT\r\n"));
+}
+
+// DONT COM-PORT-OPTION is a clear no: said at once, not after the 4 s limit.
+void TestNetwork::aGatewayThatRefusesComPortIsToldAtOnce()
+{
+    QTcpServer gateway;
+    QVERIFY(gateway.listen(QHostAddress::LocalHost));
+    connect(&gateway, &QTcpServer::newConnection, this,
+            [&] { gateway.nextPendingConnection()->write(QByteArray("\xff\xfe\x2c", 3)); });
+    NetworkLink link(QStringLiteral("rfc2217://127.0.0.1:%1").arg(gateway.serverPort()));
+    std::optional<NetworkLink::Problem> problem;
+    connect(&link, &NetworkLink::failed, this,
+            [&](NetworkLink::Problem p) { problem = p; });
+    QElapsedTimer clock;
+    clock.start();
+    link.start();
+    QTRY_VERIFY(problem.has_value());
+    QVERIFY2(clock.elapsed() < NetworkLink::connectLimit.count() / 2,
+             qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(*problem == NetworkLink::Problem::NoComPort);
 }
 
 QTEST_MAIN(TestNetwork)
