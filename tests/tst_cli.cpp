@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -40,6 +41,8 @@ private slots:
     void missingOrHeldPortExits3WithTheReason();
     void differentReadBackExits6();
     void stopDuringWriteFinishesTheStep();
+    void stopWhileAPassEndsSendsNothingMore_data();
+    void stopWhileAPassEndsSendsNothingMore();
     void repeatCommissionsModuleAfterModule();
 
     void batchTakesAdapterPluggedFirstAndEndsDone();
@@ -297,6 +300,34 @@ void TestCli::partialWriteSaysWhatTheModuleConfirmed()
 }
 
 // Modules plugged in and unplugged in turn, as on a bench.
+void TestCli::stopWhileAPassEndsSendsNothingMore_data()
+{
+    QTest::addColumn<int>("parityRead"); // the stop comes while this "-parity" is answered
+    QTest::newRow("the first read's last reply") << 1;
+    QTest::newRow("the read-back's last reply") << 2;
+}
+
+// A stop that comes while a pass's last reply is awaited ends the write
+// there: no value is written after the first read, no "-st" after the read-back.
+void TestCli::stopWhileAPassEndsSendsNothingMore()
+{
+    QFETCH(int, parityRead);
+    int seen = 0;
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [&](const QByteArray &c) {
+        if (c == "-parity" && ++seen == parityRead)
+            commissioner->requestStop();
+    });
+    QCOMPARE(runCli(writeOptions(sim->portPath())), ExitCode::interrupted);
+    const QList<QByteArray> sent = sim->commands();
+    QCOMPARE(sent.constLast(), QByteArray("-parity"));
+    const auto values = std::count_if(sent.cbegin(), sent.cend(), [](const QByteArray &c) {
+        return c.startsWith("-baudrate:");
+    });
+    QCOMPARE(int(values), parityRead - 1);
+    QVERIFY(!sent.contains("-st"));
+    QVERIFY(!sim->isOperating());
+}
+
 void TestCli::repeatCommissionsModuleAfterModule()
 {
     constexpr int moduleCount = 2;
