@@ -77,6 +77,9 @@ void checkLogTellsTheEnd(const QStringList &lines, const QList<ModalWatcher::Box
                      || text.startsWith(QLatin1String("Передано :")));
     }
     QVERIFY2(told, qPrintable(lines.mid(lastByte).join(QLatin1Char('\n'))));
+    // Each thing is said once: no line repeats the one before it.
+    for (int i = 1; i < lines.size(); ++i)
+        QVERIFY2(said(lines.at(i)) != said(lines.at(i - 1)), qPrintable(lines.at(i)));
     if (verdict == Verdict::NoReply) {
         QVERIFY2(lines.filter(QStringLiteral("не ответил на команду")).size() > 0,
                  qPrintable(lines.join(QLatin1Char('\n'))));

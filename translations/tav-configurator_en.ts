@@ -696,6 +696,10 @@ F2: exchange log</translation>
         <source>Прервано отключением после ответа на «%1».</source>
         <translation>Interrupted by disconnecting after the reply to &quot;%1&quot;.</translation>
     </message>
+    <message>
+        <source> Ответ не пришёл и за %1&#xa0;с после команды: модуль пропущен.</source>
+        <translation> No reply within %1&#xa0;s of the command either: the module is skipped.</translation>
+    </message>
 </context>
 <context>
     <name>ModuleProtocol</name>

@@ -74,7 +74,12 @@ ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *portMonitor, QObject 
     connect(giveUp, &QTimer::timeout, this, [this] {
         frames->cancel();
         answerDue = false;
-        fail(FailureKind::NoReply, SerialLink::noReplyAdvice(lastSent), lastSent);
+        // Said apart from the time-out, which told the same advice already.
+        fail(FailureKind::NoReply,
+             SerialLink::noReplyAdvice(lastSent)
+                     + tr(" Ответ не пришёл и за %1\u00a0с после команды: модуль пропущен.")
+                               .arg(giveUpLimit.count() / 1000),
+             lastSent);
     });
     connect(frames, &ReplyFramer::timedOut, this, &ModuleEngine::replyTimedOut);
     connect(frames, &ReplyFramer::replyReady, this, &ModuleEngine::onReply);
