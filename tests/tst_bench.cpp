@@ -250,15 +250,16 @@ int TestBench::runCommissioner(const CommissionOptions &options, BenchRecord *re
 void TestBench::slotBatchRecordsWhatEachModuleConfirmed()
 {
     TAV_UNIX_ONLY();
-    // Three modules in turn in one slot: one done, one that refuses its
-    // parity, one whose write is stopped after its baud rate was taken.
+    // Three modules in turn in one slot: one that refuses its parity (the
+    // batch's first, so that nothing done yet lets the slot count as
+    // emptied), one done, one whose write is stopped after its baud rate.
     std::vector<std::unique_ptr<ModuleSimulator>> modules;
     std::function<void()> plugNext = [&] {
         modules.push_back(std::make_unique<ModuleSimulator>());
         ModuleSimulator *m = modules.back().get();
         QVERIFY(m->makeLink(slot));
         const int n = int(modules.size());
-        if (n == 2)
+        if (n == 1)
             m->rejectValues("-parity:");
         if (n == 3) {
             m->setSettings(QStringLiteral("115200"), QStringLiteral("1"), QStringLiteral("odd"));
@@ -290,18 +291,21 @@ void TestBench::slotBatchRecordsWhatEachModuleConfirmed()
         resultsSeen = results;
         if (modules.size() < 3) {
             // A technician takes a moment to pull the module: it must not
-            // be taken again meanwhile.
-            QTimer::singleShot(700, &plugger, [&] {
+            // be taken again meanwhile. The one that refused stays longer
+            // than the start-up pause a second read would begin with.
+            const int pull = modules.size() == 1 ? 3500 : 700;
+            QTimer::singleShot(pull, &plugger, [&] {
                 modules.back()->vanish();
                 QFile::remove(slot);
             });
-            QTimer::singleShot(1200, &plugger, plugNext);
+            QTimer::singleShot(pull + 500, &plugger, plugNext);
         }
     });
     plugger.start(20);
     QTimer::singleShot(300, &plugger, plugNext);
     QCOMPARE(runCommissioner(o, &record), ExitCode::interrupted);
     QCOMPARE(int(modules.size()), 3);
+    QCOMPARE(modules.at(0)->commands().constLast(), QByteArray("-parity:even"));
 
     const auto rows = readRecord(recordPath);
     QCOMPARE(rows.size(), 3);
@@ -310,14 +314,6 @@ void TestBench::slotBatchRecordsWhatEachModuleConfirmed()
     };
     const QStringList expected[3][8] = {
             // outcome, exit, confirmed b/s/p, after b/s/p
-            {{QStringLiteral("done")},
-             {QStringLiteral("0")},
-             {QStringLiteral("19200")},
-             {QStringLiteral("2")},
-             {QStringLiteral("even")},
-             {QStringLiteral("19200")},
-             {QStringLiteral("2")},
-             {QStringLiteral("even")}},
             {{QStringLiteral("refused")},
              {QStringLiteral("5")},
              {QStringLiteral("19200")},
@@ -326,6 +322,14 @@ void TestBench::slotBatchRecordsWhatEachModuleConfirmed()
              {QString()},
              {QString()},
              {QString()}},
+            {{QStringLiteral("done")},
+             {QStringLiteral("0")},
+             {QStringLiteral("19200")},
+             {QStringLiteral("2")},
+             {QStringLiteral("even")},
+             {QStringLiteral("19200")},
+             {QStringLiteral("2")},
+             {QStringLiteral("even")}},
             {{QStringLiteral("interrupted")},
              {QStringLiteral("130")},
              {QStringLiteral("19200")},
@@ -353,11 +357,11 @@ void TestBench::slotBatchRecordsWhatEachModuleConfirmed()
     }
     QCOMPARE(value(2, "before_baud_rate"), QStringLiteral("115200"));
     QCOMPARE(value(2, "before_parity"), QStringLiteral("odd"));
-    QCOMPARE(value(1, "failure"), QStringLiteral("refused"));
-    QCOMPARE(value(1, "operating_mode_sent"), QStringLiteral("false"));
-    QVERIFY(value(1, "message").contains(QStringLiteral("-parity:even")));
-    QCOMPARE(value(0, "operating"), QStringLiteral("true"));
-    QVERIFY(modules.at(0)->isOperating());
+    QCOMPARE(value(0, "failure"), QStringLiteral("refused"));
+    QCOMPARE(value(0, "operating_mode_sent"), QStringLiteral("false"));
+    QVERIFY(value(0, "message").contains(QStringLiteral("-parity:even")));
+    QCOMPARE(value(1, "operating"), QStringLiteral("true"));
+    QVERIFY(modules.at(1)->isOperating());
     QVERIFY(!modules.at(2)->isOperating());
 
     // The JSON says the same, with every documented field and no other.
