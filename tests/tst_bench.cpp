@@ -293,12 +293,21 @@ void TestBench::slotBatchRecordsWhatEachModuleConfirmed()
             // A technician takes a moment to pull the module: it must not
             // be taken again meanwhile. The one that refused stays longer
             // than the start-up pause a second read would begin with.
-            const int pull = modules.size() == 1 ? 3500 : 700;
-            QTimer::singleShot(pull, &plugger, [&] {
+            // The second is swapped for the third between two looks at the
+            // slot: never seen empty, the slot holds another device.
+            if (modules.size() == 2) {
+                QTimer::singleShot(700, &plugger, [&] {
+                    QFile::remove(slot);
+                    plugNext();
+                    modules.at(1)->vanish();
+                });
+                return;
+            }
+            QTimer::singleShot(3500, &plugger, [&] {
                 modules.back()->vanish();
                 QFile::remove(slot);
             });
-            QTimer::singleShot(pull + 500, &plugger, plugNext);
+            QTimer::singleShot(4000, &plugger, plugNext);
         }
     });
     plugger.start(20);

@@ -779,13 +779,15 @@ void ModuleEngine::waitForSlot(const QString &port, const Plan &plan,
                           : tr("Ожидание порта %1").arg(port));
 }
 
-bool ModuleEngine::slotPresent()
+QString ModuleEngine::slotDevice()
 {
     // A path is looked at directly (a link to nothing is not there): one
     // stat a tick, no enumeration. A bare name is looked for in the list.
-    if (slot.contains(QLatin1Char('/')) || slot.contains(QLatin1Char('\\')))
-        return QFileInfo::exists(slot);
-    return currentPorts().contains(slot);
+    const bool path = slot.contains(QLatin1Char('/')) || slot.contains(QLatin1Char('\\'));
+    if (path ? !QFileInfo::exists(slot) : !currentPorts().contains(slot))
+        return {};
+    const QString device = Platform::deviceIdentity(slot);
+    return device.isEmpty() ? slot : device;
 }
 
 void ModuleEngine::stopSearch()
@@ -801,12 +803,16 @@ void ModuleEngine::stopSearch()
 QStringList ModuleEngine::arrivedPorts()
 {
     if (!slot.isEmpty()) {
-        // A fixed slot: its port, once it is there (after it has gone, when
-        // it must go first).
-        const bool present = slotPresent();
-        if (!present)
+        // A fixed slot: its port, once it is there; when the last module
+        // must go first, once another device is there (it may be swapped
+        // between two looks).
+        const QString device = slotDevice();
+        if (device != slotTaken)
             slotMustGo = false;
-        return present && !slotMustGo ? QStringList {slot} : QStringList();
+        if (device.isEmpty() || slotMustGo)
+            return {};
+        slotTaken = device;
+        return {slot};
     }
     const QStringList ports = currentPorts();
     // A port that went away is forgotten, so that it is new when it comes

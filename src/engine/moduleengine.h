@@ -265,7 +265,8 @@ private:
     void tryFoundPort();
     // What this tick of the search finds: new ports, or the fixed slot's.
     QStringList arrivedPorts();
-    bool slotPresent();
+    // What is in the fixed slot now: a device's identity, or empty.
+    QString slotDevice();
     bool openFor(const QString &portName, const Record &expected);
     Record recordFor(const Plan &plan) const;
     QString stoppedWriteText() const;
@@ -313,6 +314,7 @@ private:
     // With a fixed slot: the port waited for, and whether it has yet to go.
     QString slot;
     bool slotMustGo = false;
+    QString slotTaken; // the device last taken from the slot
 };
 
 Q_DECLARE_METATYPE(ModuleEngine::Failure)

@@ -13,6 +13,12 @@ namespace Platform {
 // ever. False, with the reason, if it cannot.
 bool openToAppend(QFile &file, const QString &path, QString *error);
 
+// What tells one device behind `portName` from the next one plugged in
+// under the same name: a slot emptied and refilled between two looks is a
+// new module. Empty when nothing is there; on systems that tell nothing
+// more than the name, the name.
+QString deviceIdentity(const QString &portName);
+
 // This program's claim on a serial device, seen by other programs: on Linux
 // a flock() on the device itself, whatever name it was opened by (a by-id
 // link and its /dev/tty… are one device). Before claiming, it looks for a

@@ -180,6 +180,30 @@ bool Platform::openToAppend(QFile &file, const QString &path, QString *error)
     return true;
 }
 
+QString Platform::deviceIdentity(const QString &portName)
+{
+    const QByteArray path = QFile::encodeName(
+            portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName);
+    struct stat device
+    {
+    };
+    if (::stat(path.constData(), &device) != 0)
+        return {};
+    // A device node (and a by-id link to it) is made anew for each device
+    // plugged in: a new inode, and for another device another number.
+    struct stat name
+    {
+    };
+    if (::lstat(path.constData(), &name) != 0)
+        name = device;
+    return QStringLiteral("%1:%2:%3/%4:%5")
+            .arg(quint64(device.st_dev))
+            .arg(quint64(device.st_ino))
+            .arg(quint64(device.st_rdev))
+            .arg(quint64(name.st_ino))
+            .arg(qint64(name.st_ctime));
+}
+
 Platform::DeviceClaim::~DeviceClaim()
 {
     release();

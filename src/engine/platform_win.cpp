@@ -12,6 +12,13 @@ bool Platform::openToAppend(QFile &file, const QString &path, QString *error)
     return false;
 }
 
+QString Platform::deviceIdentity(const QString &portName)
+{
+    // A COM port's name is all that can be looked at without enumerating
+    // every port; whether it is there is the port list's to tell.
+    return portName;
+}
+
 Platform::DeviceClaim::~DeviceClaim() = default;
 
 bool Platform::DeviceClaim::take(const QString &, QString *)
