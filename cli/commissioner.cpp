@@ -1,5 +1,6 @@
 #include "commissioner.h"
 
+#include "linkwords.h"
 #include "benchrecord.h"
 #include "exchangelog.h"
 #include "progressline.h"
@@ -27,7 +28,7 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
     , log(log)
     , engine(new ModuleEngine(std::move(listPorts), monitor, this))
 {
-    engine->setAudience(SerialLink::Audience::CommandLine);
+    engine->setAudience(LinkWords::Audience::CommandLine);
     engine->setGiveUpAfter(lateReplyLimit);
     if (log)
         log->follow(engine);
@@ -50,9 +51,9 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
                                   .arg(this->options.waitTimeout.count())
                         : (tr("Новый адаптер не подключён за %1\u00a0с")
                                    .arg(this->options.waitTimeout.count())
-                           + (SerialLink::noAdapterHint().isEmpty()
+                           + (LinkWords::noAdapterHint().isEmpty()
                                       ? QString()
-                                      : QStringLiteral(". ") + SerialLink::noAdapterHint())));
+                                      : QStringLiteral(". ") + LinkWords::noAdapterHint())));
         // A batch ends as its modules did; waiting in vain for the first is a failure.
         finish(stopping ? ExitCode::interrupted
                         : done + failed == 0 ? ExitCode::noReply

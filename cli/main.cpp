@@ -1,5 +1,6 @@
 // tav-configurator-cli: reads and commissions TAV-RS485-KT modules from the
 // command line, one or a batch, on the same engine as the window.
+#include "linkwords.h"
 #include "commissioner.h"
 #include "benchrecord.h"
 #include "exchangelog.h"
@@ -65,7 +66,7 @@ README, раздел «Commissioning bench».
 
 Ответ, не пришедший за %4 с, ещё ждётся до %5 с после команды, а затем
 считается отсутствующим (4).)")
-            .arg(SerialLink::portNameExamples(), SerialLink::slotExample(),
+            .arg(LinkWords::portNameExamples(), LinkWords::slotExample(),
                  Console::stopRequestNames())
             .arg(SerialLink::replyTimeout.count() / 1000)
             .arg(Commissioner::lateReplyLimit.count() / 1000);
@@ -159,7 +160,7 @@ int main(int argc, char *argv[])
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), Cli::tr("ports, read или write"));
     parser.addPositionalArgument(QStringLiteral("port"),
-                                 SerialLink::portNameExamples(),
+                                 LinkWords::portNameExamples(),
                                  QStringLiteral("[PORT]"));
     const QCommandLineOption baud(QStringLiteral("baud"), Cli::tr("Скорость для записи."),
                                   QStringLiteral("B"));
@@ -254,8 +255,8 @@ int main(int argc, char *argv[])
     // command, not a gateway that cannot be reached.
     if (args.size() == 2 && NetworkLink::isNetworkName(args.at(1))
         && !NetworkLink::parse(args.at(1)))
-        return usageError(err, NetworkLink::advice(NetworkLink::Problem::BadName, args.at(1), {},
-                                                   SerialLink::Audience::CommandLine));
+        return usageError(err, LinkWords::networkAdvice(NetworkLink::Problem::BadName, args.at(1), {},
+                                                   LinkWords::Audience::CommandLine));
     // A gateway's port does not come and go as an adapter does.
     if ((parser.isSet(wait) || parser.isSet(repeat)) && args.size() == 2
         && NetworkLink::isNetworkName(args.at(1)))

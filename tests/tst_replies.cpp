@@ -1,6 +1,7 @@
 // Replies out of the bytes a port hands over, and how they are written down:
 // the framer's bound and time-out, the log's escaping, and why a port could
 // not be opened.
+#include "linkwords.h"
 #include "exchangelog.h"
 #include "replyframer.h"
 #include "seriallink.h"
@@ -146,13 +147,13 @@ void TestReplies::adviceSpeaksThisSystemsWords()
     const QString port = QStringLiteral("ttyUSB0");
     const QStringList foreign {QStringLiteral("Диспетчер"), QStringLiteral("COM5")};
 #endif
-    QStringList texts {SerialLink::portNameExamples(), SerialLink::slotExample(),
-                       SerialLink::noAdapterHint(),
-                       SerialLink::linkLostAdvice(port, {}, SerialLink::Audience::Window)};
+    QStringList texts {LinkWords::portNameExamples(), LinkWords::slotExample(),
+                       LinkWords::noAdapterHint(),
+                       LinkWords::linkLostAdvice(port, {}, LinkWords::Audience::Window)};
     for (const auto problem : {SerialLink::OpenProblem::NoAccess, SerialLink::OpenProblem::Busy,
                                SerialLink::OpenProblem::NotFound, SerialLink::OpenProblem::Other}) {
-        for (const auto audience : {SerialLink::Audience::Window, SerialLink::Audience::CommandLine})
-            texts << SerialLink::openFailureAdvice(problem, port, {}, audience);
+        for (const auto audience : {LinkWords::Audience::Window, LinkWords::Audience::CommandLine})
+            texts << LinkWords::openFailureAdvice(problem, port, {}, audience);
     }
     for (const QString &text : qAsConst(texts)) {
         for (const QString &word : foreign)
@@ -161,11 +162,11 @@ void TestReplies::adviceSpeaksThisSystemsWords()
 #ifdef Q_OS_WIN
     // Windows answers a port held by another program with "access denied".
     const auto held = SerialLink::openProblem(QSerialPort::PermissionError, port);
-    QVERIFY(SerialLink::openFailureAdvice(held, port, {})
+    QVERIFY(LinkWords::openFailureAdvice(held, port, {})
                     .contains(QStringLiteral("занят другой программой")));
     // An adapter without its driver is no COM port at all.
     const auto missing = SerialLink::openProblem(QSerialPort::DeviceNotFoundError, port);
-    QVERIFY(SerialLink::openFailureAdvice(missing, port, {})
+    QVERIFY(LinkWords::openFailureAdvice(missing, port, {})
                     .contains(QStringLiteral("«Диспетчере устройств»")));
 #endif
 }

@@ -1,5 +1,6 @@
 #include "addedports.h"
 
+#include "linkwords.h"
 #include "networklink.h"
 
 #include <QComboBox>
@@ -69,15 +70,15 @@ void AddedPorts::askForName()
                                   tr("Модуль за шлюзом: socket://АДРЕС:ПОРТ (TCP) или "
                                      "rfc2217://АДРЕС:ПОРТ (RFC 2217).\nИли последовательный "
                                      "порт: %1")
-                                          .arg(SerialLink::portNameExamples()),
+                                          .arg(LinkWords::portNameExamples()),
                                   QLineEdit::Normal, QString(), &ok)
                     .trimmed();
     if (!ok || name.isEmpty())
         return;
     if (NetworkLink::isNetworkName(name) && !NetworkLink::parse(name)) {
         QMessageBox::warning(list->window(), tr("Добавить порт"),
-                             NetworkLink::advice(NetworkLink::Problem::BadName, name, {},
-                                                 SerialLink::Audience::Window));
+                             LinkWords::networkAdvice(NetworkLink::Problem::BadName, name, {},
+                                                 LinkWords::Audience::Window));
         return;
     }
     remember(name);

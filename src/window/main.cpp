@@ -1,3 +1,4 @@
+#include "linkwords.h"
 #include "benchrecord.h"
 #include "exchangelog.h"
 #include "mainwindow.h"
@@ -112,7 +113,7 @@ int main(int argc, char *argv[])
             QStringLiteral("port"),
             Start::tr("Порт, который предложить и выбрать, даже если система его не "
                       "показывает: %1.")
-                    .arg(SerialLink::portNameExamples()),
+                    .arg(LinkWords::portNameExamples()),
             QStringLiteral("[port]"));
     parser.process(app);
     if (!languageKnown)

@@ -1,13 +1,13 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "addedports.h"
 #include "benchrecord.h"
 #include "exchangelog.h"
 #include "indicatorstyles.h"
 #include "logging.h"
 #include "logwindow.h"
 #include "moduleprotocol.h"
+#include "portfield.h"
 #include "portmonitor.h"
 #include "statewords.h"
 #include "statuspanel.h"
@@ -30,16 +30,16 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
                       ? monitor
                       : new PortMonitor(systemPortNames, PortMonitor::systemWatchedFolders()),
               this))
-    , readStep(engine->readStep)
-    , writeStep(engine->writeStep)
+    , readStep(engine->readStep())
+    , writeStep(engine->writeStep())
     , findTimer(engine->findTimer())
     , readTimer(engine->readTimer())
     , writeTimer(engine->writeTimer())
     , timeoutTimer(engine->timeoutTimer())
-    , searchTicks(engine->searchTicks)
-    , knownPorts(engine->known)
-    , serial(engine->serial)
-    , reply(engine->reply)
+    , searchTicks(engine->searchTicks())
+    , knownPorts(engine->knownPorts())
+    , serial(engine->serialPort())
+    , reply(engine->lastReply())
     , ui(new Ui_MainWindow)
     , listPorts(portLister ? portLister : PortLister(systemPortNames))
     , systemPorts(!portLister)
@@ -79,6 +79,9 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     auto *logKey = new QShortcut(QKeySequence(Qt::Key_F2), this);
     connect(logKey, &QShortcut::activated, this, &MainWindow::showLog);
 
+    portField = new PortField(ui->cbPorts, systemPorts, this);
+    connect(portField, &PortField::forgotten, this, &MainWindow::on_BT_Open_Connect_2_clicked);
+
     connect(engine, &ModuleEngine::status, this, &MainWindow::showMessage);
     connect(engine, &ModuleEngine::traffic, this, &MainWindow::showMessage);
     connect(engine, &ModuleEngine::fieldChanged, this, &MainWindow::showField);
@@ -90,7 +93,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
                 showTimeout(advice, first);
             });
     connect(engine, &ModuleEngine::written, this, &MainWindow::showWritten);
-    connect(engine, &ModuleEngine::portFound, this, &MainWindow::showFoundPort);
+    connect(engine, &ModuleEngine::portFound, portField, &PortField::select);
     connect(engine, &ModuleEngine::searchTicked, this, [this] {
         setLook(ui->BT_find, ui->BT_find->styleSheet() == styleLight ? styleGray : styleLight);
         describeSearch(StateWords::Search::Searching);
@@ -116,29 +119,8 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
         });
     }
 
-    ui->cbPorts->setItemDelegate(new PortRows(ui->cbPorts));
-    // A gateway's address is longer than the field: the field names the
-    // whole of it on hover, and its list is as wide as its longest entry.
-    connect(ui->cbPorts, &QComboBox::currentTextChanged, ui->cbPorts, &QWidget::setToolTip);
-    const auto fitList = [this] {
-        QAbstractItemView *list = ui->cbPorts->view();
-        list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth()
-                              + list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-    };
-    connect(ui->cbPorts->model(), &QAbstractItemModel::rowsInserted, this, fitList);
-    connect(ui->cbPorts->model(), &QAbstractItemModel::modelReset, this, fitList);
-    // Ports named by the technician earlier stay offered.
-    auto *added = new AddedPorts(ui->cbPorts, this);
-    extraPorts = added->names();
-    connect(added, &AddedPorts::added, this, &MainWindow::addPort);
-    connect(added, &AddedPorts::forgotten, this, [this](const QString &name) {
-        extraPorts.removeAll(name);
-        on_BT_Open_Connect_2_clicked();
-    });
-
-    ui->cbPorts->clear();
     engine->setKnownPorts(listPorts());
-    fillPortList();
+    portField->fill(knownPorts);
     setDefault();
     updateControls();
 }
@@ -165,30 +147,6 @@ void MainWindow::showStatus(const QString &text)
     showMessage(text);
 }
 
-void MainWindow::fillPortList()
-{
-    // One enumeration for the details of every port, on a click or at start.
-    QHash<QString, PortDetails> details;
-    if (systemPorts) {
-        for (const PortDetails &d : systemPortDetails())
-            details.insert(d.name, d);
-    }
-    for (const QString &name : qAsConst(knownPorts)) {
-        ui->cbPorts->addItem(name);
-        const auto d = details.constFind(name);
-        if (d == details.cend())
-            continue;
-        // The list names a port as the system does, with its adapter
-        // ("COM5 — USB Serial Port"); the item stays the port's name.
-        ui->cbPorts->setItemData(ui->cbPorts->count() - 1, portFacts(*d), Qt::ToolTipRole);
-        ui->cbPorts->setItemData(ui->cbPorts->count() - 1, d->description, PortRows::aboutRole);
-    }
-    for (const QString &name : qAsConst(extraPorts)) {
-        if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-            ui->cbPorts->addItem(name);
-    }
-}
-
 void MainWindow::keepRecord(BenchRecord *record)
 {
     record->follow(engine);
@@ -198,13 +156,7 @@ void MainWindow::keepRecord(BenchRecord *record)
 
 void MainWindow::addPort(const QString &name)
 {
-    if (name.isEmpty())
-        return;
-    if (!extraPorts.contains(name))
-        extraPorts.append(name);
-    if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-        ui->cbPorts->addItem(name);
-    ui->cbPorts->setCurrentText(name);
+    portField->add(name);
 }
 
 void MainWindow::showLog()
@@ -252,14 +204,8 @@ void MainWindow::setDefault()
 
 void MainWindow::on_BT_Open_Connect_2_clicked()
 {
-    const QString selected = ui->cbPorts->currentText();
-    ui->cbPorts->clear();
     engine->setKnownPorts(listPorts());
-    fillPortList();
-    // The values on screen belong to the selected port: keep it while listed.
-    const int kept = ui->cbPorts->findText(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (kept >= 0)
-        ui->cbPorts->setCurrentIndex(kept);
+    portField->fill(knownPorts);
     showStatus(tr("Порты обновлены"));
 }
 
@@ -348,6 +294,7 @@ void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QSt
 void MainWindow::showFailure(const ModuleEngine::Failure &failure)
 {
     using Kind = ModuleEngine::FailureKind;
+    showMessage(failure.summary.isEmpty() ? failure.advice : failure.summary);
     switch (failure.kind) {
     case Kind::CannotOpen:
         showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"), failure.advice);
@@ -400,14 +347,6 @@ void MainWindow::showWritten(const ModuleProtocol::Values &confirmed, bool opera
             tr("Новые настройки записаны!\n\rМодуль переведен в режим работы!"), values);
 }
 
-void MainWindow::showFoundPort(const QString &name)
-{
-    // A re-plugged adapter keeps its item.
-    if (ui->cbPorts->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-        ui->cbPorts->addItem(name);
-    ui->cbPorts->setCurrentText(name);
-}
-
 void MainWindow::setLook(QWidget *widget, const QString &style)
 {
     // Setting a sheet re-polishes the widget and renders fresh pixmaps into
@@ -424,7 +363,6 @@ void MainWindow::on_BT_find_clicked()
         engine->startSearch(); // refused, and the engine says why
         return;
     }
-    readStep = 0;
     if (engine->isSearching())
         engine->stopSearch();
     else

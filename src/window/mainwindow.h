@@ -25,6 +25,7 @@ class PortMonitor;
 class BenchRecord;
 class ExchangeLog;
 class LogWindow;
+class PortField;
 class StatusPanel;
 
 class MainWindow : public QMainWindow
@@ -85,14 +86,12 @@ private:
     void showFailure(const ModuleEngine::Failure &failure);
     void showTimeout(const QString &advice, bool first);
     void showWritten(const ModuleProtocol::Values &confirmed, bool operating);
-    void showFoundPort(const QString &name);
     void describeSearch(StateWords::Search state);
 
     // The window's own messages, taken down in the log as well.
     void showStatus(const QString &text);
     void showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
                  const QString &details);
-    void fillPortList();
     void updateControls();
     QComboBox *fieldWidget(ModuleProtocol::Field field) const;
     static void setLook(QWidget *widget, const QString &style);
@@ -102,22 +101,22 @@ private:
 
     // The names the window has always had for the exchange's state; the
     // state itself lives in the engine.
-    int &readStep;
-    int &writeStep;
+    const int &readStep;
+    const int &writeStep;
     QTimer *findTimer = nullptr;
     QTimer *readTimer = nullptr;
     QTimer *writeTimer = nullptr;
     QTimer *timeoutTimer = nullptr;
-    int &searchTicks;
-    QStringList &knownPorts;
-    QSerialPort *&serial;
-    QString &reply;
+    const int &searchTicks;
+    const QStringList &knownPorts;
+    QSerialPort *const &serial;
+    const QString &reply;
     StatusPanel *statusPanel = nullptr;
     Ui_MainWindow *ui = nullptr;
 
     PortLister listPorts;
     bool systemPorts = false;
-    QStringList extraPorts;
+    PortField *portField = nullptr;
     ExchangeLog *logBook = nullptr;
     LogWindow *logWindow = nullptr;
 };

@@ -74,7 +74,6 @@ private:
 
     std::deque<QString> kept;
     qint64 keptChars = 0;
-    QString lastStatus;
     std::unique_ptr<QFile> file;
     QString filePath;
 };

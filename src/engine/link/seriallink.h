@@ -50,31 +50,6 @@ OpenProblem openProblem(QSerialPort::SerialPortError error, const QString &portN
 // port while it probes it. These problems are worth trying again for a while.
 bool mayPassSoon(OpenProblem problem);
 
-// Who is told what to do: the window names its buttons, the command line
-// what to run.
-enum class Audience { Window, CommandLine };
-
-// What a technician is told, in Russian, under "Ошибка соединения": what
-// failed and what to do. `systemText` is QSerialPort's own (English, from
-// the system) and follows in brackets.
-QString openFailureAdvice(OpenProblem problem, const QString &portName,
-                          const QString &systemText, Audience audience = Audience::Window);
-QString noReplyAdvice(const QString &command);
-// `advice`, then what the system said, as a sentence of its own.
-QString withSystemText(const QString &advice, const QString &systemText);
-QString linkLostAdvice(const QString &portName, const QString &systemText,
-                       Audience audience = Audience::Window);
-
-// Port names as this system spells them, for help texts and hints:
-// "ttyUSB0, /dev/serial/by-id/..." on Linux, "COM5, COM12" on Windows.
-QString portNameExamples();
-// A fixed adapter slot as this system names it.
-QString slotExample();
-// What to look at when an adapter does not show up as a port; empty where
-// the system has nothing to add. On Windows, an adapter without its driver
-// is listed in no port list at all.
-QString noAdapterHint();
-
 // Text of a reply: its UTF-8 up to the first NUL byte.
 QString decodeReply(const QByteArray &bytes);
 

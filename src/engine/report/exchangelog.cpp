@@ -22,11 +22,12 @@ void ExchangeLog::follow(const ModuleEngine *engine)
     connect(engine, &ModuleEngine::status, this, &ExchangeLog::status);
     connect(engine, &ModuleEngine::commandSent, this, &ExchangeLog::sent);
     connect(engine, &ModuleEngine::replyTaken, this, &ExchangeLog::received);
-    // How an exchange ended, with what the user is told to do; the status
-    // line said it already when it said all of it.
+    // How an exchange ended, and, where the status line said it short,
+    // what the user is told to do.
     connect(engine, &ModuleEngine::failed, this, [this](const ModuleEngine::Failure &failure) {
-        if (failure.advice != lastStatus)
-            status(failure.advice);
+        if (!failure.summary.isEmpty())
+            status(failure.summary);
+        status(failure.advice);
     });
     connect(engine, &ModuleEngine::timedOut, this,
             [this](const QString &, const QString &advice, bool first) {
@@ -37,7 +38,6 @@ void ExchangeLog::follow(const ModuleEngine *engine)
 
 void ExchangeLog::status(const QString &text)
 {
-    lastStatus = text;
     add("  ", text);
 }
 

@@ -1,13 +1,12 @@
 #ifndef TAV_MODULEENGINE_H
 #define TAV_MODULEENGINE_H
 
+#include "linkwords.h"
+#include "modulelink.h"
 #include "moduleprotocol.h"
-#include "platform.h"
 #include "portlist.h"
-#include "seriallink.h"
 #include "timing.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -19,9 +18,9 @@
 #include <utility>
 
 class PortMonitor;
+class PortWatch;
 class ReplyFramer;
 class QTimer;
-class NetworkLink;
 
 // The whole exchange with one module, for every front end: the port, the
 // reply framing, the read and write plans with their pauses, the time-out
@@ -55,6 +54,20 @@ public:
 
     enum class Activity { Idle, Reading, Writing };
 
+    // Where the engine stands; changed only by setState(), told by
+    // stateChanged(State).
+    enum class State {
+        Closed, // no line
+        Searching, // waiting for a module's port to come
+        Connecting, // a gateway is being connected to
+        Idle, // the line is open, no exchange
+        Pausing, // an exchange waits out the pause before its next command
+        Awaiting, // a command of the exchange went out, its reply is due
+        Late, // that reply missed its time-out and is still awaited
+        Stopping, // a stop was asked for: that reply ends the exchange
+    };
+    Q_ENUM(State)
+
     // How an exchange (or an attempt to start one) ended without success.
     enum class FailureKind {
         CannotOpen,
@@ -74,6 +87,9 @@ public:
         FailureKind kind = FailureKind::NotUnderstood;
         QString command; // the command it concerns, if any
         QString advice; // what happened and what to do, in a sentence or two
+        // The status line's short account, where the advice is long (a port
+        // that cannot be opened, a lost one); empty: the advice says it.
+        QString summary;
     };
 
     // What to do with a module: read it, or write it.
@@ -112,7 +128,7 @@ public:
 
     // Whom the advice addresses: the window names its buttons, the command
     // line what to run.
-    void setAudience(SerialLink::Audience to) { audience = to; }
+    void setAudience(LinkWords::Audience to) { audience = to; }
     // With a limit, a reply that missed its time-out is given up that long
     // after its command (FailureKind::NoReply); without one (the default) it
     // is awaited until the port is closed.
@@ -129,10 +145,10 @@ public:
     void close();
     bool isOpen() const;
     // The port last opened or tried, as it was named.
-    const QString &portName() const { return currentPort; }
+    const QString &portName() const;
     // What the system tells of the adapter behind the open port (serial
     // number, USB id); empty where it tells nothing.
-    const PortDetails &adapter() const { return adapterDetails; }
+    const PortDetails &adapter() const;
     // Bytes the port has for us (its readyRead).
     void readAvailable();
     // A port error: one that ends the link closes the port and is reported once.
@@ -158,7 +174,8 @@ public:
     // A second request gives that reply up as well.
     void requestStop();
 
-    Activity activity() const { return current; }
+    State state() const { return now; }
+    Activity activity() const;
     // An exchange under way, or a gateway still being connected to.
     bool isBusy() const;
     bool isAwaitingReply() const;
@@ -167,8 +184,8 @@ public:
     const Record &record() const { return rec; }
     // How far the exchange under way (or the last one) got: commands
     // answered, of all its plan sends.
-    int stepsDone() const { return answered; }
-    int stepCount() const { return steps; }
+    int stepsDone() const;
+    int stepCount() const { return int(exchange.steps.size()); }
 
     // --- The search for a newly plugged adapter
     // Waits (up to `limit`) for a port that is not yet known, opens it with
@@ -193,21 +210,21 @@ public:
 
     // The timers, for the window's names and for tests: each is a child of
     // the engine with its own object name.
-    QTimer *findTimer() const { return find; }
+    QTimer *findTimer() const;
     QTimer *readTimer() const { return readPause; }
     QTimer *writeTimer() const { return writePause; }
     QTimer *timeoutTimer() const;
     ReplyFramer *framer() const { return frames; }
 
-    // The state the window's named members stand for (they refer to these):
-    // the next command of the read and of the write, the search's ticks, the
-    // ports the search does not offer, the last reply, and the port.
-    int readStep = 0;
-    int writeStep = 0;
-    int searchTicks = 0;
-    QStringList known;
-    QString reply;
-    QSerialPort *serial = nullptr;
+    // The state the window's named members stand for, read-only: the next
+    // command of the read and of the write, the search's ticks, the ports
+    // the search does not offer, the last reply, and the port.
+    const int &readStep() const { return readAt; }
+    const int &writeStep() const { return writeAt; }
+    const int &searchTicks() const;
+    const QStringList &knownPorts() const;
+    const QString &lastReply() const { return reply; }
+    QSerialPort *const &serialPort() const;
 
 signals:
     // Every progress and result message, as a technician reads it.
@@ -219,8 +236,7 @@ signals:
     void replyTaken(const QByteArray &bytes, qint64 dropped);
     void fieldChanged(ModuleProtocol::Field field, ModuleEngine::FieldState state,
                       const QString &value);
-    // The port opened or closed, or an exchange began or ended.
-    void stateChanged();
+    void stateChanged(ModuleEngine::State state);
     // An exchange began (0 of `count`), or one more of its commands was answered.
     void progressed(int done, int count);
     void readFinished(const ModuleProtocol::Values &values);
@@ -239,82 +255,70 @@ signals:
     void searchEnded(bool connected);
 
 private:
-    enum class Pass { Read, Values, Operate };
+    // One command of a plan: which pass sends it, and which of the pass's
+    // commands it is (a read command, or a write step).
+    enum class Pass { Read, Values, ReadBack, Operate };
+    struct Step
+    {
+        Pass pass;
+        int index;
+        bool endsPass;
+    };
+    // One exchange: the plan compiled to its steps, and how far it got.
+    struct Exchange
+    {
+        Plan plan;
+        QVector<Step> steps;
+        int next = 0; // the step to send
+        Values readValues; // what the read under way found
+        bool lateOnce = false; // a time-out was told already
+    };
+    static QVector<Step> compile(const Plan &plan);
 
+    void setState(State state);
+    bool isExchanging() const;
+    // The next step after `pause`; a pass that begins starts afresh.
+    void schedule(std::chrono::milliseconds pause);
+    // The next step, when the timer of its kind fires.
+    void tick(bool readTimer);
     void onReply(const QByteArray &bytes, qint64 dropped);
     void transmit(const QString &command);
-    void beginPass(std::chrono::milliseconds pause);
-    void nextStep(ModuleProtocol::Kind after);
-    void takeReadReply();
-    void takeWriteReply();
+    // What the reply to `step` means; nothing once the exchange failed on it.
+    std::optional<ModuleProtocol::Kind> takeReadReply(const Step &step);
+    std::optional<ModuleProtocol::Kind> takeWriteReply(const Step &step);
     void finishPlan();
     void fail(FailureKind kind, const QString &advice, const QString &command = {},
-              const QString &statusText = {});
-    void reportOpenFailure(const QString &portName);
+              const QString &summary = {});
+    void failLink(const ModuleLink::Problem &problem);
     void stopTimers();
     // Nothing runs any more: no pause, no search, no reply awaited.
     void stopAll();
-    void releasePort();
-    // Closes the port or the network link, and lets go of the device.
-    void closeLink();
-    // What bytes are read from and written to: the serial port or the network link.
-    QIODevice *device() const;
-    void openNetwork(const QString &name);
     bool tryOpen(const QString &portName, bool announce = true);
-    bool begin(const Plan &plan, std::chrono::milliseconds firstPause, bool announce);
-    void tryFoundPort();
-    // What this tick of the search finds: new ports, or the fixed slot's.
-    QStringList arrivedPorts();
-    // What is in the fixed slot now: a device's identity, or empty.
-    QString slotDevice();
     bool openFor(const QString &portName, const Record &expected);
+    bool begin(const Plan &plan, std::chrono::milliseconds firstPause, bool announce);
+    void openFound(const QString &portName);
     Record recordFor(const Plan &plan) const;
-    QString stoppedWriteText() const;
-    QString interruptedText() const;
-    void setActivity(Activity activity);
 
-    PortLister listPorts;
-    PortMonitor *monitor = nullptr;
-    QString currentPort;
-    PortDetails adapterDetails;
-    Platform::DeviceClaim claim;
-    NetworkLink *network = nullptr;
-    // A plan asked for while the network link is still being set up.
-    std::optional<std::pair<Plan, std::chrono::milliseconds>> waitingPlan;
-    // Who holds the port the last open found busy; empty when nobody did.
-    QString heldBy;
+    ModuleLink *link = nullptr;
+    PortWatch *watch = nullptr;
     ReplyFramer *frames = nullptr;
-    QTimer *find = nullptr;
     QTimer *readPause = nullptr;
     QTimer *writePause = nullptr;
-    QTimer *openRetry = nullptr;
     QTimer *giveUp = nullptr;
-    SerialLink::Audience audience = SerialLink::Audience::Window;
+    LinkWords::Audience audience = LinkWords::Audience::Window;
     std::chrono::milliseconds giveUpLimit {0};
 
-    Activity current = Activity::Idle;
-    Plan plan;
-    QVector<Pass> passes;
-    int pass = 0;
-    Record rec;
-    Values readValues;
-    QString lastSent;
-    bool timedOutOnce = false;
-    // A command of the plan went out and its reply has not been taken yet.
-    bool answerDue = false;
-    int stopRequests = 0;
-    int answered = 0;
-    int steps = 0;
-
-    bool monitorStarted = false;
-    int tickLimit = 0;
+    State now = State::Closed;
+    Exchange exchange;
+    // A plan asked for while a gateway is still being connected to, and the
+    // plan the search runs on the port it finds.
+    std::optional<std::pair<Plan, std::chrono::milliseconds>> waitingPlan;
     Plan searchPlan;
-    QString foundPort;
-    QElapsedTimer foundClock;
-    // With a fixed slot: the port waited for, and whether it has yet to go.
-    QString slot;
-    bool slotMustGo = false;
-    QString slotTaken; // the device last taken from the slot
+    Record rec;
+    QString lastSent;
+    QString reply;
+    int readAt = 0;
+    int writeAt = 0;
 };
 
 Q_DECLARE_METATYPE(ModuleEngine::Failure)

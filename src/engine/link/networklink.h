@@ -69,10 +69,6 @@ public:
     qint64 bytesAvailable() const override;
     void close() override;
 
-    // What the technician is told, in Russian: what failed and what to do.
-    static QString advice(Problem problem, const QString &name, const QString &systemText,
-                          SerialLink::Audience audience);
-
 signals:
     void ready();
     void failed(NetworkLink::Problem problem, const QString &systemText);

@@ -1,0 +1,301 @@
+#include "moduleengine.h"
+
+#include "enginewords.h"
+#include "logging.h"
+#include "portwatch.h"
+#include "replyframer.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
+
+using namespace Timing;
+namespace Words = EngineWords;
+
+ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *monitor, QObject *parent)
+    : QObject(parent)
+    , link(new ModuleLink(this))
+    , watch(new PortWatch(std::move(lister), monitor, this))
+    , frames(new ReplyFramer(this))
+{
+    qRegisterMetaType<ModuleEngine::Failure>();
+    qRegisterMetaType<ModuleEngine::FieldState>();
+    qRegisterMetaType<ModuleEngine::State>();
+    qRegisterMetaType<ModuleProtocol::Values>();
+    qRegisterMetaType<ModuleProtocol::Field>();
+
+    // Object names let the window, tests and diagnostics tell the timers apart.
+    const auto makeTimer = [this](const char *name, std::chrono::milliseconds interval) {
+        auto *timer = new QTimer(this);
+        timer->setObjectName(QLatin1String(name));
+        timer->setInterval(interval);
+        // A coarse timer may fire up to 5 % early; the module is given its
+        // full pauses.
+        timer->setTimerType(Qt::PreciseTimer);
+        return timer;
+    };
+    readPause = makeTimer("readTimer", sequenceStartDelay);
+    writePause = makeTimer("writeTimer", sequenceStartDelay);
+    giveUp = makeTimer("giveUpTimer", SerialLink::replyTimeout);
+    giveUp->setSingleShot(true);
+
+    connect(readPause, &QTimer::timeout, this, &ModuleEngine::readTick);
+    connect(writePause, &QTimer::timeout, this, &ModuleEngine::writeTick);
+    connect(giveUp, &QTimer::timeout, this, [this] {
+        frames->cancel();
+        fail(FailureKind::NoReply, Words::gaveUp(lastSent, giveUpLimit), lastSent);
+    });
+    connect(frames, &ReplyFramer::timedOut, this, &ModuleEngine::replyTimedOut);
+    connect(frames, &ReplyFramer::replyReady, this, &ModuleEngine::onReply);
+
+    connect(link, &ModuleLink::received, frames, &ReplyFramer::feed);
+    connect(link, &ModuleLink::failed, this, &ModuleEngine::failLink);
+    connect(link, &ModuleLink::ready, this, [this] {
+        emit status(Words::portOpened(link->portName(), {}));
+        setState(State::Idle);
+        if (waitingPlan) {
+            const auto [waiting, pause] = *waitingPlan;
+            waitingPlan.reset();
+            begin(waiting, pause, true);
+        }
+    });
+
+    connect(watch, &PortWatch::ticked, this, &ModuleEngine::searchTicked);
+    connect(watch, &PortWatch::found, this, [this](const QStringList &ports) {
+        for (const QString &name : ports)
+            emit portFound(name);
+        emit status(Words::found(ports.constLast()));
+    });
+    connect(watch, &PortWatch::arrived, this, &ModuleEngine::openFound);
+    connect(watch, &PortWatch::gaveUp, this, [this] {
+        emit status(Words::notFound());
+        setState(State::Closed);
+        emit searchEnded(false);
+    });
+}
+
+ModuleEngine::~ModuleEngine()
+{
+    // The parts outlive this body (they are children): none may call back.
+    link->disconnect(this);
+    watch->disconnect(this);
+    frames->disconnect(this);
+}
+
+void ModuleEngine::setState(State state)
+{
+    if (now == state)
+        return;
+    qCDebug(lcLink) << "state" << now << "->" << state;
+    now = state;
+    emit stateChanged(now);
+}
+
+QTimer *ModuleEngine::timeoutTimer() const
+{
+    return frames->timeoutTimer();
+}
+
+QTimer *ModuleEngine::findTimer() const
+{
+    return watch->timer();
+}
+
+const int &ModuleEngine::searchTicks() const
+{
+    return watch->ticks();
+}
+
+const QStringList &ModuleEngine::knownPorts() const
+{
+    return watch->knownPorts();
+}
+
+QSerialPort *const &ModuleEngine::serialPort() const
+{
+    return link->serialPort();
+}
+
+// --- The link -----------------------------------------------------------------
+
+bool ModuleEngine::isOpen() const
+{
+    return link->isOpen();
+}
+
+const QString &ModuleEngine::portName() const
+{
+    return link->portName();
+}
+
+const PortDetails &ModuleEngine::adapter() const
+{
+    return link->adapter();
+}
+
+bool ModuleEngine::tryOpen(const QString &portName, bool announce)
+{
+    waitingPlan.reset();
+    if (!link->open(portName))
+        return false;
+    if (link->isConnecting()) {
+        emit status(Words::connectingTo(portName));
+        setState(State::Connecting);
+        return true;
+    }
+    if (announce)
+        emit status(Words::portOpened(portName, link->adapter()));
+    setState(State::Idle);
+    return true;
+}
+
+ModuleEngine::Record ModuleEngine::recordFor(const Plan &p) const
+{
+    Record r;
+    r.write = p.write;
+    if (p.write)
+        r.requested = p.target;
+    return r;
+}
+
+bool ModuleEngine::run(const QString &portName, const Plan &p)
+{
+    return openFor(portName, recordFor(p)) && start(p);
+}
+
+bool ModuleEngine::open(const QString &portName)
+{
+    return openFor(portName, {});
+}
+
+bool ModuleEngine::openFor(const QString &portName, const Record &expected)
+{
+    // Nothing of an earlier module may pass for this one's.
+    rec = expected;
+    if (tryOpen(portName))
+        return true;
+    failLink(link->problem());
+    return false;
+}
+
+void ModuleEngine::failLink(const ModuleLink::Problem &problem)
+{
+    stopAll();
+    const bool lost = problem.kind == ModuleLink::Problem::Kind::Lost;
+    fail(lost ? FailureKind::LinkLost : FailureKind::CannotOpen,
+         Words::linkAdvice(problem, audience), lost ? lastSent : QString(),
+         Words::linkProblem(problem));
+}
+
+void ModuleEngine::close()
+{
+    const bool wasOpen = isOpen();
+    // Closing in the middle of an exchange ends it like a stop would: the
+    // user, the log and the record learn what the module took.
+    QString ended;
+    if (isExchanging())
+        ended = Words::interrupted(lastSent, now != State::Pausing, true);
+    else if (waitingPlan)
+        ended = Words::interruptedBeforeStart();
+    stopAll();
+    if (wasOpen)
+        emit status(Words::disconnected(link->portName()));
+    if (ended.isEmpty())
+        setState(State::Closed);
+    else
+        fail(FailureKind::Interrupted, ended);
+}
+
+void ModuleEngine::stopAll()
+{
+    waitingPlan.reset();
+    link->close();
+    frames->cancel();
+    watch->stop();
+    stopTimers();
+}
+
+void ModuleEngine::readAvailable()
+{
+    link->readAvailable();
+}
+
+void ModuleEngine::handlePortError(QSerialPort::SerialPortError error)
+{
+    link->handlePortError(error);
+}
+
+// --- The search ---------------------------------------------------------------
+
+QStringList ModuleEngine::currentPorts()
+{
+    return watch->currentPorts();
+}
+
+void ModuleEngine::setKnownPorts(const QStringList &names)
+{
+    watch->setKnownPorts(names);
+}
+
+bool ModuleEngine::isSearching() const
+{
+    return watch->isActive();
+}
+
+void ModuleEngine::startSearch(const Plan &plan, std::chrono::milliseconds limit)
+{
+    if (isOpen()) {
+        emit status(Words::searchUnavailable());
+        return;
+    }
+    searchPlan = plan;
+    rec = recordFor(plan);
+    watch->start(limit);
+    setState(State::Searching);
+    emit status(Words::searchStarted());
+}
+
+void ModuleEngine::waitForSlot(const QString &port, const Plan &plan,
+                               std::chrono::milliseconds limit, bool goneFirst)
+{
+    startSearch(plan, limit);
+    if (now != State::Searching)
+        return;
+    watch->startSlot(port, limit, goneFirst);
+    emit status(Words::waitingForSlot(port, goneFirst));
+}
+
+void ModuleEngine::stopSearch()
+{
+    if (!watch->stop())
+        return;
+    setState(State::Closed);
+    emit status(Words::searchStopped());
+    emit searchEnded(false);
+}
+
+void ModuleEngine::searchTick()
+{
+    watch->tick();
+}
+
+void ModuleEngine::openFound(const QString &port)
+{
+    // Quietly: the status keeps "found" until the first command goes out.
+    if (tryOpen(port, false)) {
+        watch->settle();
+        emit searchEnded(true);
+        // A module just powered up by its adapter needs time to start.
+        begin(searchPlan, readAfterFindDelay, false);
+        return;
+    }
+    const ModuleLink::Problem &problem = link->problem();
+    if (!problem.network && watch->retryLater(problem.serial)) {
+        if (watch->tries() == 1)
+            emit status(Words::waitingForAccess(port));
+        return;
+    }
+    emit searchEnded(false);
+    failLink(problem);
+}

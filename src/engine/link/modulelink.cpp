@@ -1,0 +1,158 @@
+#include "modulelink.h"
+
+#include "logging.h"
+
+ModuleLink::ModuleLink(QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<ModuleLink::Problem>();
+}
+
+ModuleLink::~ModuleLink()
+{
+    // The port is a child and outlives this body: it must not call back.
+    if (serial)
+        serial->disconnect(this);
+    if (network)
+        network->disconnect(this);
+}
+
+bool ModuleLink::isOpen() const
+{
+    return (serial && serial->isOpen()) || (network && network->isOpen());
+}
+
+bool ModuleLink::isConnecting() const
+{
+    return network && network->isOpen() && !network->isReady();
+}
+
+QIODevice *ModuleLink::device() const
+{
+    if (network)
+        return network;
+    return serial;
+}
+
+void ModuleLink::release()
+{
+    if (network) {
+        network->disconnect(this);
+        network->close();
+        network->deleteLater();
+        network = nullptr;
+    }
+    if (!serial)
+        return;
+    // A replaced port must never deliver its bytes or errors to the next
+    // one's exchange. Freed later: it may still be signalling.
+    serial->disconnect(this);
+    serial->close();
+    claim.release();
+    serial->deleteLater();
+    serial = nullptr;
+}
+
+bool ModuleLink::open(const QString &portName)
+{
+    release();
+    name = portName;
+    last = Problem {};
+    last.port = portName;
+    details = PortDetails {portName, {}, {}, {}, {}, {}};
+    if (NetworkLink::isNetworkName(portName)) {
+        last.network = true;
+        openNetwork();
+        return true;
+    }
+    serial = new QSerialPort(this);
+    serial->setObjectName(QStringLiteral("serial"));
+    connect(serial, &QSerialPort::readyRead, this, &ModuleLink::readAvailable);
+    SerialLink::configurePort(*serial, portName);
+    if (portName.isEmpty())
+        return false;
+    // Another program on the line would take the module's replies: nothing
+    // is sent to a port that is held, whatever Qt's own lock says.
+    QString holder;
+    if (!claim.take(portName, &holder)) {
+        last.serial = SerialLink::OpenProblem::Busy;
+        last.systemText = holder;
+        last.held = true;
+        return false;
+    }
+    if (!serial->open(QIODevice::ReadWrite)) {
+        claim.release();
+        last.serial = SerialLink::openProblem(serial->error(), portName);
+        last.systemText = serial->errorString();
+        qCDebug(lcLink) << "cannot open" << portName << last.systemText;
+        return false;
+    }
+    // Bytes from before this connection (a late reply to a closed one)
+    // answer nothing that will be sent on it.
+    serial->clear();
+    // Only now: open() itself signals NoError and, on failure, the error its
+    // caller reports. One failure, one report.
+    connect(serial, &QSerialPort::errorOccurred, this, &ModuleLink::handlePortError);
+    details = portDetails(portName);
+    return true;
+}
+
+void ModuleLink::openNetwork()
+{
+    network = new NetworkLink(name, this);
+    network->setObjectName(QStringLiteral("network"));
+    connect(network, &QIODevice::readyRead, this, &ModuleLink::readAvailable);
+    connect(network, &NetworkLink::ready, this, &ModuleLink::ready);
+    connect(network, &NetworkLink::failed, this,
+            [this](NetworkLink::Problem problem, const QString &systemText) {
+                const bool wasReady = network->isReady();
+                last.kind = wasReady && problem == NetworkLink::Problem::Lost
+                        ? Problem::Kind::Lost
+                        : Problem::Kind::CannotOpen;
+                last.gateway = problem;
+                last.systemText = systemText;
+                // Closed before anything is reported, as a lost serial port is.
+                close();
+                emit failed(last);
+            });
+    network->start();
+}
+
+void ModuleLink::close()
+{
+    if (serial && serial->isOpen())
+        serial->close();
+    if (network && network->isOpen())
+        network->close();
+    claim.release();
+}
+
+void ModuleLink::write(const QByteArray &bytes)
+{
+    // Writing to a closed port only warns; the caller's time-out tells.
+    if (isOpen())
+        device()->write(bytes);
+}
+
+void ModuleLink::readAvailable()
+{
+    if (QIODevice *line = device())
+        emit received(line->readAll());
+}
+
+void ModuleLink::handlePortError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError)
+        return;
+    qCDebug(lcLink) << "port error" << error;
+    if (!SerialLink::errorEndsLink(error))
+        return;
+    last = Problem {};
+    last.kind = Problem::Kind::Lost;
+    last.port = serial ? serial->portName() : name;
+    last.systemText = serial ? serial->errorString() : QString();
+    // Closed before anything is reported: a hung-up port raises ReadError
+    // on every pass of the event loop until it is closed.
+    close();
+    emit failed(last);
+}

@@ -1,0 +1,85 @@
+#ifndef TAV_MODULELINK_H
+#define TAV_MODULELINK_H
+
+#include "networklink.h"
+#include "platform.h"
+#include "portlist.h"
+#include "seriallink.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+// The line to one module: a serial port or a gateway, opened, claimed
+// against other programs and closed. It hands on the bytes that arrive and
+// reports what went wrong as a typed problem, once; what a person is told
+// about it is decided above.
+class ModuleLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Problem
+    {
+        enum class Kind { CannotOpen, Lost };
+        Kind kind = Kind::CannotOpen;
+        QString port; // as it was named
+        bool network = false;
+        SerialLink::OpenProblem serial = SerialLink::OpenProblem::Other; // without `network`
+        NetworkLink::Problem gateway = NetworkLink::Problem::Lost; // with `network`
+        QString systemText; // what the system said, or who holds the port
+        bool held = false; // another program's claim was found on the port
+    };
+
+    explicit ModuleLink(QObject *parent = nullptr);
+    ~ModuleLink() override;
+
+    // Opens `name`. True once it is open, or, for a gateway, while it is
+    // being connected to: ready() or failed() follows. False when it cannot
+    // be opened: problem() says why.
+    bool open(const QString &name);
+    // Closes the line and lets go of the device; the port object stays for
+    // what it can still tell, until the next open.
+    void close();
+    bool isOpen() const;
+    // A gateway is connected to but not yet ready for the module's bytes.
+    bool isConnecting() const;
+    void write(const QByteArray &bytes);
+
+    const QString &portName() const { return name; }
+    // What the system tells of the adapter behind the open serial port.
+    const PortDetails &adapter() const { return details; }
+    const Problem &problem() const { return last; }
+    // The serial port under way (or the last one tried), for the window's
+    // `serial`; null on a gateway.
+    QSerialPort *const &serialPort() const { return serial; }
+
+    // Bytes the line has for us (its readyRead).
+    void readAvailable();
+    // A port error: one that ends the link closes it and is reported once.
+    void handlePortError(QSerialPort::SerialPortError error);
+
+signals:
+    // A gateway is ready for the module's bytes.
+    void ready();
+    void received(const QByteArray &bytes);
+    // A gateway could not be reached, or an open line was lost; it is
+    // closed by then.
+    void failed(const ModuleLink::Problem &problem);
+
+private:
+    void release();
+    void openNetwork();
+    QIODevice *device() const;
+
+    QString name;
+    PortDetails details;
+    Problem last;
+    Platform::DeviceClaim claim;
+    QSerialPort *serial = nullptr;
+    NetworkLink *network = nullptr;
+};
+
+Q_DECLARE_METATYPE(ModuleLink::Problem)
+
+#endif // TAV_MODULELINK_H

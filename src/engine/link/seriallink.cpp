@@ -1,0 +1,127 @@
+#include "seriallink.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SerialLink", text);
+}
+
+} // namespace
+
+void SerialLink::configurePort(QSerialPort &port, const QString &portName)
+{
+    port.setPortName(portName);
+    port.setBaudRate(lineBaudRate, QSerialPort::AllDirections);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+SerialLink::OpenProblem SerialLink::openProblem(QSerialPort::SerialPortError error,
+                                                const QString &portName)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return OpenProblem::NotFound;
+    case QSerialPort::PermissionError: {
+#ifdef Q_OS_UNIX
+        // The same error stands for "no rights" and for a lock file held by
+        // another program; the device's own permissions tell them apart.
+        const QString path = portName.startsWith(QLatin1Char('/'))
+                ? portName
+                : QStringLiteral("/dev/") + portName;
+        const QFileInfo device(path);
+        if (device.exists() && !(device.isReadable() && device.isWritable()))
+            return OpenProblem::NoAccess;
+#else
+        Q_UNUSED(portName)
+#endif
+        return OpenProblem::Busy;
+    }
+    default:
+        return OpenProblem::Other;
+    }
+}
+
+bool SerialLink::mayPassSoon(OpenProblem problem)
+{
+    return problem != OpenProblem::Other;
+}
+
+QString SerialLink::decodeReply(const QByteArray &bytes)
+{
+    const int nul = bytes.indexOf('\0');
+    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));
+}
+
+bool SerialLink::errorEndsLink(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::PermissionError:
+    case QSerialPort::OpenError:
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::UnknownError:
+        return true;
+    case QSerialPort::NoError:
+    case QSerialPort::NotOpenError: // close() of a closed port
+    case QSerialPort::TimeoutError: // only from the blocking waits, never used here
+    case QSerialPort::UnsupportedOperationError:
+        return false;
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+        // Line faults, on a port that still works; gone from Qt 6.
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
+    case QSerialPort::ParityError:
+    case QSerialPort::FramingError:
+    case QSerialPort::BreakConditionError:
+        QT_WARNING_POP
+        return false;
+#endif
+    }
+    return true;
+}
+
+bool SerialLink::isUnsafe(QChar c)
+{
+    const auto category = c.category();
+    return category == QChar::Other_Control || category == QChar::Other_Format
+            || category == QChar::Separator_Line || category == QChar::Separator_Paragraph;
+}
+
+QString SerialLink::codeOf(QChar c)
+{
+    return c.unicode() < 0x100 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                               : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+}
+
+QString SerialLink::shownReply(const QString &reply, qint64 droppedBytes)
+{
+    // A reply is the module's text, not ours: a line break, a terminal
+    // escape or a reversal mark in it must not forge lines in the log or
+    // turn the status bar around. Such characters are shown by their code.
+    QString shown;
+    int taken = 0;
+    for (; taken < reply.size() && shown.size() < maxShownReplyChars; ++taken) {
+        const QChar c = reply.at(taken);
+        if (c == QLatin1Char('\\'))
+            shown += QStringLiteral("\\\\");
+        else if (isUnsafe(c))
+            shown += codeOf(c);
+        else
+            shown += c;
+    }
+    if (taken < reply.size())
+        shown += QChar(0x2026);
+    if (droppedBytes > 0)
+        shown += tr(" [ответ длиннее %1 байт: ещё %2 байт отброшено]")
+                         .arg(maxReplyBytes)
+                         .arg(droppedBytes);
+    return shown;
+}

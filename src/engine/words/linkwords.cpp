@@ -1,0 +1,162 @@
+#include "linkwords.h"
+
+#include <QCoreApplication>
+
+// Translated under the names the texts have always had.
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SerialLink", text);
+}
+
+QString trNet(const char *text)
+{
+    return QCoreApplication::translate("NetworkLink", text);
+}
+} // namespace
+
+QString LinkWords::withSystemText(const QString &advice, const QString &systemText)
+{
+    // A sentence of its own, so that whatever follows does not run into it.
+    QString said = systemText.trimmed();
+    while (said.endsWith(QLatin1Char('.')))
+        said.chop(1);
+    return said.isEmpty() ? advice : advice + QLatin1Char(' ') + tr("Система сообщает: %1.").arg(said);
+}
+
+QString LinkWords::openFailureAdvice(SerialLink::OpenProblem problem, const QString &portName,
+                                      const QString &systemText, Audience audience)
+{
+    if (portName.isEmpty())
+        return tr("Порт не выбран: выберите порт в списке или нажмите «Обновить».");
+    QString advice;
+    switch (problem) {
+    case SerialLink::OpenProblem::NoAccess: // a Unix device's rights; Windows has no such case
+#ifdef Q_OS_UNIX
+        advice = tr("Нет доступа к порту %1. Добавьте пользователя в группу dialout "
+                    "(sudo usermod -aG dialout $USER) и войдите в систему заново.");
+#else
+        advice = tr("Нет доступа к порту %1.");
+#endif
+        break;
+    case SerialLink::OpenProblem::Busy:
+#ifdef Q_OS_LINUX
+        advice = tr("Порт %1 занят другой программой. Закройте её и попробуйте снова; "
+                    "в Linux порт часто держат ModemManager или brltty.");
+#else
+        advice = tr("Порт %1 занят другой программой. Закройте её и попробуйте снова.");
+#endif
+        break;
+    case SerialLink::OpenProblem::NotFound:
+        advice = audience == Audience::Window
+                ? tr("Порт %1 не найден: адаптер отключён или имя порта неверно. "
+                     "Подключите адаптер и нажмите «Обновить».")
+                : tr("Порт %1 не найден: адаптер отключён или имя порта неверно. "
+                     "Подключите адаптер; имена портов показывает «tav-configurator-cli ports».");
+        if (!noAdapterHint().isEmpty())
+            advice += QLatin1Char(' ') + noAdapterHint();
+        break;
+    case SerialLink::OpenProblem::Other:
+        advice = tr("Не удалось открыть порт %1.");
+        break;
+    }
+    return withSystemText(advice.arg(portName), systemText);
+}
+
+QString LinkWords::portNameExamples()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM5, COM12");
+#else
+    return QStringLiteral("ttyUSB0, /dev/serial/by-id/...");
+#endif
+}
+
+QString LinkWords::slotExample()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM5");
+#else
+    // A bench slot is a USB socket: by-path names it for every adapter
+    // plugged there, by-id only one adapter.
+    return QStringLiteral("/dev/serial/by-path/...");
+#endif
+}
+
+QString LinkWords::noAdapterHint()
+{
+#ifdef Q_OS_WIN
+    return tr("Если адаптер подключён, но его COM-порта нет в «Диспетчере устройств» "
+              "(раздел «Порты (COM и LPT)»), а сам адаптер стоит в «Других устройствах» "
+              "или с жёлтым знаком, установите драйвер адаптера.");
+#else
+    return {};
+#endif
+}
+
+QString LinkWords::noReplyAdvice(const QString &command)
+{
+    return tr("Модуль не ответил на команду «%1» за %2\u00a0с. Проверьте питание модуля, "
+              "подключение линий A и B, выбранный порт и что модуль в режиме настройки.")
+            .arg(command)
+            .arg(SerialLink::replyTimeout.count() / 1000);
+}
+
+QString LinkWords::linkLostAdvice(const QString &portName, const QString &systemText,
+                                  Audience audience)
+{
+    const QString advice = audience == Audience::Window
+            ? tr("Связь с портом %1 потеряна: адаптер отключён. Подключите его "
+                 "и нажмите «Соединиться».")
+            : tr("Связь с портом %1 потеряна: адаптер отключён. Подключите его "
+                 "и запустите команду снова.");
+    return withSystemText(advice.arg(portName), systemText);
+}
+
+QString LinkWords::networkAdvice(NetworkLink::Problem problem, const QString &name, const QString &systemText,
+                            Audience audience)
+{
+    const auto address = NetworkLink::parse(name);
+    const QString where =
+            address ? QStringLiteral("%1:%2").arg(address->host).arg(address->port) : name;
+    QString text;
+    switch (problem) {
+    case NetworkLink::Problem::BadName:
+        text = trNet("Имя сетевого порта «%1» неполно: нужно socket://АДРЕС:ПОРТ или "
+                  "rfc2217://АДРЕС:ПОРТ.")
+                       .arg(name);
+        break;
+    case NetworkLink::Problem::HostNotFound:
+        text = trNet("Адрес %1 не найден: проверьте имя или IP-адрес шлюза и настройки сети (DNS).")
+                       .arg(address ? address->host : name);
+        break;
+    case NetworkLink::Problem::Refused:
+        text = trNet("Шлюз %1 отказал в соединении: проверьте номер TCP-порта, что порт шлюза "
+                  "включён (режим «TCP-сервер» или RFC 2217) и что к нему не подключён другой "
+                  "клиент.")
+                       .arg(where);
+        break;
+    case NetworkLink::Problem::TimedOut:
+        text = trNet("Шлюз %1 не ответил за %2\u00a0с: проверьте, что он включён и доступен по сети "
+                  "(ping), его адрес и межсетевой экран.")
+                       .arg(where)
+                       .arg(NetworkLink::connectLimit.count() / 1000);
+        break;
+    case NetworkLink::Problem::Lost:
+        text = audience == Audience::Window
+                ? trNet("Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и "
+                     "нажмите «Соединиться».")
+                          .arg(where)
+                : trNet("Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и "
+                     "запустите команду снова.")
+                          .arg(where);
+        break;
+    case NetworkLink::Problem::NoComPort:
+        text = trNet("Шлюз %1 не поддерживает RFC 2217 (COM-PORT-OPTION): похоже, его порт в "
+                  "режиме «raw» («TCP-сервер»). Включите на шлюзе RFC 2217 или откройте порт "
+                  "как socket://%1, задав на шлюзе 9600 бод, 8N1.")
+                       .arg(where);
+        break;
+    }
+    return withSystemText(text, systemText);
+}

@@ -1,0 +1,87 @@
+#include "portfield.h"
+
+#include "addedports.h"
+#include "indicatorstyles.h"
+#include "portlist.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QHash>
+#include <QStyle>
+
+namespace {
+constexpr auto exactly = Qt::MatchExactly | Qt::MatchCaseSensitive;
+}
+
+PortField::PortField(QComboBox *portBox, bool details, QObject *parent)
+    : QObject(parent)
+    , box(portBox)
+    , added(new AddedPorts(portBox, this))
+    , systemDetails(details)
+    , extra(added->names())
+{
+    box->setItemDelegate(new PortRows(box));
+    // A gateway's address is longer than the field: the field names the
+    // whole of it on hover, and its list is as wide as its longest entry.
+    connect(box, &QComboBox::currentTextChanged, box, &QWidget::setToolTip);
+    const auto fitList = [this] {
+        QAbstractItemView *list = box->view();
+        list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth()
+                              + list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    };
+    connect(box->model(), &QAbstractItemModel::rowsInserted, this, fitList);
+    connect(box->model(), &QAbstractItemModel::modelReset, this, fitList);
+    // Ports named by the technician earlier stay offered.
+    connect(added, &AddedPorts::added, this, &PortField::add);
+    connect(added, &AddedPorts::forgotten, this, [this](const QString &name) {
+        extra.removeAll(name);
+        emit forgotten();
+    });
+}
+
+void PortField::fill(const QStringList &ports)
+{
+    const QString selected = box->currentText();
+    box->clear();
+    // One enumeration for the details of every port, on a click or at start.
+    QHash<QString, PortDetails> details;
+    if (systemDetails) {
+        for (const PortDetails &d : systemPortDetails())
+            details.insert(d.name, d);
+    }
+    for (const QString &name : ports) {
+        box->addItem(name);
+        const auto d = details.constFind(name);
+        if (d == details.cend())
+            continue;
+        // The list names a port as the system does, with its adapter
+        // ("COM5 — USB Serial Port"); the item stays the port's name.
+        box->setItemData(box->count() - 1, portFacts(*d), Qt::ToolTipRole);
+        box->setItemData(box->count() - 1, d->description, PortRows::aboutRole);
+    }
+    for (const QString &name : qAsConst(extra)) {
+        if (box->findText(name, exactly) < 0)
+            box->addItem(name);
+    }
+    // The values on screen belong to the selected port: keep it while listed.
+    const int kept = box->findText(selected, exactly);
+    if (kept >= 0)
+        box->setCurrentIndex(kept);
+}
+
+void PortField::add(const QString &name)
+{
+    if (name.isEmpty())
+        return;
+    if (!extra.contains(name))
+        extra.append(name);
+    select(name);
+}
+
+void PortField::select(const QString &name)
+{
+    // A re-plugged adapter keeps its item.
+    if (box->findText(name, exactly) < 0)
+        box->addItem(name);
+    box->setCurrentText(name);
+}

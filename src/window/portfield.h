@@ -1,0 +1,41 @@
+#ifndef TAV_PORTFIELD_H
+#define TAV_PORTFIELD_H
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class AddedPorts;
+class QComboBox;
+
+// The port list: the ports the system lists, each with its adapter where
+// the system tells it, and the ports the technician added by name.
+class PortField : public QObject
+{
+    Q_OBJECT
+
+public:
+    // With `systemDetails` the list names each port's adapter (one
+    // enumeration per fill); without, it lists names only.
+    PortField(QComboBox *box, bool systemDetails, QObject *parent = nullptr);
+
+    // Lists `ports` and the added ones; the selected port stays selected
+    // while it is listed.
+    void fill(const QStringList &ports);
+    // Offers `name` even if the system does not list it, and selects it.
+    void add(const QString &name);
+    // Selects `name`, listing it if it is not.
+    void select(const QString &name);
+
+signals:
+    // An added port was forgotten: the list is to be filled again.
+    void forgotten();
+
+private:
+    QComboBox *box = nullptr;
+    AddedPorts *added = nullptr;
+    bool systemDetails = false;
+    QStringList extra;
+};
+
+#endif // TAV_PORTFIELD_H
