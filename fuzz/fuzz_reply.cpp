@@ -83,14 +83,11 @@ void checkDecision(const QString &reply, ModuleProtocol::Sequence sequence, int 
 
     if (isReport) {
         const QStringList &values = valuesOf(o.field);
-        require(o.index == -1 || (o.index >= 1 && o.index <= values.size()),
-                "item index out of the field's range");
-        if (o.index >= 1)
-            require(reply.contains(values.at(o.index - 1)), "a value the reply does not hold");
-    } else if (o.kind == Kind::Rejected) {
-        require(o.index == 0, "a refused value must empty its field");
+        require(o.value.isEmpty() || values.contains(o.value), "a value out of the field's list");
+        if (!o.value.isEmpty())
+            require(reply.contains(o.value), "a value the reply does not hold");
     } else {
-        require(o.index == -1, "an item chosen without a report");
+        require(o.value.isEmpty(), "a value without a report");
     }
     if (o.kind != Kind::Unrecognised)
         require(!reply.isEmpty(), "an empty reply recognised");

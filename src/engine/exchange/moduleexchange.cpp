@@ -247,11 +247,10 @@ std::optional<Kind> ModuleEngine::takeReadReply(const Step &step)
         rec.hello = reply;
     if (step.index > 0) {
         const auto outcome = ModuleProtocol::interpret(reply, ModuleProtocol::Sequence::Read, 0);
-        if (outcome.field == asked && outcome.index > 0) {
+        if (outcome.field == asked && !outcome.value.isEmpty()) {
             kind = outcome.kind;
-            const QString value = ModuleProtocol::valuesOf(asked).at(outcome.index - 1);
-            exchange.readValues.set(asked, value);
-            emit fieldChanged(asked, FieldState::Read, value);
+            exchange.readValues.set(asked, outcome.value);
+            emit fieldChanged(asked, FieldState::Read, outcome.value);
         } else {
             // Not a value this field knows, or a report of another setting:
             // what the module holds stays unknown.

@@ -129,14 +129,14 @@ QString writeCommand(int step, const QString &value)
 }
 
 namespace {
-// Item index of the first of `values` found in `reply`, or -1.
-int firstValueIn(const QString &reply, const QStringList &values)
+// The first of `values` found in `reply`, or nothing.
+QString firstValueIn(const QString &reply, const QStringList &values)
 {
-    for (int i = 0; i < values.size(); ++i) {
-        if (reply.contains(values.at(i), Qt::CaseSensitive))
-            return i + 1;
+    for (const QString &value : values) {
+        if (reply.contains(value, Qt::CaseSensitive))
+            return value;
     }
-    return -1;
+    return {};
 }
 
 bool has(const QString &reply, const char *keyWord)
@@ -155,7 +155,7 @@ Field fieldOfWriteStep(int writeStep)
 Outcome interpret(const QString &reply, int writeStep)
 {
     if (has(reply, "Ok"))
-        return {Kind::Accepted, fieldOfWriteStep(writeStep), -1};
+        return {Kind::Accepted, fieldOfWriteStep(writeStep), {}};
     if (has(reply, "baudrate"))
         return {Kind::BaudRateReport, Field::Speed, firstValueIn(reply, valuesOf(Field::Speed))};
     if (has(reply, "stop bits"))
@@ -164,9 +164,9 @@ Outcome interpret(const QString &reply, int writeStep)
     if (has(reply, "parity"))
         return {Kind::ParityReport, Field::Parity, firstValueIn(reply, valuesOf(Field::Parity))};
     if (has(reply, "?"))
-        return {Kind::Rejected, fieldOfWriteStep(writeStep), 0};
+        return {Kind::Rejected, fieldOfWriteStep(writeStep), {}};
     if (has(reply, "module is working"))
-        return {Kind::ModuleWorking, Field::None, -1};
+        return {Kind::ModuleWorking, Field::None, {}};
     return {};
 }
 

@@ -57,9 +57,10 @@ struct Outcome
     Kind kind = Kind::Unrecognised;
     // The field the reply speaks of, if any.
     Field field = Field::None;
-    // Item to select in that field; -1 keeps the item the field has (a report
-    // without a value the field knows, or an "Ok").
-    int index = -1;
+    // The value a report names: the first of the field's values found in
+    // it; empty for a report of no value the field knows, and for anything
+    // but a report.
+    QString value;
 };
 
 // The module's three settings; empty where none is known.
