@@ -1,10 +1,9 @@
 #include "commissioner.h"
 
-#include "linkwords.h"
 #include "benchrecord.h"
 #include "exchangelog.h"
+#include "linkwords.h"
 #include "progressline.h"
-#include "seriallink.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -161,6 +160,11 @@ void Commissioner::waitForAdapter()
     engine->startSearch(plan(), limit);
 }
 
+void Commissioner::setRecord(BenchRecord *record)
+{
+    record->follow(engine);
+}
+
 void Commissioner::say(const QString &text)
 {
     print(err, text);
@@ -225,9 +229,7 @@ void Commissioner::report(const ModuleResult &result)
         ++done;
     else
         ++failed;
-    ModuleReport facts = ModuleReport::of(*engine, result);
-    // A port the search found but could not open is still this module's.
-    facts.port = modulePort;
+    const ModuleReport facts = ModuleReport::of(*engine, result);
     const bool writing = facts.record.write;
     QString line = facts.port;
     if (!facts.adapter.serialNumber.isEmpty())
@@ -247,8 +249,6 @@ void Commissioner::report(const ModuleResult &result)
     // The log ends each module's story with its result, as printed.
     if (log)
         log->status(line);
-    if (record)
-        record->add(facts);
     print(out, options.json ? QString::fromUtf8(QJsonDocument(facts.toJson()).toJson(
                                       QJsonDocument::Compact))
                             : line);

@@ -61,7 +61,7 @@ public:
                  QTextStream &err, ExchangeLog *log = nullptr, PortMonitor *monitor = nullptr,
                  QObject *parent = nullptr);
     // Each module's row goes to `record` as well.
-    void setRecord(BenchRecord *to) { record = to; }
+    void setRecord(BenchRecord *record);
     // Progress on stderr, rewritten in place, for a terminal `columns` wide.
     void showProgress(int columns);
     ~Commissioner() override;
@@ -100,7 +100,6 @@ private:
     QTextStream &out;
     QTextStream &err;
     ExchangeLog *log = nullptr;
-    BenchRecord *record = nullptr;
     ModuleEngine *engine = nullptr;
     std::unique_ptr<ProgressLine> progress;
     QTimer *progressTick = nullptr;

@@ -1,16 +1,15 @@
 // tav-configurator-cli: reads and commissions TAV-RS485-KT modules from the
 // command line, one or a batch, on the same engine as the window.
-#include "linkwords.h"
-#include "commissioner.h"
 #include "benchrecord.h"
-#include "exchangelog.h"
+#include "commissioner.h"
 #include "console.h"
+#include "exchangelog.h"
+#include "linkwords.h"
 #include "moduleprotocol.h"
 #include "networklink.h"
 #include "portlist.h"
-#include "portmonitor.h"
 #include "seriallink.h"
-#include "translations.h"
+#include "session.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -149,10 +148,8 @@ int main(int argc, char *argv[])
 #endif
 
     // The language first: the help and every usage error speak it too.
-    const QString language = languageAsked(app.arguments());
-    const bool languageKnown = installTranslations(app, language);
-    if (!languageKnown)
-        installTranslations(app, QStringLiteral("ru"));
+    QString languageProblem;
+    const bool languageKnown = Session::startLanguage(app, &languageProblem);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(description());
@@ -215,8 +212,7 @@ int main(int argc, char *argv[])
     if (!parser.parse(app.arguments()))
         return usageError(err, parser.errorText());
     if (!languageKnown)
-        return usageError(err, Cli::tr("нет такого языка: %1 (%2)")
-                                       .arg(language, availableLanguages().join(QStringLiteral(", "))));
+        return usageError(err, languageProblem);
     if (parser.isSet(QStringLiteral("help"))) {
         out << parser.helpText();
         return ExitCode::done;
@@ -305,34 +301,15 @@ int main(int argc, char *argv[])
     // Both files are opened before anything is sent: a bench that cannot
     // keep its record does not commission a module.
     BenchRecord record;
-    BenchRecord::Form form;
-    if (!BenchRecord::formNamed(parser.value(recordForm), &form))
-        return usageError(err, Cli::tr("--record-format: spreadsheet или rfc4180"));
-    record.setForm(form);
-    if (parser.isSet(recordFile)) {
-        QString error;
-        if (!record.open(parser.value(recordFile), &error))
-            return usageError(err, Cli::tr("нельзя писать в файл учёта %1: %2")
-                                           .arg(parser.value(recordFile), error));
-    }
     ExchangeLog log;
-    if (parser.isSet(logFile)) {
-        QString error;
-        if (!log.appendToFile(parser.value(logFile), &error))
-            return usageError(err, Cli::tr("нельзя писать в файл журнала %1: %2")
-                                           .arg(parser.value(logFile), error));
-    }
-    // A file that fails later (a full disk) is told once; the modules' work
-    // goes on.
-    const auto tell = [&err](const QString &message) { err << message << Qt::endl; };
-    QObject::connect(&log, &ExchangeLog::fileFailed, &log, tell);
-    QObject::connect(&record, &BenchRecord::fileFailed, &record, tell);
-
-    // Waiting costs nothing: the system's ports are watched, not enumerated
-    // on every tick.
-    auto *monitor = options.port.isEmpty() || options.waitForPort
-            ? new PortMonitor(systemPortNames, PortMonitor::systemWatchedFolders())
-            : nullptr;
+    QString problem;
+    if (!Session::openFiles({parser.value(logFile), parser.value(recordFile),
+                             parser.value(recordForm)},
+                            log, record, &problem,
+                            [&err](const QString &message) { err << message << Qt::endl; }))
+        return usageError(err, problem);
+    auto *monitor = options.port.isEmpty() || options.waitForPort ? Session::watchSystemPorts()
+                                                                  : nullptr;
     Commissioner commissioner(options, systemPortNames, out, err, &log, monitor);
     if (record.isOpen())
         commissioner.setRecord(&record);

@@ -1,9 +1,8 @@
-#include "linkwords.h"
 #include "benchrecord.h"
 #include "exchangelog.h"
+#include "linkwords.h"
 #include "mainwindow.h"
-#include "seriallink.h"
-#include "translations.h"
+#include "session.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -74,10 +73,8 @@ int main(int argc, char *argv[])
     QCoreApplication &app = *holder;
     QCoreApplication::setApplicationName(QStringLiteral("tav-configurator"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
-    const QString language = languageAsked(app.arguments());
-    const bool languageKnown = installTranslations(app, language);
-    if (!languageKnown)
-        installTranslations(app, QStringLiteral("ru"));
+    QString languageProblem;
+    const bool languageKnown = Session::startLanguage(app, &languageProblem);
 
     if (noDisplay) {
         startError(Start::tr("нет дисплея, окно открыть негде (не заданы DISPLAY и "
@@ -117,34 +114,18 @@ int main(int argc, char *argv[])
             QStringLiteral("[port]"));
     parser.process(app);
     if (!languageKnown)
-        return startError(Start::tr("нет такого языка: %1 (%2)")
-                                  .arg(language, availableLanguages().join(QStringLiteral(", "))));
+        return startError(languageProblem);
 
-    // Both files are opened before the window: one that cannot be written
-    // is said at once, not found missing after a day's work.
-    BenchRecord record;
-    BenchRecord::Form form;
-    if (!BenchRecord::formNamed(parser.value(recordFormOption), &form))
-        return startError(Start::tr("--record-format: spreadsheet или rfc4180"));
-    record.setForm(form);
-    if (parser.isSet(recordOption)) {
-        QString error;
-        if (!record.open(parser.value(recordOption), &error))
-            return startError(Start::tr("нельзя писать в файл учёта %1: %2")
-                                      .arg(parser.value(recordOption), error));
-    }
     MainWindow window;
-    if (parser.isSet(logOption)) {
-        QString error;
-        if (!window.exchangeLog()->appendToFile(parser.value(logOption), &error))
-            return startError(Start::tr("нельзя писать в файл журнала %1: %2")
-                                      .arg(parser.value(logOption), error));
-    }
+    BenchRecord record;
+    QString problem;
     const auto tell = [](const QString &message) {
         QTextStream(stderr) << "tav-configurator: " << message << Qt::endl;
     };
-    QObject::connect(window.exchangeLog(), &ExchangeLog::fileFailed, &window, tell);
-    QObject::connect(&record, &BenchRecord::fileFailed, &window, tell);
+    if (!Session::openFiles({parser.value(logOption), parser.value(recordOption),
+                             parser.value(recordFormOption)},
+                            *window.exchangeLog(), record, &problem, tell))
+        return startError(problem);
     if (record.isOpen())
         window.keepRecord(&record);
     if (!parser.positionalArguments().isEmpty())

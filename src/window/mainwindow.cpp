@@ -9,6 +9,7 @@
 #include "moduleprotocol.h"
 #include "portfield.h"
 #include "portmonitor.h"
+#include "session.h"
 #include "statewords.h"
 #include "statuspanel.h"
 
@@ -28,7 +29,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
               portLister ? portLister : PortLister(systemPortNames),
               portLister || monitor
                       ? monitor
-                      : new PortMonitor(systemPortNames, PortMonitor::systemWatchedFolders()),
+                      : Session::watchSystemPorts(),
               this))
     , readStep(engine->readStep())
     , writeStep(engine->writeStep())

@@ -7,6 +7,7 @@
 #include "portlist.h"
 #include "timing.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -118,6 +119,7 @@ public:
         bool haveAfter = false;
         bool operatingCommandSent = false;
         bool operating = false; // "module is working" to the operating-mode command
+        QDateTime ended; // when its result was known
     };
 
     // `listPorts` names the ports the search compares; where a `monitor` is

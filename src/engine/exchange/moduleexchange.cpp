@@ -234,6 +234,7 @@ void ModuleEngine::takeReply()
         finishPlan();
         return;
     }
+    rec.ended = QDateTime::currentDateTime();
     emit status(Words::readDone(exchange.readValues));
     setState(State::Idle);
     emit readFinished(exchange.readValues);
@@ -318,6 +319,7 @@ void ModuleEngine::finishPlan()
     // The module that operates no longer listens to commands.
     if (rec.operating)
         link->close();
+    rec.ended = QDateTime::currentDateTime();
     emit status(Words::written(rec.confirmed, rec.operating));
     setState(isOpen() ? State::Idle : State::Closed);
     emit written(rec.confirmed, rec.operating);
@@ -331,6 +333,7 @@ void ModuleEngine::fail(FailureKind kind, const QString &advice, const QString &
             ? advice + Words::writeLeft(rec.confirmed, rec.operatingCommandSent)
             : advice;
     stopTimers();
+    rec.ended = QDateTime::currentDateTime();
     setState(isOpen() ? State::Idle : State::Closed);
     emit failed({kind, command, told, summary});
 }

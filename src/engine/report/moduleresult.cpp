@@ -116,7 +116,9 @@ void onEachEnding(const ModuleEngine *engine, QObject *context,
 
 ModuleReport ModuleReport::of(const ModuleEngine &engine, const ModuleResult &result)
 {
-    return {QDateTime::currentDateTime(), engine.portName(), engine.adapter(), engine.record(),
+    // Every report of one ending, printed or kept, bears the same time.
+    const QDateTime ended = engine.record().ended;
+    return {ended.isValid() ? ended : QDateTime::currentDateTime(), engine.portName(), engine.adapter(), engine.record(),
             result};
 }
 

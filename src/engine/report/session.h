@@ -1,0 +1,44 @@
+#ifndef TAV_SESSION_H
+#define TAV_SESSION_H
+
+#include <QString>
+
+#include <functional>
+
+QT_BEGIN_NAMESPACE
+class QCoreApplication;
+QT_END_NAMESPACE
+
+class BenchRecord;
+class ExchangeLog;
+class PortMonitor;
+
+// How both programs begin a run: in the language asked for, with the log
+// and the record open before any work, and the system's ports watched
+// where a port is waited for.
+namespace Session {
+
+// Installs the language the arguments ask for with --lang. One the program
+// does not have falls back to Russian; `problem` then says so, and false.
+bool startLanguage(QCoreApplication &app, QString *problem);
+
+struct Files
+{
+    QString log; // empty: no log file
+    QString record; // empty: no record
+    QString recordForm = QStringLiteral("spreadsheet");
+};
+
+// Opens what `files` names: a file that cannot be written is said at once
+// (false, with `problem`), not found missing after a day's work. A file
+// that fails later (a full disk) is told through `tell`, once; the work
+// goes on.
+bool openFiles(const Files &files, ExchangeLog &log, BenchRecord &record, QString *problem,
+               const std::function<void(const QString &)> &tell);
+
+// Watches the system's serial ports, so that waiting for one costs nothing.
+PortMonitor *watchSystemPorts();
+
+} // namespace Session
+
+#endif // TAV_SESSION_H
