@@ -88,10 +88,6 @@ Or a serial port: %1</translation>
         <translation>Language of everything the program prints: ru (the default) or en.</translation>
     </message>
     <message>
-        <source>нет такого языка: %1 (%2)</source>
-        <translation>no such language: %1 (%2)</translation>
-    </message>
-    <message>
         <source>не задана команда (ports, read или write)</source>
         <translation>no command given (ports, read or write)</translation>
     </message>
@@ -132,20 +128,8 @@ Or a serial port: %1</translation>
         <translation>--%1 belongs to write</translation>
     </message>
     <message>
-        <source>нельзя писать в файл учёта %1: %2</source>
-        <translation>cannot write the record file %1: %2</translation>
-    </message>
-    <message>
-        <source>нельзя писать в файл журнала %1: %2</source>
-        <translation>cannot write the log file %1: %2</translation>
-    </message>
-    <message>
         <source>Вид файла учёта: spreadsheet (по умолчанию: через «;», UTF-8 с BOM, открывается двойным щелчком в таблице) или rfc4180 (через запятую, для программ). Файл, в котором уже есть строки, остаётся своего вида.</source>
         <translation>Form of the record file: spreadsheet (the default: cells apart by &quot;;&quot;, UTF-8 with a byte-order mark, opens by a double-click in a spreadsheet) or rfc4180 (commas, for programs). A file that already has rows keeps its form.</translation>
-    </message>
-    <message>
-        <source>--record-format: spreadsheet или rfc4180</source>
-        <translation>--record-format: spreadsheet or rfc4180</translation>
     </message>
     <message>
         <source>Паритет для записи: none, odd или even.</source>
@@ -340,6 +324,201 @@ command, and then counts as no reply (4).</translation>
     </message>
 </context>
 <context>
+    <name>EngineWords</name>
+    <message>
+        <source>Порт %1 открыт</source>
+        <translation>Port %1 open</translation>
+    </message>
+    <message>
+        <source>Соединение с %1…</source>
+        <translation>Connecting to %1…</translation>
+    </message>
+    <message>
+        <source>Отключено от порта %1</source>
+        <translation>Disconnected from port %1</translation>
+    </message>
+    <message>
+        <source>Связь с портом %1 потеряна: %2</source>
+        <translation>Link to port %1 lost: %2</translation>
+    </message>
+    <message>
+        <source>порт не выбран</source>
+        <translation>no port chosen</translation>
+    </message>
+    <message>
+        <source> (нет прав: добавьте пользователя в группу dialout и войдите заново)</source>
+        <translation> (no access: add the user to the dialout group and log in again)</translation>
+    </message>
+    <message>
+        <source> (порт занят другой программой)</source>
+        <translation> (the port is held by another program)</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть порт %1: %2</source>
+        <translation>Could not open port %1: %2</translation>
+    </message>
+    <message>
+        <source>Нет соединения: выберите порт и нажмите «Соединиться»</source>
+        <translation>Not connected: choose a port and press &quot;Connect&quot;</translation>
+    </message>
+    <message>
+        <source>Идёт чтение: дождитесь его окончания</source>
+        <translation>Reading: wait until it is finished</translation>
+    </message>
+    <message>
+        <source>Идёт запись: дождитесь её окончания</source>
+        <translation>Writing: wait until it is finished</translation>
+    </message>
+    <message>
+        <source>Модуль ещё не ответил на «%1»: дождитесь ответа или нажмите «Отключиться»</source>
+        <translation>The module has not answered &quot;%1&quot; yet: wait for its reply or press &quot;Disconnect&quot;</translation>
+    </message>
+    <message>
+        <source>Не все значения выбраны: считайте модуль или выберите значения</source>
+        <translation>Not every value is chosen: read the module or choose the values</translation>
+    </message>
+    <message>
+        <source>Запись начата</source>
+        <translation>Write started</translation>
+    </message>
+    <message>
+        <source>Чтение начато</source>
+        <translation>Read started</translation>
+    </message>
+    <message>
+        <source>Передано :</source>
+        <translation>Sent: </translation>
+    </message>
+    <message>
+        <source>Получено :</source>
+        <translation>Received: </translation>
+    </message>
+    <message>
+        <source>Чтение завершено: %1</source>
+        <translation>Read finished: %1</translation>
+    </message>
+    <message>
+        <source>Считано после записи: %1, а записано: %2. Модуль не переведен в режим работы.</source>
+        <translation>Read back after writing: %1, but written: %2. The module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Модуль ответил «Ok» на «%1» вместо «module is working»: неизвестно, перешёл ли он в режим работы. Проверьте модуль и запишите настройки снова.</source>
+        <translation>The module answered &quot;Ok&quot; to &quot;%1&quot; instead of &quot;module is working&quot;: whether it is in operating mode is unknown. Check the module and write the settings again.</translation>
+    </message>
+    <message>
+        <source>Модуль отклонил команду «%1»: он не переведен в режим работы.</source>
+        <translation>The module refused the command &quot;%1&quot;: it was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Модуль отклонил команду «%1». Запись остановлена, модуль не переведен в режим работы.</source>
+        <translation>The module refused the command &quot;%1&quot;. The write stopped; the module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Модуль перешёл в режим работы в ответ на «%1», не подтвердив все значения: запись не завершена. Переведите модуль в режим настройки и запишите настройки снова.</source>
+        <translation>The module switched to operating mode in answer to &quot;%1&quot; before confirming every value: the write is not finished. Put the module into configuration mode and write the settings again.</translation>
+    </message>
+    <message>
+        <source>Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не переведен в режим работы.</source>
+        <translation>The reply to the command &quot;%1&quot; was not understood: &quot;%2&quot;. The write stopped; the module was not switched to operating mode.</translation>
+    </message>
+    <message>
+        <source>Записано: %1. Модуль переведен в режим работы.</source>
+        <translation>Written: %1. The module is in operating mode.</translation>
+    </message>
+    <message>
+        <source>Записано: %1. Режим работы не включён.</source>
+        <translation>Written: %1. Operating mode not switched on.</translation>
+    </message>
+    <message>
+        <source>«%1» отправлена</source>
+        <translation>&quot;%1&quot; was sent</translation>
+    </message>
+    <message>
+        <source>«%1» не отправлена</source>
+        <translation>&quot;%1&quot; was not sent</translation>
+    </message>
+    <message>
+        <source> Модуль не подтвердил ни одного значения; %1.</source>
+        <translation> The module confirmed no value; %1.</translation>
+    </message>
+    <message>
+        <source> Модуль подтвердил: %1; %2.</source>
+        <translation> The module confirmed: %1; %2.</translation>
+    </message>
+    <message>
+        <source>Прервано отключением: ответ на «%1» не дождались.</source>
+        <translation>Interrupted by disconnecting: the reply to &quot;%1&quot; was not waited for.</translation>
+    </message>
+    <message>
+        <source>Прервано отключением после ответа на «%1».</source>
+        <translation>Interrupted by disconnecting after the reply to &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>Прервано: ответ на «%1» не дождались.</source>
+        <translation>Interrupted: the reply to &quot;%1&quot; was not waited for.</translation>
+    </message>
+    <message>
+        <source>Прервано после ответа на «%1»: больше ничего не отправлено.</source>
+        <translation>Interrupted after the reply to &quot;%1&quot;: nothing more was sent.</translation>
+    </message>
+    <message>
+        <source>Прервано до начала обмена: ничего не отправлено.</source>
+        <translation>Interrupted before the exchange began: nothing was sent.</translation>
+    </message>
+    <message>
+        <source>Остановка: после ответа на «%1» ничего больше не будет отправлено</source>
+        <translation>Stopping: nothing more will be sent after the reply to &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source> Ответ всё ещё ожидается.</source>
+        <translation> The reply is still awaited.</translation>
+    </message>
+    <message>
+        <source> Ответ не пришёл и за %1&#xa0;с после команды: модуль пропущен.</source>
+        <translation> No reply within %1&#xa0;s of the command either: the module is skipped.</translation>
+    </message>
+    <message>
+        <source>Поиск недоступен, пока порт открыт: сначала нажмите «Отключиться»</source>
+        <translation>No search while a port is open: press &quot;Disconnect&quot; first</translation>
+    </message>
+    <message>
+        <source>Поиск начат</source>
+        <translation>Search started</translation>
+    </message>
+    <message>
+        <source>Ожидание, пока порт %1 исчезнет и появится снова</source>
+        <translation>Waiting for port %1 to go and come back</translation>
+    </message>
+    <message>
+        <source>Ожидание порта %1</source>
+        <translation>Waiting for port %1</translation>
+    </message>
+    <message>
+        <source>Поиск остановлен</source>
+        <translation>Search stopped</translation>
+    </message>
+    <message>
+        <source>Модуль не найден</source>
+        <translation>Module not found</translation>
+    </message>
+    <message>
+        <source>Модуль не найден. %1</source>
+        <translation>Module not found. %1</translation>
+    </message>
+    <message>
+        <source>Найден порт %1</source>
+        <translation>Found port %1</translation>
+    </message>
+    <message>
+        <source>Найден порт %1, ожидание доступа к нему</source>
+        <translation>Found port %1, waiting for access to it</translation>
+    </message>
+</context>
+<context>
     <name>ExchangeLog</name>
     <message>
         <source> [ещё %1 байт отброшено]</source>
@@ -352,6 +531,89 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>окно «%1»: %2</source>
         <translation>box &quot;%1&quot;: %2</translation>
+    </message>
+</context>
+<context>
+    <name>LinkWords</name>
+    <message>
+        <source>Система сообщает: %1.</source>
+        <translation>The system says: %1.</translation>
+    </message>
+    <message>
+        <source>Порт не выбран: выберите порт в списке или нажмите «Обновить».</source>
+        <translation>No port chosen: choose a port in the list or press &quot;Refresh&quot;.</translation>
+    </message>
+    <message>
+        <source>Нет доступа к порту %1. Добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) и войдите в систему заново.</source>
+        <translation>No access to port %1. Add the user to the dialout group (sudo usermod -aG dialout $USER) and log in again.</translation>
+    </message>
+    <message>
+        <source>Нет доступа к порту %1.</source>
+        <translation>No access to port %1.</translation>
+    </message>
+    <message>
+        <source>Порт %1 занят другой программой. Закройте её и попробуйте снова; в Linux порт часто держат ModemManager или brltty.</source>
+        <translation>Port %1 is held by another program. Close it and try again; on Linux ModemManager or brltty often hold such ports.</translation>
+    </message>
+    <message>
+        <source>Порт %1 занят другой программой. Закройте её и попробуйте снова.</source>
+        <translation>Port %1 is held by another program. Close it and try again.</translation>
+    </message>
+    <message>
+        <source>Порт %1 не найден: адаптер отключён или имя порта неверно. Подключите адаптер и нажмите «Обновить».</source>
+        <translation>Port %1 not found: the adapter is unplugged or the port name is wrong. Plug the adapter in and press &quot;Refresh&quot;.</translation>
+    </message>
+    <message>
+        <source>Порт %1 не найден: адаптер отключён или имя порта неверно. Подключите адаптер; имена портов показывает «tav-configurator-cli ports».</source>
+        <translation>Port %1 not found: the adapter is unplugged or the port name is wrong. Plug the adapter in; &quot;tav-configurator-cli ports&quot; lists the port names.</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть порт %1.</source>
+        <translation>Could not open port %1.</translation>
+    </message>
+    <message>
+        <source>Если адаптер подключён, но его COM-порта нет в «Диспетчере устройств» (раздел «Порты (COM и LPT)»), а сам адаптер стоит в «Других устройствах» или с жёлтым знаком, установите драйвер адаптера.</source>
+        <translation>If the adapter is plugged in but Device Manager shows no COM port for it (under &quot;Ports (COM &amp; LPT)&quot;), and the adapter itself is under &quot;Other devices&quot; or has a yellow mark, install the adapter&apos;s driver.</translation>
+    </message>
+    <message>
+        <source>Модуль не ответил на команду «%1» за %2&#xa0;с. Проверьте питание модуля, подключение линий A и B, выбранный порт и что модуль в режиме настройки.</source>
+        <translation>The module did not answer the command &quot;%1&quot; within %2&#xa0;s. Check the module&apos;s power, the wiring of lines A and B, the chosen port, and that the module is in configuration mode.</translation>
+    </message>
+    <message>
+        <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и нажмите «Соединиться».</source>
+        <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and press &quot;Connect&quot;.</translation>
+    </message>
+    <message>
+        <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и запустите команду снова.</source>
+        <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and run the command again.</translation>
+    </message>
+    <message>
+        <source>Имя сетевого порта «%1» неполно: нужно socket://АДРЕС:ПОРТ или rfc2217://АДРЕС:ПОРТ.</source>
+        <translation>The network port name “%1” is incomplete: use socket://HOST:PORT or rfc2217://HOST:PORT.</translation>
+    </message>
+    <message>
+        <source>Адрес %1 не найден: проверьте имя или IP-адрес шлюза и настройки сети (DNS).</source>
+        <translation>Address %1 not found: check the gateway’s name or IP address and the network settings (DNS).</translation>
+    </message>
+    <message>
+        <source>Шлюз %1 отказал в соединении: проверьте номер TCP-порта, что порт шлюза включён (режим «TCP-сервер» или RFC 2217) и что к нему не подключён другой клиент.</source>
+        <translation>Gateway %1 refused the connection: check the TCP port number, that the gateway’s port is enabled (TCP server or RFC 2217 mode) and that no other client is connected to it.</translation>
+    </message>
+    <message>
+        <source>Шлюз %1 не ответил за %2&#xa0;с: проверьте, что он включён и доступен по сети (ping), его адрес и межсетевой экран.</source>
+        <translation>Gateway %1 did not answer within %2&#xa0;s: check that it is on and reachable (ping), its address and the firewall.</translation>
+    </message>
+    <message>
+        <source>Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и нажмите «Соединиться».</source>
+        <translation>The connection to gateway %1 was lost: check the network and the gateway’s power and press “Connect”.</translation>
+    </message>
+    <message>
+        <source>Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и запустите команду снова.</source>
+        <translation>The connection to gateway %1 was lost: check the network and the gateway’s power and run the command again.</translation>
+    </message>
+    <message>
+        <source>Шлюз %1 не поддерживает RFC 2217 (COM-PORT-OPTION): похоже, его порт в режиме «raw» («TCP-сервер»). Включите на шлюзе RFC 2217 или откройте порт как socket://%1, задав на шлюзе 9600 бод, 8N1.</source>
+        <translation>Gateway %1 does not support RFC 2217 (COM-PORT-OPTION): its port seems to be in raw (TCP server) mode. Enable RFC 2217 on the gateway, or open the port as socket://%1 with the gateway set to 9600 baud, 8N1.</translation>
     </message>
 </context>
 <context>
@@ -495,213 +757,6 @@ F2: exchange log</translation>
     </message>
 </context>
 <context>
-    <name>ModuleEngine</name>
-    <message>
-        <source>Порт %1 открыт</source>
-        <translation>Port %1 open</translation>
-    </message>
-    <message>
-        <source>порт не выбран</source>
-        <translation>no port chosen</translation>
-    </message>
-    <message>
-        <source> (нет прав: добавьте пользователя в группу dialout и войдите заново)</source>
-        <translation> (no access: add the user to the dialout group and log in again)</translation>
-    </message>
-    <message>
-        <source> (порт занят другой программой)</source>
-        <translation> (the port is held by another program)</translation>
-    </message>
-    <message>
-        <source>Не удалось открыть порт %1: %2</source>
-        <translation>Could not open port %1: %2</translation>
-    </message>
-    <message>
-        <source>Отключено от порта %1</source>
-        <translation>Disconnected from port %1</translation>
-    </message>
-    <message>
-        <source>Связь с портом %1 потеряна: %2</source>
-        <translation>Link to port %1 lost: %2</translation>
-    </message>
-    <message>
-        <source>Нет соединения: выберите порт и нажмите «Соединиться»</source>
-        <translation>Not connected: choose a port and press &quot;Connect&quot;</translation>
-    </message>
-    <message>
-        <source>Идёт чтение: дождитесь его окончания</source>
-        <translation>Reading: wait until it is finished</translation>
-    </message>
-    <message>
-        <source>Идёт запись: дождитесь её окончания</source>
-        <translation>Writing: wait until it is finished</translation>
-    </message>
-    <message>
-        <source>Модуль ещё не ответил на «%1»: дождитесь ответа или нажмите «Отключиться»</source>
-        <translation>The module has not answered &quot;%1&quot; yet: wait for its reply or press &quot;Disconnect&quot;</translation>
-    </message>
-    <message>
-        <source>Не все значения выбраны: считайте модуль или выберите значения</source>
-        <translation>Not every value is chosen: read the module or choose the values</translation>
-    </message>
-    <message>
-        <source>Запись начата</source>
-        <translation>Write started</translation>
-    </message>
-    <message>
-        <source>Чтение начато</source>
-        <translation>Read started</translation>
-    </message>
-    <message>
-        <source>Передано :</source>
-        <translation>Sent: </translation>
-    </message>
-    <message>
-        <source>Получено :</source>
-        <translation>Received: </translation>
-    </message>
-    <message>
-        <source>Чтение завершено: %1</source>
-        <translation>Read finished: %1</translation>
-    </message>
-    <message>
-        <source>Модуль ответил «Ok» на «%1» вместо «module is working»: неизвестно, перешёл ли он в режим работы. Проверьте модуль и запишите настройки снова.</source>
-        <translation>The module answered &quot;Ok&quot; to &quot;%1&quot; instead of &quot;module is working&quot;: whether it is in operating mode is unknown. Check the module and write the settings again.</translation>
-    </message>
-    <message>
-        <source>Модуль перешёл в режим работы в ответ на «%1», не подтвердив все значения: запись не завершена. Переведите модуль в режим настройки и запишите настройки снова.</source>
-        <translation>The module switched to operating mode in answer to &quot;%1&quot; before confirming every value: the write is not finished. Put the module into configuration mode and write the settings again.</translation>
-    </message>
-    <message>
-        <source>Записано: %1. Режим работы не включён.</source>
-        <translation>Written: %1. Operating mode not switched on.</translation>
-    </message>
-    <message>
-        <source>Прервано: ответ на «%1» не дождались.</source>
-        <translation>Interrupted: the reply to &quot;%1&quot; was not waited for.</translation>
-    </message>
-    <message>
-        <source>Прервано после ответа на «%1»: больше ничего не отправлено.</source>
-        <translation>Interrupted after the reply to &quot;%1&quot;: nothing more was sent.</translation>
-    </message>
-    <message>
-        <source>Ошибка</source>
-        <translation>Error</translation>
-    </message>
-    <message>
-        <source> Ответ всё ещё ожидается.</source>
-        <translation> The reply is still awaited.</translation>
-    </message>
-    <message>
-        <source>Остановка: после ответа на «%1» ничего больше не будет отправлено</source>
-        <translation>Stopping: nothing more will be sent after the reply to &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>Поиск недоступен, пока порт открыт: сначала нажмите «Отключиться»</source>
-        <translation>No search while a port is open: press &quot;Disconnect&quot; first</translation>
-    </message>
-    <message>
-        <source>Поиск начат</source>
-        <translation>Search started</translation>
-    </message>
-    <message>
-        <source>Поиск остановлен</source>
-        <translation>Search stopped</translation>
-    </message>
-    <message>
-        <source>Модуль не найден</source>
-        <translation>Module not found</translation>
-    </message>
-    <message>
-        <source>Найден порт %1</source>
-        <translation>Found port %1</translation>
-    </message>
-    <message>
-        <source>Найден порт %1, ожидание доступа к нему</source>
-        <translation>Found port %1, waiting for access to it</translation>
-    </message>
-    <message>
-        <source>серийный номер %1</source>
-        <translation>serial number %1</translation>
-    </message>
-    <message>
-        <source>USB %1</source>
-        <translation>USB %1</translation>
-    </message>
-    <message>
-        <source> (адаптер: %1)</source>
-        <translation> (adapter: %1)</translation>
-    </message>
-    <message>
-        <source>Соединение с %1…</source>
-        <translation>Connecting to %1…</translation>
-    </message>
-    <message>
-        <source>Прервано до начала обмена: ничего не отправлено.</source>
-        <translation>Interrupted before the exchange began: nothing was sent.</translation>
-    </message>
-    <message>
-        <source>Ожидание, пока порт %1 исчезнет и появится снова</source>
-        <translation>Waiting for port %1 to go and come back</translation>
-    </message>
-    <message>
-        <source>Ожидание порта %1</source>
-        <translation>Waiting for port %1</translation>
-    </message>
-    <message>
-        <source>Модуль не найден. %1</source>
-        <translation>Module not found. %1</translation>
-    </message>
-    <message>
-        <source>Считано после записи: %1, а записано: %2. Модуль не переведен в режим работы.</source>
-        <translation>Read back after writing: %1, but written: %2. The module was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Модуль отклонил команду «%1»: он не переведен в режим работы.</source>
-        <translation>The module refused the command &quot;%1&quot;: it was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Модуль отклонил команду «%1». Запись остановлена, модуль не переведен в режим работы.</source>
-        <translation>The module refused the command &quot;%1&quot;. The write stopped; the module was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не переведен в режим работы.</source>
-        <translation>The reply to the command &quot;%1&quot; was not understood: &quot;%2&quot;. The write stopped; the module was not switched to operating mode.</translation>
-    </message>
-    <message>
-        <source>Записано: %1. Модуль переведен в режим работы.</source>
-        <translation>Written: %1. The module is in operating mode.</translation>
-    </message>
-    <message>
-        <source>«%1» отправлена</source>
-        <translation>&quot;%1&quot; was sent</translation>
-    </message>
-    <message>
-        <source>«%1» не отправлена</source>
-        <translation>&quot;%1&quot; was not sent</translation>
-    </message>
-    <message>
-        <source> Модуль не подтвердил ни одного значения; %1.</source>
-        <translation> The module confirmed no value; %1.</translation>
-    </message>
-    <message>
-        <source> Модуль подтвердил: %1; %2.</source>
-        <translation> The module confirmed: %1; %2.</translation>
-    </message>
-    <message>
-        <source>Прервано отключением: ответ на «%1» не дождались.</source>
-        <translation>Interrupted by disconnecting: the reply to &quot;%1&quot; was not waited for.</translation>
-    </message>
-    <message>
-        <source>Прервано отключением после ответа на «%1».</source>
-        <translation>Interrupted by disconnecting after the reply to &quot;%1&quot;.</translation>
-    </message>
-    <message>
-        <source> Ответ не пришёл и за %1&#xa0;с после команды: модуль пропущен.</source>
-        <translation> No reply within %1&#xa0;s of the command either: the module is skipped.</translation>
-    </message>
-</context>
-<context>
     <name>ModuleProtocol</name>
     <message>
         <source>скорость %1</source>
@@ -766,95 +821,34 @@ F2: exchange log</translation>
         <translation>the server refused COM-PORT-OPTION</translation>
     </message>
     <message>
-        <source>Имя сетевого порта «%1» неполно: нужно socket://АДРЕС:ПОРТ или rfc2217://АДРЕС:ПОРТ.</source>
-        <translation>The network port name “%1” is incomplete: use socket://HOST:PORT or rfc2217://HOST:PORT.</translation>
-    </message>
-    <message>
-        <source>Адрес %1 не найден: проверьте имя или IP-адрес шлюза и настройки сети (DNS).</source>
-        <translation>Address %1 not found: check the gateway’s name or IP address and the network settings (DNS).</translation>
-    </message>
-    <message>
-        <source>Шлюз %1 отказал в соединении: проверьте номер TCP-порта, что порт шлюза включён (режим «TCP-сервер» или RFC 2217) и что к нему не подключён другой клиент.</source>
-        <translation>Gateway %1 refused the connection: check the TCP port number, that the gateway’s port is enabled (TCP server or RFC 2217 mode) and that no other client is connected to it.</translation>
-    </message>
-    <message>
-        <source>Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и нажмите «Соединиться».</source>
-        <translation>The connection to gateway %1 was lost: check the network and the gateway’s power and press “Connect”.</translation>
-    </message>
-    <message>
-        <source>Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и запустите команду снова.</source>
-        <translation>The connection to gateway %1 was lost: check the network and the gateway’s power and run the command again.</translation>
-    </message>
-    <message>
-        <source>Шлюз %1 не поддерживает RFC 2217 (COM-PORT-OPTION): похоже, его порт в режиме «raw» («TCP-сервер»). Включите на шлюзе RFC 2217 или откройте порт как socket://%1, задав на шлюзе 9600 бод, 8N1.</source>
-        <translation>Gateway %1 does not support RFC 2217 (COM-PORT-OPTION): its port seems to be in raw (TCP server) mode. Enable RFC 2217 on the gateway, or open the port as socket://%1 with the gateway set to 9600 baud, 8N1.</translation>
-    </message>
-    <message>
         <source>шлюз ответил «%1»</source>
         <translation>the gateway said &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>Шлюз %1 не ответил за %2&#xa0;с: проверьте, что он включён и доступен по сети (ping), его адрес и межсетевой экран.</source>
-        <translation>Gateway %1 did not answer within %2&#xa0;s: check that it is on and reachable (ping), its address and the firewall.</translation>
     </message>
 </context>
 <context>
     <name>SerialLink</name>
     <message>
-        <source>Порт не выбран: выберите порт в списке или нажмите «Обновить».</source>
-        <translation>No port chosen: choose a port in the list or press &quot;Refresh&quot;.</translation>
-    </message>
-    <message>
-        <source>Нет доступа к порту %1. Добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) и войдите в систему заново.</source>
-        <translation>No access to port %1. Add the user to the dialout group (sudo usermod -aG dialout $USER) and log in again.</translation>
-    </message>
-    <message>
-        <source>Порт %1 занят другой программой. Закройте её и попробуйте снова; в Linux порт часто держат ModemManager или brltty.</source>
-        <translation>Port %1 is held by another program. Close it and try again; on Linux ModemManager or brltty often hold such ports.</translation>
-    </message>
-    <message>
-        <source>Порт %1 занят другой программой. Закройте её и попробуйте снова.</source>
-        <translation>Port %1 is held by another program. Close it and try again.</translation>
-    </message>
-    <message>
-        <source>Порт %1 не найден: адаптер отключён или имя порта неверно. Подключите адаптер и нажмите «Обновить».</source>
-        <translation>Port %1 not found: the adapter is unplugged or the port name is wrong. Plug the adapter in and press &quot;Refresh&quot;.</translation>
-    </message>
-    <message>
-        <source>Не удалось открыть порт %1.</source>
-        <translation>Could not open port %1.</translation>
-    </message>
-    <message>
-        <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и нажмите «Соединиться».</source>
-        <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and press &quot;Connect&quot;.</translation>
-    </message>
-    <message>
         <source> [ответ длиннее %1 байт: ещё %2 байт отброшено]</source>
         <translation> [reply longer than %1 bytes: %2 more bytes dropped]</translation>
     </message>
+</context>
+<context>
+    <name>Session</name>
     <message>
-        <source>Порт %1 не найден: адаптер отключён или имя порта неверно. Подключите адаптер; имена портов показывает «tav-configurator-cli ports».</source>
-        <translation>Port %1 not found: the adapter is unplugged or the port name is wrong. Plug the adapter in; &quot;tav-configurator-cli ports&quot; lists the port names.</translation>
+        <source>нет такого языка: %1 (%2)</source>
+        <translation>no such language: %1 (%2)</translation>
     </message>
     <message>
-        <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и запустите команду снова.</source>
-        <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and run the command again.</translation>
+        <source>--record-format: spreadsheet или rfc4180</source>
+        <translation>--record-format: spreadsheet or rfc4180</translation>
     </message>
     <message>
-        <source>Нет доступа к порту %1.</source>
-        <translation>No access to port %1.</translation>
+        <source>нельзя писать в файл учёта %1: %2</source>
+        <translation>cannot write the record file %1: %2</translation>
     </message>
     <message>
-        <source>Если адаптер подключён, но его COM-порта нет в «Диспетчере устройств» (раздел «Порты (COM и LPT)»), а сам адаптер стоит в «Других устройствах» или с жёлтым знаком, установите драйвер адаптера.</source>
-        <translation>If the adapter is plugged in but Device Manager shows no COM port for it (under &quot;Ports (COM &amp; LPT)&quot;), and the adapter itself is under &quot;Other devices&quot; or has a yellow mark, install the adapter&apos;s driver.</translation>
-    </message>
-    <message>
-        <source>Система сообщает: %1.</source>
-        <translation>The system says: %1.</translation>
-    </message>
-    <message>
-        <source>Модуль не ответил на команду «%1» за %2&#xa0;с. Проверьте питание модуля, подключение линий A и B, выбранный порт и что модуль в режиме настройки.</source>
-        <translation>The module did not answer the command &quot;%1&quot; within %2&#xa0;s. Check the module&apos;s power, the wiring of lines A and B, the chosen port, and that the module is in configuration mode.</translation>
+        <source>нельзя писать в файл журнала %1: %2</source>
+        <translation>cannot write the log file %1: %2</translation>
     </message>
 </context>
 <context>
@@ -876,28 +870,12 @@ F2: exchange log</translation>
         <translation>Language of the program: ru (the default) or en.</translation>
     </message>
     <message>
-        <source>нет такого языка: %1 (%2)</source>
-        <translation>no such language: %1 (%2)</translation>
-    </message>
-    <message>
-        <source>нельзя писать в файл учёта %1: %2</source>
-        <translation>cannot write the record file %1: %2</translation>
-    </message>
-    <message>
-        <source>нельзя писать в файл журнала %1: %2</source>
-        <translation>cannot write the log file %1: %2</translation>
-    </message>
-    <message>
         <source>Вид файла учёта: spreadsheet (по умолчанию) или rfc4180, как у tav-configurator-cli --record-format.</source>
         <translation>Form of the record file: spreadsheet (the default) or rfc4180, as with tav-configurator-cli --record-format.</translation>
     </message>
     <message>
         <source>Порт, который предложить и выбрать, даже если система его не показывает: %1.</source>
         <translation>A port to offer and select even if the system does not list it: %1.</translation>
-    </message>
-    <message>
-        <source>--record-format: spreadsheet или rfc4180</source>
-        <translation>--record-format: spreadsheet or rfc4180</translation>
     </message>
     <message>
         <source>нет дисплея, окно открыть негде (не заданы DISPLAY и WAYLAND_DISPLAY). Без дисплея модули читает и записывает tav-configurator-cli: tav-configurator-cli --help</source>

@@ -11,7 +11,7 @@
 namespace {
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("Cli", text);
+    return QCoreApplication::translate("Session", text);
 }
 } // namespace
 

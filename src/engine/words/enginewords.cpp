@@ -7,11 +7,10 @@
 
 using Told = ModuleProtocol::Values::Told;
 
-// Translated under the name the texts have always had.
 namespace {
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("ModuleEngine", text);
+    return QCoreApplication::translate("EngineWords", text);
 }
 
 // The adapter as the connect line names it, so that a log tells which of

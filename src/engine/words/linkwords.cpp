@@ -2,16 +2,10 @@
 
 #include <QCoreApplication>
 
-// Translated under the names the texts have always had.
 namespace {
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("SerialLink", text);
-}
-
-QString trNet(const char *text)
-{
-    return QCoreApplication::translate("NetworkLink", text);
+    return QCoreApplication::translate("LinkWords", text);
 }
 } // namespace
 
@@ -122,37 +116,37 @@ QString LinkWords::networkAdvice(NetworkLink::Problem problem, const QString &na
     QString text;
     switch (problem) {
     case NetworkLink::Problem::BadName:
-        text = trNet("Имя сетевого порта «%1» неполно: нужно socket://АДРЕС:ПОРТ или "
+        text = tr("Имя сетевого порта «%1» неполно: нужно socket://АДРЕС:ПОРТ или "
                   "rfc2217://АДРЕС:ПОРТ.")
                        .arg(name);
         break;
     case NetworkLink::Problem::HostNotFound:
-        text = trNet("Адрес %1 не найден: проверьте имя или IP-адрес шлюза и настройки сети (DNS).")
+        text = tr("Адрес %1 не найден: проверьте имя или IP-адрес шлюза и настройки сети (DNS).")
                        .arg(address ? address->host : name);
         break;
     case NetworkLink::Problem::Refused:
-        text = trNet("Шлюз %1 отказал в соединении: проверьте номер TCP-порта, что порт шлюза "
+        text = tr("Шлюз %1 отказал в соединении: проверьте номер TCP-порта, что порт шлюза "
                   "включён (режим «TCP-сервер» или RFC 2217) и что к нему не подключён другой "
                   "клиент.")
                        .arg(where);
         break;
     case NetworkLink::Problem::TimedOut:
-        text = trNet("Шлюз %1 не ответил за %2\u00a0с: проверьте, что он включён и доступен по сети "
+        text = tr("Шлюз %1 не ответил за %2\u00a0с: проверьте, что он включён и доступен по сети "
                   "(ping), его адрес и межсетевой экран.")
                        .arg(where)
                        .arg(NetworkLink::connectLimit.count() / 1000);
         break;
     case NetworkLink::Problem::Lost:
         text = audience == Audience::Window
-                ? trNet("Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и "
+                ? tr("Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и "
                      "нажмите «Соединиться».")
                           .arg(where)
-                : trNet("Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и "
+                : tr("Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и "
                      "запустите команду снова.")
                           .arg(where);
         break;
     case NetworkLink::Problem::NoComPort:
-        text = trNet("Шлюз %1 не поддерживает RFC 2217 (COM-PORT-OPTION): похоже, его порт в "
+        text = tr("Шлюз %1 не поддерживает RFC 2217 (COM-PORT-OPTION): похоже, его порт в "
                   "режиме «raw» («TCP-сервер»). Включите на шлюзе RFC 2217 или откройте порт "
                   "как socket://%1, задав на шлюзе 9600 бод, 8N1.")
                        .arg(where);
