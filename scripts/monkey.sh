@@ -12,5 +12,4 @@ seconds=${1:-60}
 export QT_QPA_PLATFORM=offscreen
 export QT_LOGGING_RULES="*.debug=false"
 # Settings of its own, never the user's.
-export XDG_CONFIG_HOME="$build/tests/config/tav-monkey"
 "$build/tests/tav-monkey" --seconds "$seconds" ${2:+--seed "$2"}

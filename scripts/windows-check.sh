@@ -50,6 +50,10 @@ cp -r "$dist/$name" "$tests"
 cp "$win_qt/bin/Qt5Test.dll" "$tests/"
 cp "$win_qt/plugins/platforms/qoffscreen.dll" "$tests/plugins/platforms/"
 cp "$build"/tests/tst_*.exe "$build/bench/bench_search.exe" "$tests/"
+# Ports this user added in the window, as the program keeps them: no test
+# may see them (each keeps its settings in a folder of its own).
+wine reg add 'HKCU\Software\tav-configurator\tav-configurator\ports' /v added \
+    /t REG_SZ /d 'socket://127.0.0.1:4001' /f >/dev/null 2>&1
 for exe in "$tests"/tst_*.exe; do
     t=$(basename "$exe" .exe)
     t0=$(now_ms)

@@ -111,7 +111,7 @@ private:
 
     Ui_MainWindow &ui() { return MainWindowProbe::ui(*w); }
 
-    void click(QPushButton *button, const char *slot)
+    void click(QPushButton *button, MainWindowProbe::Slot slot)
     {
         if (button->isEnabled()) {
             note(QStringLiteral("click ") + button->text());
@@ -119,8 +119,8 @@ private:
         } else {
             // A disabled button's slot may still be reached (a shortcut, a
             // queued call); it must refuse, not misbehave.
-            note(QStringLiteral("slot ") + QLatin1String(slot) + QStringLiteral(" (disabled)"));
-            QMetaObject::invokeMethod(w.get(), slot);
+            note(QStringLiteral("slot of ") + button->objectName() + QStringLiteral(" (disabled)"));
+            slot(*w);
         }
     }
 
@@ -141,21 +141,21 @@ private:
         case 0:
         case 1:
         case 2:
-            click(ui().BT_Open_Connect, "on_BT_Open_Connect_clicked");
+            click(ui().BT_Open_Connect, &MainWindowProbe::on_BT_Open_Connect_clicked);
             break;
         case 3:
         case 4:
-            click(ui().BT_Read_values, "on_BT_Read_values_clicked");
+            click(ui().BT_Read_values, &MainWindowProbe::on_BT_Read_values_clicked);
             break;
         case 5:
         case 6:
-            click(ui().BT_Write_values, "on_BT_Write_values_clicked");
+            click(ui().BT_Write_values, &MainWindowProbe::on_BT_Write_values_clicked);
             break;
         case 7:
-            click(ui().BT_find, "on_BT_find_clicked");
+            click(ui().BT_find, &MainWindowProbe::on_BT_find_clicked);
             break;
         case 8:
-            click(ui().BT_Open_Connect_2, "on_BT_Open_Connect_2_clicked");
+            click(ui().BT_Open_Connect_2, &MainWindowProbe::on_BT_Open_Connect_2_clicked);
             break;
         case 9: {
             QComboBox *boxes[] = {ui().CB_KT_Speed, ui().CB_KT_Stop_bit, ui().CB_KT_Parity,
@@ -176,8 +176,7 @@ private:
                     QSerialPort::DeviceNotFoundError, QSerialPort::NotOpenError};
             const auto error = errors[pick(8)];
             note(QStringLiteral("port error %1").arg(int(error)));
-            QMetaObject::invokeMethod(w.get(), "handleError",
-                                      Q_ARG(QSerialPort::SerialPortError, error));
+            MainWindowProbe::handleError(*w, error);
             break;
         }
         case 11: {

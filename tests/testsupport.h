@@ -46,6 +46,24 @@ struct MainWindowProbe
     static QTimer *readTimer(const MainWindow &w) { return w.readTimer; }
     static QTimer *writeTimer(const MainWindow &w) { return w.writeTimer; }
     static QTimer *timeoutTimer(const MainWindow &w) { return w.timeoutTimer; }
+
+    // The window's named slots, reached as a click, a timer or the port
+    // would reach them (a disabled button's slot too).
+    using Slot = void (*)(MainWindow &);
+    static void openSerialPort(MainWindow &w) { w.openSerialPort(); }
+    static void on_BT_Open_Connect_clicked(MainWindow &w) { w.on_BT_Open_Connect_clicked(); }
+    static void on_BT_Open_Connect_2_clicked(MainWindow &w) { w.on_BT_Open_Connect_2_clicked(); }
+    static void on_BT_Read_values_clicked(MainWindow &w) { w.on_BT_Read_values_clicked(); }
+    static void on_BT_Write_values_clicked(MainWindow &w) { w.on_BT_Write_values_clicked(); }
+    static void on_BT_find_clicked(MainWindow &w) { w.on_BT_find_clicked(); }
+    static void onfindTimerKT5(MainWindow &w) { w.onfindTimerKT5(); }
+    static void getResult(MainWindow &w) { w.getResult(); }
+    static void setDefault(MainWindow &w) { w.setDefault(); }
+    static void sendCommand(MainWindow &w, const QString &command) { w.sendCommand(command, true); }
+    static void handleError(MainWindow &w, QSerialPort::SerialPortError error)
+    {
+        w.handleError(error);
+    }
 };
 
 // Every status message the window shows, in order.
@@ -135,14 +153,4 @@ inline void connectAndWrite(Ui_MainWindow &ui, const QStringList &values)
 }
 
 // Sends a command as the sequences do, through the private slot.
-inline bool sendCommand(MainWindow &w, const QString &command)
-{
-    return QMetaObject::invokeMethod(&w, "sendCommand", Q_ARG(QString, command), Q_ARG(bool, true));
-}
-
-inline bool invoke(MainWindow &w, const char *slot)
-{
-    return QMetaObject::invokeMethod(&w, slot);
-}
-
 #endif // TAV_TESTSUPPORT_H

@@ -105,10 +105,10 @@ void TestAccess::searchSaysItsStateInWords()
     ports.clear();
     QCOMPARE(said(ui().BT_find, QAccessible::Description), QStringLiteral("поиск не идёт"));
     QTest::mouseClick(ui().BT_find, Qt::LeftButton);
-    QVERIFY(invoke(*w, "onfindTimerKT5"));
+    MainWindowProbe::onfindTimerKT5(*w);
     QCOMPARE(said(ui().BT_find, QAccessible::Description), QStringLiteral("идёт поиск адаптера"));
     ports << sim->portPath();
-    QVERIFY(invoke(*w, "onfindTimerKT5"));
+    MainWindowProbe::onfindTimerKT5(*w);
     QCOMPARE(said(ui().BT_find, QAccessible::Description),
              QStringLiteral("адаптер найден и открыт"));
     QVERIFY(ui().BT_find->toolTip().contains(QStringLiteral("адаптер найден")));

@@ -106,9 +106,9 @@ void TestLink::connectOpensAt9600_8N1()
 
 void TestLink::commandBytesOnTheWire()
 {
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     sim->clearLog();
-    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-h"));
     QTRY_COMPARE(sim->commands().size(), 1);
     QCOMPARE(sim->rawInput(), QByteArray("\x2D\x68"));
     QVERIFY(MainWindowProbe::awaitingReply(*w));
@@ -117,16 +117,16 @@ void TestLink::commandBytesOnTheWire()
     StatusLog log(*w);
     QTRY_COMPARE(log.count(), 1);
     sim->clearLog();
-    QVERIFY(sendCommand(*w, QStringLiteral("-stop bits:2")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-stop bits:2"));
     QTRY_COMPARE(sim->commands(), QList<QByteArray> {"-stop bits:2"});
     QCOMPARE(sim->rawInput(), QByteArray("-stop bits:2"));
 }
 
 void TestLink::replyTextAndNulCut()
 {
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     StatusLog log(*w);
-    QVERIFY(sendCommand(*w, QStringLiteral("-baudrate")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-baudrate"));
     QTRY_COMPARE(log.count(), 1);
     QCOMPARE(log.last(), QStringLiteral("Получено :baudrate 9600"));
     QCOMPARE(MainWindowProbe::reply(*w), QStringLiteral("baudrate 9600"));
@@ -134,14 +134,14 @@ void TestLink::replyTextAndNulCut()
     QVERIFY(!MainWindowProbe::timeoutTimer(*w)->isActive());
 
     sim->setReply("-x", QByteArray("parity odd\0parity even", 22));
-    QVERIFY(sendCommand(*w, QStringLiteral("-x")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-x"));
     QTRY_COMPARE(log.count(), 2);
     QCOMPARE(log.last(), QStringLiteral("Получено :parity odd"));
     QCOMPARE(MainWindowProbe::readBuffer(*w), QByteArray("parity odd\0parity even", 22));
 
     // Line ends are shown by their codes, on the one line; binary garbage does no harm.
     sim->setReply("-y", QByteArray("\xff\xfe\x01stop bits 2\r\n"));
-    QVERIFY(sendCommand(*w, QStringLiteral("-y")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-y"));
     QTRY_COMPARE(log.count(), 3);
     QVERIFY(log.last().startsWith(QStringLiteral("Получено :")));
     QVERIFY2(log.last().endsWith(QStringLiteral("\\x01stop bits 2\\x0d\\x0a")), qPrintable(log.last()));
@@ -150,26 +150,26 @@ void TestLink::replyTextAndNulCut()
 
 void TestLink::splitReplyIsTakenWhole()
 {
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     // Pauses longer than an adapter's 16 ms batching, as a real line gives.
     sim->setSplitReplies(4, 25ms);
     sim->setReply("-parity", "parity even, the module says");
     StatusLog log(*w);
-    QVERIFY(sendCommand(*w, QStringLiteral("-parity")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-parity"));
     QTRY_COMPARE(log.count(), 1);
     QCOMPARE(log.last(), QStringLiteral("Получено :parity even, the module says"));
     QCOMPARE(MainWindowProbe::reply(*w), QStringLiteral("parity even, the module says"));
 
     // Nothing of the reply is taken again later.
     sim->setSplitReplies(1, 0ms);
-    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-h"));
     QTRY_COMPARE(log.count(), 2);
     QVERIFY(!log.last().contains(QStringLiteral("parity")));
 }
 
 void TestLink::bytesWhileIdleAreNotInterpreted()
 {
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     StatusLog log(*w);
     sim->sendUnsolicited("parity even");
     QTRY_COMPARE(MainWindowProbe::readBuffer(*w), QByteArray("parity even"));
@@ -180,7 +180,7 @@ void TestLink::bytesWhileIdleAreNotInterpreted()
     QCOMPARE(ui().CB_KT_Parity->currentIndex(), 0);
 
     // After a reply has been taken, the line is idle again.
-    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-h"));
     QTRY_COMPARE(log.count(), 1);
     sim->sendUnsolicited("baudrate 115200");
     QTRY_COMPARE(MainWindowProbe::readBuffer(*w), QByteArray("baudrate 115200"));
@@ -190,13 +190,13 @@ void TestLink::bytesWhileIdleAreNotInterpreted()
 
 void TestLink::lineThatNeverFallsQuietStillGivesAReply()
 {
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     sim->setSilent(true);
     StatusLog log(*w);
     QTimer babble;
     connect(&babble, &QTimer::timeout, this, [this] { sim->sendUnsolicited("parity odd "); });
     QElapsedTimer clock;
-    QVERIFY(sendCommand(*w, QStringLiteral("-parity")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-parity"));
     clock.start();
     babble.start(20);
     QTRY_COMPARE_WITH_TIMEOUT(log.count(), 1, 5000);
@@ -211,12 +211,12 @@ void TestLink::lineThatNeverFallsQuietStillGivesAReply()
 // program nor fill the status bar: 10 MiB with no pauses.
 void TestLink::floodIsBoundedAndCounted()
 {
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     StatusLog log(*w);
     const qint64 rssBefore = residentBytes();
     constexpr qint64 floodBytes = 10 * 1024 * 1024;
     QSignalSpy done(sim.get(), &ModuleSimulator::floodDone);
-    QVERIFY(sendCommand(*w, QStringLiteral("-baudrate")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-baudrate"));
     sim->flood(floodBytes, QByteArrayLiteral("baudrate 9600 "));
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 60000);
     QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::awaitingReply(*w), 5000);
@@ -238,13 +238,13 @@ void TestLink::floodIsBoundedAndCounted()
         QVERIFY2(grown < 16 * 1024 * 1024, QByteArray::number(grown));
     // The link is still usable afterwards.
     QTRY_VERIFY(MainWindowProbe::serial(*w)->bytesAvailable() == 0);
-    QVERIFY(sendCommand(*w, QStringLiteral("-baudrate")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-baudrate"));
     QTRY_COMPARE_WITH_TIMEOUT(log.last(), QStringLiteral("Получено :baudrate 9600"), 5000);
 }
 
 void TestLink::missingReplyRaisesOneBox()
 {
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     sim->setSilent(true);
     // Hold the box open longer than a second time-out would take.
     boxes->setHoldMs(3500);
@@ -255,7 +255,7 @@ void TestLink::missingReplyRaisesOneBox()
     StatusLog log(*w);
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-h"));
     QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 15000);
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
     QVERIFY2(clock.elapsed() >= 2900 + 3500, QByteArray::number(clock.elapsed()));
@@ -275,7 +275,7 @@ void TestLink::missingReplyRaisesOneBox()
     boxes->setHoldMs(0);
 
     // One command at a time: nothing else goes out while a reply is due.
-    QVERIFY(sendCommand(*w, QStringLiteral("-baudrate")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-baudrate"));
     QCOMPARE(sim->commands(), QList<QByteArray> {"-h"});
     QVERIFY(!MainWindowProbe::timeoutTimer(*w)->isActive());
     QCOMPARE(boxes->count(), 1);
@@ -283,10 +283,10 @@ void TestLink::missingReplyRaisesOneBox()
 
 void TestLink::lateReplyIsStillTaken()
 {
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     sim->setReplyDelay(3600ms);
     StatusLog log(*w);
-    QVERIFY(sendCommand(*w, QStringLiteral("-stop bits")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-stop bits"));
     QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(log.count(), 3, 10000);
     QCOMPARE(log.messages().constFirst(), QStringLiteral("Ошибка"));
@@ -298,7 +298,7 @@ void TestLink::lateReplyIsStillTaken()
 // command must not end up with that gap's (empty) reply and lose its own.
 void TestLink::commandSentWhileAReplyIsCollectedGetsItsOwn()
 {
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     sim->setReplyDelay(100ms);
     StatusLog log(*w);
     // The next command goes out 10 ms into the first reply's 50 ms quiet gap.
@@ -306,9 +306,9 @@ void TestLink::commandSentWhileAReplyIsCollectedGetsItsOwn()
     connect(sim.get(), &ModuleSimulator::replySent, this, [this, &sent] {
         if (std::exchange(sent, true))
             return;
-        QTimer::singleShot(10, w.get(), [this] { sendCommand(*w, QStringLiteral("-parity")); });
+        QTimer::singleShot(10, w.get(), [this] { MainWindowProbe::sendCommand(*w, QStringLiteral("-parity")); });
     });
-    QVERIFY(sendCommand(*w, QStringLiteral("-baudrate")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-baudrate"));
     QTRY_VERIFY(log.count() >= 1);
     // The reply being collected is still due: the new command waits its turn
     // (it is refused), and the reply is the one to the command it answers.
@@ -319,15 +319,15 @@ void TestLink::commandSentWhileAReplyIsCollectedGetsItsOwn()
 
 void TestLink::twoCommandsWithoutReplyGiveOneBox()
 {
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     sim->setSilent(true);
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-h"));
     QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= 1500, 5000);
     QCOMPARE(boxes->count(), 0);
     const qint64 second = clock.elapsed();
-    QVERIFY(sendCommand(*w, QStringLiteral("-baudrate"))); // refused: "-h" is still due
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-baudrate")); // refused: "-h" is still due
     QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 10000);
     QVERIFY2(clock.elapsed() >= 2900 && clock.elapsed() - second < 2900,
              QByteArray::number(clock.elapsed() - second));
@@ -446,8 +446,7 @@ void TestLink::readErrorOnAnOpenPortEndsTheLink()
     connectWindow();
     QSerialPort *port = MainWindowProbe::serial(*w);
     StatusLog log(*w);
-    QVERIFY(QMetaObject::invokeMethod(w.get(), "handleError",
-                                      Q_ARG(QSerialPort::SerialPortError, QSerialPort::ReadError)));
+    MainWindowProbe::handleError(*w, QSerialPort::ReadError);
     QVERIFY(!port->isOpen());
     QCOMPARE(log.count(), 1);
     QVERIFY2(log.last().contains(QStringLiteral("потеряна")), qPrintable(log.last()));
@@ -459,10 +458,10 @@ void TestLink::replacedPortIsReleased()
     ModuleSimulator second;
     ports.append(second.portPath());
     QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     QPointer<QSerialPort> first = MainWindowProbe::serial(*w);
     ui().cbPorts->setCurrentIndex(1);
-    QVERIFY(invoke(*w, "openSerialPort"));
+    MainWindowProbe::openSerialPort(*w);
     QVERIFY(MainWindowProbe::serial(*w) != first);
     QVERIFY(!first || !first->isOpen());
     QTRY_VERIFY(first.isNull());
@@ -471,7 +470,7 @@ void TestLink::replacedPortIsReleased()
     // The first module talking now reaches nothing.
     StatusLog log(*w);
     second.setSilent(true);
-    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-h"));
     sim->sendUnsolicited("baudrate 1200");
     QTRY_COMPARE(second.commands().size(), 1);
     QCOMPARE(log.count(), 0);
@@ -486,23 +485,18 @@ void TestLink::errorHandlerWithoutLink()
 {
     // No port object at all: nothing may crash, and the user is told.
     StatusLog log(*w);
-    QVERIFY(QMetaObject::invokeMethod(w.get(), "handleError",
-                                      Q_ARG(QSerialPort::SerialPortError, QSerialPort::NoError)));
-    QVERIFY(QMetaObject::invokeMethod(
-            w.get(), "handleError",
-            Q_ARG(QSerialPort::SerialPortError, QSerialPort::UnsupportedOperationError)));
+    MainWindowProbe::handleError(*w, QSerialPort::NoError);
+    MainWindowProbe::handleError(*w, QSerialPort::UnsupportedOperationError);
     QCOMPARE(log.count(), 0);
     QCOMPARE(boxes->count(), 0);
-    QVERIFY(QMetaObject::invokeMethod(
-            w.get(), "handleError",
-            Q_ARG(QSerialPort::SerialPortError, QSerialPort::ResourceError)));
+    MainWindowProbe::handleError(*w, QSerialPort::ResourceError);
     QCOMPARE(boxes->count(), 1);
     QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Critical Error"));
     QCOMPARE(log.count(), 1);
 
-    QVERIFY(sendCommand(*w, QStringLiteral("-h")));
+    MainWindowProbe::sendCommand(*w, QStringLiteral("-h"));
     QVERIFY(MainWindowProbe::timeoutTimer(*w)->isActive());
-    QVERIFY(invoke(*w, "getResult"));
+    MainWindowProbe::getResult(*w);
     QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 2, 10000);
     QCOMPARE(boxes->boxes.at(1).text, QStringLiteral("Ошибка соединения"));

@@ -67,9 +67,9 @@ quint16 TestNetwork::freePort()
 
 void TestNetwork::initTestCase()
 {
-    // Remembered ports go to a settings file of the tests' own.
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings(QStringLiteral("tav-configurator"), QStringLiteral("tav-configurator")).clear();
+    QSettings(QSettings::defaultFormat(), QSettings::UserScope, QStringLiteral("tav-configurator"),
+              QStringLiteral("tav-configurator"))
+            .clear();
     if (QStandardPaths::findExecutable(QStringLiteral("ser2net")).isEmpty())
         QSKIP("ser2net is not installed (the README's test command installs it)");
 }

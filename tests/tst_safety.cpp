@@ -52,9 +52,10 @@ void TestSafety::slotsOfDisabledButtonsRefuse()
     ui().CB_KT_Speed->setCurrentText(QStringLiteral("19200"));
     ui().CB_KT_Stop_bit->setCurrentText(QStringLiteral("2"));
     ui().CB_KT_Parity->setCurrentText(QStringLiteral("even"));
-    for (const char *slot : {"on_BT_Read_values_clicked", "on_BT_Write_values_clicked"}) {
+    for (const MainWindowProbe::Slot slot : {&MainWindowProbe::on_BT_Read_values_clicked,
+                                             &MainWindowProbe::on_BT_Write_values_clicked}) {
         QVERIFY(!ui().BT_Read_values->isEnabled() && !ui().BT_Write_values->isEnabled());
-        QVERIFY(invoke(*w, slot));
+        slot(*w);
         QCOMPARE(log.last(), QStringLiteral("Нет соединения: выберите порт и нажмите «Соединиться»"));
         QVERIFY(activeTimers().isEmpty());
     }
@@ -63,7 +64,7 @@ void TestSafety::slotsOfDisabledButtonsRefuse()
     connectAndRead();
     QVERIFY(!ui().BT_find->isEnabled());
     const QString speed = ui().CB_KT_Speed->currentText();
-    QVERIFY(invoke(*w, "on_BT_find_clicked"));
+    MainWindowProbe::on_BT_find_clicked(*w);
     QVERIFY(log.last().startsWith(QStringLiteral("Поиск недоступен")));
     QVERIFY(!MainWindowProbe::findTimer(*w)->isActive());
     QCOMPARE(ui().CB_KT_Speed->currentText(), speed);
@@ -80,7 +81,7 @@ void TestSafety::oneExchangeAtATime()
     QTRY_VERIFY(sim->commands().size() >= 1);
     QVERIFY(!ui().BT_Write_values->isEnabled());
     QVERIFY(!ui().BT_find->isEnabled());
-    QVERIFY(invoke(*w, "on_BT_Write_values_clicked"));
+    MainWindowProbe::on_BT_Write_values_clicked(*w);
     QCOMPARE(log.last(), QStringLiteral("Идёт чтение: дождитесь его окончания"));
     QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
     QCOMPARE(log.last(),
@@ -97,7 +98,7 @@ void TestSafety::oneExchangeAtATime()
     QCOMPARE(log.last(), QStringLiteral("Запись начата"));
     QVERIFY(!ui().BT_Read_values->isEnabled());
     QTRY_VERIFY(sim->commands().size() >= 1);
-    QVERIFY(invoke(*w, "on_BT_Read_values_clicked"));
+    MainWindowProbe::on_BT_Read_values_clicked(*w);
     QCOMPARE(log.last(), QStringLiteral("Идёт запись: дождитесь её окончания"));
     QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 15000);
     QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Результат"));

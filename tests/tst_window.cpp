@@ -343,7 +343,7 @@ void TestWindow::setDefaultTouchesOnlyTheFields()
     ui.BT_Open_Connect->setText(QStringLiteral("Отключиться"));
     StatusLog log(w);
 
-    QVERIFY(QMetaObject::invokeMethod(&w, "setDefault"));
+    MainWindowProbe::setDefault(w);
 
     for (QComboBox *box : {ui.CB_KT_Speed, ui.CB_KT_Stop_bit, ui.CB_KT_Parity}) {
         QCOMPARE(box->currentIndex(), 0);
@@ -420,7 +420,7 @@ void TestWindow::languages()
         QCOMPARE(ui.BT_Open_Connect->text(), QStringLiteral("Connect"));
         QCOMPARE(ui.BT_find->text(), QStringLiteral("Search"));
         QCOMPARE(w.windowTitle(), QStringLiteral("TAV-RS485-KT Configurator v1.0"));
-        QVERIFY(invoke(w, "on_BT_Read_values_clicked"));
+        MainWindowProbe::on_BT_Read_values_clicked(w);
         QCOMPARE(MainWindowProbe::statusPanel(w)->currentMessage(),
                  QStringLiteral("Not connected: choose a port and press \"Connect\""));
         // The values are the module's words, the same in every language.

@@ -14,7 +14,10 @@ const QString key = QStringLiteral("ports/added");
 
 QSettings settings()
 {
-    return QSettings(QStringLiteral("tav-configurator"), QStringLiteral("tav-configurator"));
+    // The system's own store (the registry on Windows), unless a test set
+    // another default for its run.
+    return QSettings(QSettings::defaultFormat(), QSettings::UserScope,
+                     QStringLiteral("tav-configurator"), QStringLiteral("tav-configurator"));
 }
 } // namespace
 
