@@ -57,8 +57,10 @@ ModuleSimulator::ModuleSimulator(QObject *parent, Line line)
     connect(&quietTimer, &QTimer::timeout, this, &ModuleSimulator::commandComplete);
     if (line == Line::Tcp)
         listen();
-    else
+    else if (line == Line::PseudoTerminal)
         openPseudoTerminal();
+    else
+        valid = true;
 }
 
 void ModuleSimulator::openPseudoTerminal()
@@ -254,11 +256,17 @@ void ModuleSimulator::commandComplete()
 
 void ModuleSimulator::takeCommand(const QByteArray &command)
 {
+    const QByteArray reply = answer(command);
+    if (!silent)
+        scheduleReply(lineMode ? reply + "\r\n" : reply);
+}
+
+QByteArray ModuleSimulator::answer(const QByteArray &command)
+{
     log.append({command, clock.elapsed()});
     emit commandReceived(command);
     const QByteArray reply = respond(command);
-    if (!silent)
-        scheduleReply(lineMode ? reply + "\r\n" : reply);
+    return silent ? QByteArray() : reply;
 }
 
 QByteArray ModuleSimulator::setValue(const QByteArray &command, const QByteArray &prefix,

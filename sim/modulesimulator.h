@@ -35,7 +35,9 @@ public:
     // How the module is reached: a pseudo-terminal, as behind a USB-serial
     // adapter; or a local TCP port, as behind a serial device server
     // (socket://127.0.0.1:N), which is also how it is reached on Windows.
-    enum class Line { PseudoTerminal, Tcp };
+    // Memory: no line at all; the test hands each command to answer() and
+    // delivers the reply itself, when it chooses.
+    enum class Line { PseudoTerminal, Tcp, Memory };
     // A pseudo-terminal where the system has them, unless TAV_SIM_LINE=tcp
     // asks for the line Windows has (to run a test as it runs there).
     static Line defaultLine();
@@ -96,6 +98,9 @@ public:
 
     // The reply the module gives to `command` (and the state change it makes).
     QByteArray respond(const QByteArray &command);
+    // `command` taken as if it came over the line (logged, commandReceived),
+    // its reply returned instead of sent; empty while silent.
+    QByteArray answer(const QByteArray &command);
 
 signals:
     void commandReceived(const QByteArray &command);

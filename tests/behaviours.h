@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -272,6 +273,132 @@ private:
     std::function<bool()> expire;
     bool giveUpAtOnce;
     QTimer tick;
+};
+
+// The module's line in memory: each write the engine makes is one command,
+// and bytes reach the engine only when the test hands them over. Nothing
+// moves by itself, so a row runs the same on every machine.
+class MemoryLine : public QIODevice
+{
+public:
+    MemoryLine() { open(QIODevice::ReadWrite); }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return incoming.size() + QIODevice::bytesAvailable(); }
+    bool hasCommand() const { return !written.isEmpty(); }
+    QByteArray takeCommand() { return written.takeFirst(); }
+    void deliver(const QByteArray &bytes)
+    {
+        incoming += bytes;
+        emit readyRead();
+    }
+    // The adapter pulled out: the stream ends.
+    void end() { emit readChannelFinished(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 n = std::min<qint64>(maxSize, incoming.size());
+        std::copy_n(incoming.constData(), n, data);
+        incoming.remove(0, int(n));
+        return n;
+    }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        written.append(QByteArray(data, int(size)));
+        return size;
+    }
+
+private:
+    QByteArray incoming;
+    QList<QByteArray> written;
+};
+
+// A module behaving as row `b` says, on a line in memory that the engine it
+// is attached to gets for any port name. run() moves the exchange with the
+// engine's timers fired by the test in the order the row's times put them:
+// a pause when it is over, a reply's time-out before a late reply comes,
+// the quiet gap once every piece is in. No real pause, no real line.
+class DrivenModule
+{
+public:
+    explicit DrivenModule(const Behaviour &behaviour)
+        : module(nullptr, ModuleSimulator::Line::Memory)
+        , b(behaviour)
+    {
+    }
+    void attach(ModuleEngine &to)
+    {
+        engine = &to;
+        engine->setLineMaker([this](const QString &) {
+            line = new MemoryLine;
+            return line.data();
+        });
+    }
+    // Moves the exchange on until `done`, or until nothing is left to move
+    // (a reply that never comes, with nobody giving up on it).
+    void run(const std::function<bool()> &done)
+    {
+        for (int guard = 0; guard < 400 && !done(); ++guard) {
+            if (!line || !line->hasCommand()) {
+                if (!fire("readTimer") && !fire("writeTimer"))
+                    return;
+                continue;
+            }
+            answer(line->takeCommand());
+        }
+    }
+
+    ModuleSimulator module;
+    QByteArray struck; // the command the fault struck first
+
+private:
+    bool fire(const char *name)
+    {
+        auto *timer = engine->findChild<QTimer *>(QLatin1String(name));
+        if (!timer || !timer->isActive())
+            return false;
+        timer->start(0);
+        QCoreApplication::processEvents();
+        return true;
+    }
+    void answer(const QByteArray &command)
+    {
+        const bool hits = faultStrikes(b, command) && (b.at.isEmpty() || struck.isEmpty());
+        if (hits && struck.isEmpty())
+            struck = command;
+        if (hits && b.fault == Fault::Reply)
+            module.setReply(command, b.reply);
+        if (hits && b.fault == Fault::Flood)
+            module.setReply(command, {});
+        const QByteArray reply = module.answer(command);
+        module.clearReply(command);
+        if (hits && b.fault == Fault::Unplug) {
+            module.vanish();
+            line->end();
+            return;
+        }
+        if (hits && (b.fault == Fault::Silent || b.fault == Fault::Late))
+            fire("timeoutTimer");
+        if (hits && b.fault == Fault::Silent) {
+            fire("giveUpTimer");
+            return;
+        }
+        if (hits && b.fault == Fault::Flood) {
+            for (int i = 0; i < 16; ++i)
+                line->deliver(QByteArray(4096, 'U'));
+        } else if (hits && b.fault == Fault::Split) {
+            const int third = (int(reply.size()) + 2) / 3;
+            for (int i = 0; i < 3; ++i)
+                line->deliver(reply.mid(i * third, third));
+        } else {
+            line->deliver(reply);
+        }
+        fire("replyGapTimer");
+    }
+
+    Behaviour b;
+    ModuleEngine *engine = nullptr;
+    QPointer<MemoryLine> line;
 };
 
 #endif // TAV_BEHAVIOURS_H

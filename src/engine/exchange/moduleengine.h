@@ -135,6 +135,8 @@ public:
     // after its command (FailureKind::NoReply); without one (the default) it
     // is awaited until the port is closed.
     void setGiveUpAfter(std::chrono::milliseconds limit) { giveUpLimit = limit; }
+    // Lines that are not ports (a module in memory): see ModuleLink.
+    void setLineMaker(ModuleLink::LineMaker maker) { link->setLineMaker(std::move(maker)); }
 
     // --- The link
     // Opens `portName` at once: true, or false after failed(CannotOpen).

@@ -19,7 +19,8 @@ ModuleLink::~ModuleLink()
 
 bool ModuleLink::isOpen() const
 {
-    return (serial && serial->isOpen()) || (network && network->isOpen());
+    return (serial && serial->isOpen()) || (network && network->isOpen())
+            || (stream && stream->isOpen());
 }
 
 bool ModuleLink::isConnecting() const
@@ -31,11 +32,19 @@ QIODevice *ModuleLink::device() const
 {
     if (network)
         return network;
+    if (stream)
+        return stream;
     return serial;
 }
 
 void ModuleLink::release()
 {
+    if (stream) {
+        stream->disconnect(this);
+        stream->close();
+        stream->deleteLater();
+        stream = nullptr;
+    }
     if (network) {
         network->disconnect(this);
         network->close();
@@ -60,6 +69,13 @@ bool ModuleLink::open(const QString &portName)
     last = Problem {};
     last.port = portName;
     details = PortDetails {portName, {}, {}, {}, {}, {}};
+    if (QIODevice *made = lineMaker ? lineMaker(portName) : nullptr) {
+        stream = made;
+        stream->setParent(this);
+        connect(stream, &QIODevice::readyRead, this, &ModuleLink::readAvailable);
+        connect(stream, &QIODevice::readChannelFinished, this, [this] { lose({}); });
+        return stream->isOpen() || stream->open(QIODevice::ReadWrite);
+    }
     if (NetworkLink::isNetworkName(portName)) {
         last.network = true;
         openNetwork();
@@ -124,6 +140,8 @@ void ModuleLink::close()
         serial->close();
     if (network && network->isOpen())
         network->close();
+    if (stream && stream->isOpen())
+        stream->close();
     claim.release();
 }
 
@@ -147,10 +165,15 @@ void ModuleLink::handlePortError(QSerialPort::SerialPortError error)
     qCDebug(lcLink) << "port error" << error;
     if (!SerialLink::errorEndsLink(error))
         return;
+    lose(serial ? serial->errorString() : QString());
+}
+
+void ModuleLink::lose(const QString &systemText)
+{
     last = Problem {};
     last.kind = Problem::Kind::Lost;
     last.port = serial ? serial->portName() : name;
-    last.systemText = serial ? serial->errorString() : QString();
+    last.systemText = systemText;
     // Closed before anything is reported: a hung-up port raises ReadError
     // on every pass of the event loop until it is closed.
     close();

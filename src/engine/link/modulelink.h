@@ -10,6 +10,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <functional>
+
 // The line to one module: a serial port or a gateway, opened, claimed
 // against other programs and closed. It hands on the bytes that arrive and
 // reports what went wrong as a typed problem, once; what a person is told
@@ -33,6 +35,12 @@ public:
 
     explicit ModuleLink(QObject *parent = nullptr);
     ~ModuleLink() override;
+
+    // Where a line is not a port: a stream `maker` makes for a name (a
+    // module in memory, for one), taken over by the link; null leaves the
+    // name to the ports. A stream that ends (readChannelFinished) is a lost line.
+    using LineMaker = std::function<QIODevice *(const QString &name)>;
+    void setLineMaker(LineMaker maker) { lineMaker = std::move(maker); }
 
     // Opens `name`. True once it is open, or, for a gateway, while it is
     // being connected to: ready() or failed() follows. False when it cannot
@@ -70,6 +78,7 @@ signals:
 private:
     void release();
     void openNetwork();
+    void lose(const QString &systemText);
     QIODevice *device() const;
 
     QString name;
@@ -78,6 +87,8 @@ private:
     Platform::DeviceClaim claim;
     QSerialPort *serial = nullptr;
     NetworkLink *network = nullptr;
+    QIODevice *stream = nullptr;
+    LineMaker lineMaker;
 };
 
 Q_DECLARE_METATYPE(ModuleLink::Problem)
