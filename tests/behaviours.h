@@ -350,6 +350,14 @@ public:
 
     ModuleSimulator module;
     QByteArray struck; // the command the fault struck first
+    // Each pause the exchange took before a command: the reply before it,
+    // and how long the engine's timer was set to wait.
+    struct Pause
+    {
+        QByteArray after;
+        int ms;
+    };
+    QList<Pause> pauses;
 
 private:
     bool fire(const char *name)
@@ -357,6 +365,9 @@ private:
         auto *timer = engine->findChild<QTimer *>(QLatin1String(name));
         if (!timer || !timer->isActive())
             return false;
+        if (timer->objectName() == QLatin1String("readTimer")
+            || timer->objectName() == QLatin1String("writeTimer"))
+            pauses.append({lastReply, timer->interval()});
         timer->start(0);
         QCoreApplication::processEvents();
         return true;
@@ -393,12 +404,14 @@ private:
         } else {
             line->deliver(reply);
         }
+        lastReply = reply;
         fire("replyGapTimer");
     }
 
     Behaviour b;
     ModuleEngine *engine = nullptr;
     QPointer<MemoryLine> line;
+    QByteArray lastReply;
 };
 
 #endif // TAV_BEHAVIOURS_H

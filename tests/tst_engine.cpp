@@ -128,6 +128,15 @@ void TestEngine::runRow(int row, const ModuleEngine::Plan &plan)
         QCOMPARE(confirmed.stopBits, module.stopBits());
     if (!confirmed.parity.isEmpty())
         QCOMPARE(confirmed.parity, module.parity());
+    // The module is given its pauses: a value's "Ok" is digested before
+    // the next command, a report before the next question.
+    for (const auto &pause : qAsConst(driven.pauses)) {
+        if (pause.after == "Ok")
+            QCOMPARE(pause.ms, int(Timing::writeAfterOkDelay.count()));
+        else if (pause.after.startsWith("baudrate ") || pause.after.startsWith("stop bits "))
+            QCOMPARE(pause.ms, int(Timing::readAfterReportDelay.count()));
+    }
+    QVERIFY(!driven.pauses.isEmpty());
     // Nothing is left armed to send later.
     for (QTimer *t : engine->findChildren<QTimer *>())
         QVERIFY2(!t->isActive() || t->objectName() == QLatin1String("replyGapTimer"),
