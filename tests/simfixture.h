@@ -1,6 +1,7 @@
 #ifndef TAV_SIMFIXTURE_H
 #define TAV_SIMFIXTURE_H
 
+#include "behaviours.h"
 #include "modulesimulator.h"
 #include "testsupport.h"
 
@@ -25,6 +26,7 @@ protected:
 
     void tearDown()
     {
+        hurry.reset();
         w.reset();
         sim.reset();
         QVERIFY(QApplication::activeModalWidget() == nullptr);
@@ -34,7 +36,12 @@ protected:
     void makeWindow(const QStringList &initial)
     {
         ports = initial;
+        hurry.reset();
         w = std::make_unique<MainWindow>(nullptr, [this] { return ports; });
+        // The module's pauses (1.5 s after each "Ok") are the table's to
+        // check; here they are cut short. A case about time turns this off.
+        if (hurryPauses)
+            hurry = std::make_unique<FastForward>(w.get(), std::function<bool()>(), false);
     }
 
     Ui_MainWindow &ui() { return MainWindowProbe::ui(*w); }
@@ -43,6 +50,8 @@ protected:
     QStringList ports;
     std::unique_ptr<MainWindow> w;
     std::unique_ptr<ModalWatcher> boxes;
+    std::unique_ptr<FastForward> hurry;
+    bool hurryPauses = true;
 };
 
 #endif // TAV_SIMFIXTURE_H
