@@ -22,6 +22,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMainWindow>
+#include <QWindow>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -761,9 +763,80 @@ void logMemory(bool quick)
 #endif // Q_OS_UNIX
 } // namespace
 
+// One start of a window in this fresh process, to its first exposure on
+// screen: the program's own window, or a bare one with the same form and
+// nothing behind it. Prints "wall-ms cpu-ms".
+int startOnce(QApplication &app, const QElapsedTimer &sinceMain, bool bare)
+{
+    std::unique_ptr<QMainWindow> window;
+    if (bare) {
+        window = std::make_unique<QMainWindow>();
+        static Ui_MainWindow form;
+        form.setupUi(window.get());
+    } else {
+        window = std::make_unique<MainWindow>();
+    }
+    struct Exposed : QObject
+    {
+        std::function<void()> then;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Expose && then) {
+                then();
+                then = nullptr;
+            }
+            return false;
+        }
+    } exposed;
+    exposed.then = [&] {
+        out << sinceMain.nsecsElapsed() / 1e6 << ' ' << cpuMs() << Qt::endl;
+        QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    };
+    window->show();
+    window->windowHandle()->installEventFilter(&exposed);
+    return app.exec();
+}
+
+// Start-up: fresh processes in turns, the window against a bare window
+// with the same form; medians of wall time to the first exposure and of
+// the CPU spent by then.
+void startUp(bool quick)
+{
+    const int runs = quick ? 9 : 25;
+    const auto sample = [](const char *which) {
+        QProcess p;
+        p.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--start-once"), QLatin1String(which)});
+        p.waitForFinished(30000);
+        const QList<QByteArray> parts = p.readAllStandardOutput().trimmed().split(' ');
+        return std::make_pair(parts.value(0).toDouble(), parts.value(1).toDouble());
+    };
+    std::vector<double> wall[2], cpu[2];
+    for (int i = 0; i < runs; ++i) {
+        for (int which = 0; which < 2; ++which) {
+            const auto [w, c] = sample(which == 0 ? "bare" : "window");
+            wall[which].push_back(w);
+            cpu[which].push_back(c);
+        }
+    }
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.at(v.size() / 2);
+    };
+    out << "\n== Start-up to the first exposure, median of " << runs << " fresh processes\n";
+    out << "bare window: " << median(wall[0]) << " ms, CPU " << median(cpu[0]) << " ms\n";
+    out << "the window:  " << median(wall[1]) << " ms, CPU " << median(cpu[1]) << " ms\n";
+    out << "ratio:       " << median(wall[1]) / median(wall[0]) << "x wall, "
+        << median(cpu[1]) / median(cpu[0]) << "x CPU\n";
+}
+
 int main(int argc, char *argv[])
 {
+    QElapsedTimer sinceMain;
+    sinceMain.start();
     QApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--start-once") == 0)
+        return startOnce(app, sinceMain, qstrcmp(argv[2], "bare") == 0);
     QStringList args = app.arguments().mid(1);
     const bool quick = args.removeAll(QStringLiteral("--quick")) > 0;
     // Sections to run, by name; all when none is named.
@@ -777,6 +850,9 @@ int main(int argc, char *argv[])
 
     out << "System ports: " << systemPortNames().join(QStringLiteral(", ")) << "\n";
 
+    if (wanted("startup"))
+        startUp(quick);
+    out.flush();
     if (wanted("search")) {
         out << "\n== Search tick on the GUI thread, p50 / p99 / max (400 ticks)\n";
         MainWindow systemWindow;

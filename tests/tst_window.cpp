@@ -3,6 +3,7 @@
 #include "modulesimulator.h"
 #include "moduleprotocol.h"
 #include "portlist.h"
+#include "portmonitor.h"
 #include "translations.h"
 #include "testsupport.h"
 
@@ -321,9 +322,21 @@ void TestWindow::startWithPorts()
     QCOMPARE(ui.cbPorts->currentIndex(), 0);
     QCOMPARE(MainWindowProbe::knownPorts(w), ports);
 
-    // Left empty, the window lists the system's ports; that must not fail.
-    MainWindow system;
-    QCOMPARE(itemsOf(MainWindowProbe::ui(system).cbPorts), systemPortNames());
+    // The system's ports are listed once, after the window is up and off
+    // its thread: a start costs no enumeration on the GUI thread.
+    QList<QThread *> listedOn;
+    auto *monitor = new PortMonitor(
+            [&listedOn] {
+                listedOn.append(QThread::currentThread());
+                return QStringList {QStringLiteral("ttyUSB7")};
+            },
+            {});
+    MainWindow system(nullptr, PortLister(), monitor);
+    QCOMPARE(MainWindowProbe::ui(system).cbPorts->count(), 0);
+    QTRY_COMPARE(itemsOf(MainWindowProbe::ui(system).cbPorts), QStringList {QStringLiteral("ttyUSB7")});
+    QCOMPARE(MainWindowProbe::knownPorts(system), QStringList {QStringLiteral("ttyUSB7")});
+    QCOMPARE(listedOn.size(), 1);
+    QVERIFY(listedOn.constFirst() != QThread::currentThread());
 }
 
 void TestWindow::setDefaultTouchesOnlyTheFields()

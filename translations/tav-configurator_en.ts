@@ -690,10 +690,6 @@ command, and then counts as no reply (4).</translation>
         <translation>Search</translation>
     </message>
     <message>
-        <source>Журнал обмена</source>
-        <translation>Exchange log</translation>
-    </message>
-    <message>
         <source>
 
 F2 — журнал обмена</source>
@@ -938,6 +934,10 @@ F2: exchange log</translation>
     <message>
         <source>Ход обмена</source>
         <translation>Exchange progress</translation>
+    </message>
+    <message>
+        <source>Журнал обмена</source>
+        <translation>Exchange log</translation>
     </message>
 </context>
 </TS>

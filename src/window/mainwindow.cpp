@@ -14,11 +14,9 @@
 #include "statuspanel.h"
 
 #include <QAbstractItemView>
-#include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLabel>
-#include <QMenu>
 #include <QMessageBox>
 #include <QShortcut>
 #include <QStatusBar>
@@ -69,14 +67,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     connect(logBook, &ExchangeLog::fileFailed, this, &MainWindow::showMessage);
     statusPanel = new StatusPanel(this);
     setStatusBar(statusPanel);
-    statusPanel->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(statusPanel, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        QMenu menu(this);
-        QAction *openLog = menu.addAction(tr("Журнал обмена"));
-        openLog->setShortcut(QKeySequence(Qt::Key_F2));
-        connect(openLog, &QAction::triggered, this, &MainWindow::showLog);
-        menu.exec(statusPanel->mapToGlobal(at));
-    });
+    connect(statusPanel, &StatusPanel::logAsked, this, &MainWindow::showLog);
     auto *logKey = new QShortcut(QKeySequence(Qt::Key_F2), this);
     connect(logKey, &QShortcut::activated, this, &MainWindow::showLog);
 
@@ -120,8 +111,19 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
         });
     }
 
-    engine->setKnownPorts(listPorts());
-    portField->fill(knownPorts);
+    // Nothing that can wait runs before the window shows: the system's
+    // ports are listed once, by the port watch's own thread.
+    if (systemPorts && engine->listPortsInBackground()) {
+        connect(engine, &ModuleEngine::portsListed, this, [this](const QStringList &names) {
+            if (std::exchange(portsListed, true))
+                return;
+            engine->setKnownPorts(names);
+            portField->fill(knownPorts, engine->listedDetails());
+        });
+    } else {
+        engine->setKnownPorts(listPorts());
+        portField->fill(knownPorts);
+    }
     setDefault();
     updateControls();
 }

@@ -117,6 +117,7 @@ private:
     PortLister listPorts;
     bool systemPorts = false;
     PortField *portField = nullptr;
+    bool portsListed = false; // the first list of the system's ports is in
     ExchangeLog *logBook = nullptr;
     LogWindow *logWindow = nullptr;
 };

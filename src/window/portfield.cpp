@@ -41,14 +41,17 @@ PortField::PortField(QComboBox *portBox, bool details, QObject *parent)
 
 void PortField::fill(const QStringList &ports)
 {
+    // One enumeration for the details of every port, on a click.
+    fill(ports, systemDetails ? systemPortDetails() : QList<PortDetails>());
+}
+
+void PortField::fill(const QStringList &ports, const QList<PortDetails> &told)
+{
     const QString selected = box->currentText();
     box->clear();
-    // One enumeration for the details of every port, on a click or at start.
     QHash<QString, PortDetails> details;
-    if (systemDetails) {
-        for (const PortDetails &d : systemPortDetails())
-            details.insert(d.name, d);
-    }
+    for (const PortDetails &d : told)
+        details.insert(d.name, d);
     for (const QString &name : ports) {
         box->addItem(name);
         const auto d = details.constFind(name);

@@ -1,6 +1,8 @@
 #ifndef TAV_PORTFIELD_H
 #define TAV_PORTFIELD_H
 
+#include "portlist.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -22,6 +24,8 @@ public:
     // Lists `ports` and the added ones; the selected port stays selected
     // while it is listed.
     void fill(const QStringList &ports);
+    // The same with what the system told of them already at hand.
+    void fill(const QStringList &ports, const QList<PortDetails> &details);
     // Offers `name` even if the system does not list it, and selects it.
     void add(const QString &name);
     // Selects `name`, listing it if it is not.

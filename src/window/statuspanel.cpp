@@ -1,5 +1,7 @@
 #include "statuspanel.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QPainter>
 #include <QProgressBar>
 #include <QStyleOption>
@@ -12,6 +14,14 @@ StatusPanel::StatusPanel(QWidget *parent)
     : QStatusBar(parent)
     , bar(new QProgressBar(this))
 {
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu menu(this);
+        QAction *openLog = menu.addAction(tr("Журнал обмена"));
+        openLog->setShortcut(QKeySequence(Qt::Key_F2));
+        connect(openLog, &QAction::triggered, this, &StatusPanel::logAsked);
+        menu.exec(mapToGlobal(at));
+    });
     bar->setObjectName(QStringLiteral("exchangeProgress"));
     bar->setFormat(tr("%v из %m"));
     bar->setAccessibleName(tr("Ход обмена"));

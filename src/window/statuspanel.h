@@ -28,6 +28,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
+signals:
+    // Its menu's "Журнал обмена" was chosen.
+    void logAsked();
+
 private:
     QRect messageRect() const;
     void fitMessage();

@@ -62,6 +62,7 @@ ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *monitor, QObject *par
     });
 
     connect(watch, &PortWatch::ticked, this, &ModuleEngine::searchTicked);
+    connect(watch, &PortWatch::listed, this, &ModuleEngine::portsListed);
     connect(watch, &PortWatch::found, this, [this](const QStringList &ports) {
         for (const QString &name : ports)
             emit portFound(name);
@@ -236,6 +237,16 @@ QStringList ModuleEngine::currentPorts()
 void ModuleEngine::setKnownPorts(const QStringList &names)
 {
     watch->setKnownPorts(names);
+}
+
+bool ModuleEngine::listPortsInBackground()
+{
+    return watch->watchFromNothing();
+}
+
+QList<PortDetails> ModuleEngine::listedDetails() const
+{
+    return watch->listedDetails();
 }
 
 bool ModuleEngine::isSearching() const

@@ -211,6 +211,10 @@ public:
     // those it connected to while they stay. "Обновить" replaces them.
     void setKnownPorts(const QStringList &names);
     QStringList currentPorts();
+    // Lists the ports off this thread: portsListed() brings the first list,
+    // and later ones as ports come and go. False where nothing watches them.
+    bool listPortsInBackground();
+    QList<PortDetails> listedDetails() const;
 
     // The timers, for the window's names and for tests: each is a child of
     // the engine with its own object name.
@@ -253,6 +257,7 @@ signals:
     void timedOut(const QString &command, const QString &advice, bool first);
 
     void searchTicked();
+    void portsListed(const QStringList &ports);
     void portFound(const QString &portName);
     // The search is over: `connected` to a found port, or not (stopped, gave
     // up, or the found port could not be opened).

@@ -54,5 +54,8 @@ bool Session::openFiles(const Files &files, ExchangeLog &log, BenchRecord &recor
 
 PortMonitor *Session::watchSystemPorts()
 {
-    return new PortMonitor(systemPortNames, PortMonitor::systemWatchedFolders());
+    auto *monitor = new PortMonitor(systemPortNames, PortMonitor::systemWatchedFolders());
+    // One enumeration gives the names and what the port list shows of them.
+    monitor->describeWith(systemPortDetails);
+    return monitor;
 }

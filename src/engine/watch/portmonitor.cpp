@@ -96,15 +96,24 @@ void PortMonitor::rescan()
     // The destructor waits for the worker, so `this` outlives the call; the
     // result is posted back and dropped with the monitor if it is gone by then.
     QMetaObject::invokeMethod(runner, [this] {
-        const QStringList names = enumerate();
-        QMetaObject::invokeMethod(this, [this, names] { onEnumerated(names); },
+        QList<PortDetails> details;
+        QStringList names;
+        if (describer) {
+            details = describer();
+            for (const PortDetails &d : qAsConst(details))
+                names.append(d.name);
+        } else {
+            names = enumerate();
+        }
+        QMetaObject::invokeMethod(this, [this, names, details] { onEnumerated(names, details); },
                                   Qt::QueuedConnection);
     }, Qt::QueuedConnection);
 }
 
-void PortMonitor::onEnumerated(const QStringList &names)
+void PortMonitor::onEnumerated(const QStringList &names, const QList<PortDetails> &details)
 {
     running = false;
+    described = details;
     const bool changed = !snapshotTaken || names != ports;
     ports = names;
     snapshotTaken = true;

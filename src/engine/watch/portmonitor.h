@@ -39,6 +39,10 @@ public:
     void start(const QStringList &initial = {});
     bool hasSnapshot() const { return snapshotTaken; }
     QStringList snapshot() const { return ports; }
+    // With a `describe`r (called on the worker thread instead of
+    // `enumerate`), each snapshot keeps what the system tells of its ports.
+    void describeWith(std::function<QList<PortDetails>()> describe) { describer = std::move(describe); }
+    QList<PortDetails> details() const { return described; }
     bool isWatching() const;
 
     // An enumeration of Windows' ports (SetupAPI and the registry) costs a
@@ -57,9 +61,11 @@ signals:
     void portsChanged(const QStringList &ports);
 
 private:
-    void onEnumerated(const QStringList &names);
+    void onEnumerated(const QStringList &names, const QList<PortDetails> &details);
 
     PortLister enumerate;
+    std::function<QList<PortDetails>()> describer;
+    QList<PortDetails> described;
     QStringList folders;
     QThread worker;
     QObject *runner = nullptr; // lives on the worker thread

@@ -17,8 +17,10 @@ PortWatch::PortWatch(PortLister lister, PortMonitor *portMonitor, QObject *paren
     , find(new QTimer(this))
     , openRetry(new QTimer(this))
 {
-    if (monitor)
+    if (monitor) {
         monitor->setParent(this);
+        connect(monitor, &PortMonitor::portsChanged, this, &PortWatch::listed);
+    }
     // Object names let the window, tests and diagnostics tell the timers apart.
     find->setObjectName(QStringLiteral("findTimer"));
     find->setInterval(findTickInterval);
@@ -47,6 +49,20 @@ void PortWatch::setKnownPorts(const QStringList &names)
         monitorStarted = true;
         monitor->start(names);
     }
+}
+
+bool PortWatch::watchFromNothing()
+{
+    if (!monitor)
+        return false;
+    monitorStarted = true;
+    monitor->start();
+    return true;
+}
+
+QList<PortDetails> PortWatch::listedDetails() const
+{
+    return monitor ? monitor->details() : QList<PortDetails>();
 }
 
 bool PortWatch::isActive() const

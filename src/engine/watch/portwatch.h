@@ -52,6 +52,11 @@ public:
     void setKnownPorts(const QStringList &names);
     const QStringList &knownPorts() const { return known; }
     QStringList currentPorts();
+    // Starts watching the ports with no list at hand: the first one comes
+    // from the monitor's thread (listed()). False without a monitor.
+    bool watchFromNothing();
+    // What the system told of the ports at the monitor's last look.
+    QList<PortDetails> listedDetails() const;
     const int &ticks() const { return tickCount; }
     QTimer *timer() const { return find; }
 
@@ -62,6 +67,8 @@ signals:
     void found(const QStringList &ports);
     void arrived(const QString &port);
     void gaveUp();
+    // The monitor's port list changed (its first one included).
+    void listed(const QStringList &ports);
 
 private:
     QString slotDevice();
