@@ -27,12 +27,11 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
     , log(log)
     , engine(new ModuleEngine(std::move(listPorts), monitor, this))
 {
-    engine->setAudience(LinkWords::Audience::CommandLine);
     engine->setGiveUpAfter(lateReplyLimit);
     if (log)
-        log->follow(engine);
+        log->follow(engine, LinkWords::Audience::CommandLine);
 
-    onEachEnding(engine, this, [this](const ModuleResult &r) { moduleEnded(r); });
+    onEachEnding(engine, LinkWords::Audience::CommandLine, this, [this](const ModuleResult &r) { moduleEnded(r); });
     connect(engine, &ModuleEngine::portFound, this, [this](const QString &name) {
         modulePort = name;
         // A batch's next module arrived: said at once, not only with its result.
@@ -162,7 +161,7 @@ void Commissioner::waitForAdapter()
 
 void Commissioner::setRecord(BenchRecord *record)
 {
-    record->follow(engine);
+    record->follow(engine, LinkWords::Audience::CommandLine);
 }
 
 void Commissioner::say(const QString &text)

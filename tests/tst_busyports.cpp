@@ -2,6 +2,7 @@
 // whoever holds them and however they are named; and this program's own
 // hold is seen by others under every name of the device.
 #include "commissioner.h"
+#include "enginewords.h"
 #include "moduleengine.h"
 #include "simfixture.h"
 
@@ -138,7 +139,8 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
     QSignalSpy failed(&engine, &ModuleEngine::failed);
     QVERIFY(!engine.open(link));
     QCOMPARE(failed.count(), 1);
-    const QString advice = failed.at(0).at(0).value<ModuleEngine::Failure>().advice;
+    const QString advice = EngineWords::advice(failed.at(0).at(0).value<ModuleEngine::Failure>(),
+                                               LinkWords::Audience::Window);
     QVERIFY2(advice.contains(QStringLiteral("занят другой программой")) && advice.contains(lockFile)
                      && advice.contains(QStringLiteral("sleep")),
              qPrintable(advice));
@@ -184,7 +186,9 @@ void TestBusyPorts::theOpenDeviceIsClaimedUnderEveryName()
     QSignalSpy failed(&second, &ModuleEngine::failed);
     QVERIFY(!second.open(byId));
     QCOMPARE(failed.count(), 1);
-    QVERIFY(failed.at(0).at(0).value<ModuleEngine::Failure>().advice.contains(
+    QVERIFY(EngineWords::advice(failed.at(0).at(0).value<ModuleEngine::Failure>(),
+                                LinkWords::Audience::Window)
+                    .contains(
             QStringLiteral("занят другой программой")));
 
     // Closed, the claim goes with the port.

@@ -2,6 +2,7 @@
 // behaviour of the table with the verdict it must give, and the rules that
 // hold across them (one command at a time, late replies, stops, the search).
 #include "behaviours.h"
+#include "enginewords.h"
 #include "moduleengine.h"
 #include "modulesimulator.h"
 #include "replyframer.h"
@@ -109,7 +110,7 @@ void TestEngine::runRow(int row, const ModuleEngine::Plan &plan)
     connect(engine.get(), &ModuleEngine::failed, this, [&](const ModuleEngine::Failure &f) {
         ++ends;
         verdict = verdictOf(f.kind);
-        QVERIFY2(verdict, qPrintable(f.advice));
+        QVERIFY2(verdict, qPrintable(EngineWords::advice(f, LinkWords::Audience::Window)));
     });
     QVERIFY(engine->open(QStringLiteral("memory")));
     QVERIFY(engine->start(plan));
@@ -178,7 +179,7 @@ void TestEngine::lateReplyKeepsTheExchange()
     QVERIFY(engine->read());
     QTRY_COMPARE_WITH_TIMEOUT(timeouts.count(), 1, 8000);
     QCOMPARE(timeouts.at(0).at(0).toString(), QStringLiteral("-baudrate"));
-    QVERIFY(timeouts.at(0).at(2).toBool()); // the first of this exchange
+    QVERIFY(timeouts.at(0).at(1).toBool()); // the first of this exchange
     // Still one exchange: nothing else may start or be sent.
     QVERIFY(engine->isBusy());
     QVERIFY(!engine->read());
@@ -211,9 +212,10 @@ void TestEngine::stopTakesTheReplyAndSendsNothingMore()
     QCOMPARE(sim->commands(), QList<QByteArray> {"-baudrate:19200"});
     QCOMPARE(sim->baudRate(), QStringLiteral("19200"));
     QCOMPARE(engine->record().confirmed.baudRate, QStringLiteral("19200"));
-    QVERIFY2(f.advice.contains(QStringLiteral("скорость 19200, стоп-биты не подтверждены"))
-                     && f.advice.contains(QStringLiteral("«-st» не отправлена")),
-             qPrintable(f.advice));
+    const QString advice = EngineWords::advice(f, LinkWords::Audience::CommandLine);
+    QVERIFY2(advice.contains(QStringLiteral("скорость 19200, стоп-биты не подтверждены"))
+                     && advice.contains(QStringLiteral("«-st» не отправлена")),
+             qPrintable(advice));
     // Nor later: the pause that followed was the last thing armed.
     QTRY_VERIFY(!engine->writeTimer()->isActive());
     QCOMPARE(sim->commands().size(), 1);

@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "benchrecord.h"
+#include "enginewords.h"
 #include "exchangelog.h"
 #include "indicatorstyles.h"
 #include "logging.h"
@@ -63,7 +64,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
             "QComboBox:focus, QPushButton:focus { border: 2px solid rgb(0, 120, 215); }"));
 
     logBook = new ExchangeLog(this);
-    logBook->follow(engine);
+    logBook->follow(engine, LinkWords::Audience::Window);
     connect(logBook, &ExchangeLog::fileFailed, this, &MainWindow::showMessage);
     statusPanel = new StatusPanel(this);
     setStatusBar(statusPanel);
@@ -74,16 +75,23 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     portField = new PortField(ui->cbPorts, systemPorts, this);
     connect(portField, &PortField::forgotten, this, &MainWindow::on_BT_Open_Connect_2_clicked);
 
-    connect(engine, &ModuleEngine::status, this, &MainWindow::showMessage);
-    connect(engine, &ModuleEngine::traffic, this, &MainWindow::showMessage);
+    connect(engine, &ModuleEngine::noted, this,
+            [this](const ModuleEngine::Note &note) { showMessage(EngineWords::say(note)); });
+    // The status bar shows what an exchange sends and what comes back; the
+    // log has the bytes themselves, once.
+    connect(engine, &ModuleEngine::commandSent, this, [this](const QByteArray &bytes) {
+        if (engine->activity() != ModuleEngine::Activity::Idle)
+            showMessage(EngineWords::sent(bytes));
+    });
+    connect(engine, &ModuleEngine::replyTaken, this, [this](const QByteArray &bytes, qint64 dropped) {
+        showMessage(EngineWords::received(bytes, dropped));
+    });
     connect(engine, &ModuleEngine::fieldChanged, this, &MainWindow::showField);
     connect(engine, &ModuleEngine::stateChanged, this, &MainWindow::updateControls);
     connect(engine, &ModuleEngine::progressed, statusPanel, &StatusPanel::showProgress);
     connect(engine, &ModuleEngine::failed, this, &MainWindow::showFailure);
     connect(engine, &ModuleEngine::timedOut, this,
-            [this](const QString &, const QString &advice, bool first) {
-                showTimeout(advice, first);
-            });
+            [this](const QString &command, bool first) { showTimeout(command, first); });
     connect(engine, &ModuleEngine::written, this, &MainWindow::showWritten);
     connect(engine, &ModuleEngine::portFound, portField, &PortField::select);
     connect(engine, &ModuleEngine::searchTicked, this, [this] {
@@ -152,7 +160,7 @@ void MainWindow::showStatus(const QString &text)
 
 void MainWindow::keepRecord(BenchRecord *record)
 {
-    record->follow(engine);
+    record->follow(engine, LinkWords::Audience::Window);
     // A record that stops taking rows is told where the log's failure is.
     connect(record, &BenchRecord::fileFailed, this, &MainWindow::showMessage);
 }
@@ -297,10 +305,12 @@ void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QSt
 void MainWindow::showFailure(const ModuleEngine::Failure &failure)
 {
     using Kind = ModuleEngine::FailureKind;
-    showMessage(failure.summary.isEmpty() ? failure.advice : failure.summary);
+    const QString advice = EngineWords::advice(failure, LinkWords::Audience::Window);
+    const QString summary = EngineWords::summary(failure);
+    showMessage(summary.isEmpty() ? advice : summary);
     switch (failure.kind) {
     case Kind::CannotOpen:
-        showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"), failure.advice);
+        showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"), advice);
         break;
     case Kind::LinkLost:
         // What the module read out or confirmed stays, green; the rest of
@@ -314,22 +324,24 @@ void MainWindow::showFailure(const ModuleEngine::Failure &failure)
                                  StateWords::field(ModuleEngine::FieldState::Unknown));
         }
         showBox(QMessageBox::Critical, tr("Critical Error"), tr("Ошибка соединения"),
-                failure.advice);
+                advice);
         break;
     case Kind::LeftConfiguration:
         showBox(QMessageBox::Warning, tr("Запись не завершена"), tr("Запись не завершена"),
-                failure.advice);
+                advice);
         break;
     default:
         break; // the status bar says it
     }
 }
 
-void MainWindow::showTimeout(const QString &advice, bool first)
+void MainWindow::showTimeout(const QString &command, bool first)
 {
     // Later time-outs of the same exchange go to the status bar and the log.
+    showMessage(EngineWords::late(command, first));
     if (!first)
         return;
+    const QString advice = LinkWords::noReplyAdvice(command);
     const QString waiting = tr("Ответ всё ещё ожидается: обмен продолжится, когда он придёт. "
                                "Чтобы прекратить, нажмите «Отключиться».");
     showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"),

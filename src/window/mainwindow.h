@@ -84,7 +84,7 @@ private:
     void showField(ModuleProtocol::Field field, ModuleEngine::FieldState state,
                    const QString &value);
     void showFailure(const ModuleEngine::Failure &failure);
-    void showTimeout(const QString &advice, bool first);
+    void showTimeout(const QString &command, bool first);
     void showWritten(const ModuleProtocol::Values &confirmed, bool operating);
     void describeSearch(StateWords::Search state);
 

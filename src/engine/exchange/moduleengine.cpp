@@ -1,6 +1,5 @@
 #include "moduleengine.h"
 
-#include "enginewords.h"
 #include "logging.h"
 #include "portwatch.h"
 #include "replyframer.h"
@@ -11,7 +10,6 @@
 #include <utility>
 
 using namespace Timing;
-namespace Words = EngineWords;
 
 ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *monitor, QObject *parent)
     : QObject(parent)
@@ -20,6 +18,7 @@ ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *monitor, QObject *par
     , frames(new ReplyFramer(this))
 {
     qRegisterMetaType<ModuleEngine::Failure>();
+    qRegisterMetaType<ModuleEngine::Note>();
     qRegisterMetaType<ModuleEngine::FieldState>();
     qRegisterMetaType<ModuleEngine::State>();
     qRegisterMetaType<ModuleProtocol::Values>();
@@ -44,7 +43,11 @@ ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *monitor, QObject *par
     connect(writePause, &QTimer::timeout, this, &ModuleEngine::writeTick);
     connect(giveUp, &QTimer::timeout, this, [this] {
         frames->cancel();
-        fail(FailureKind::NoReply, Words::gaveUp(lastSent, giveUpLimit), lastSent);
+        Failure failure;
+        failure.kind = FailureKind::NoReply;
+        failure.command = lastSent;
+        failure.waited = giveUpLimit;
+        fail(failure);
     });
     connect(frames, &ReplyFramer::timedOut, this, &ModuleEngine::replyTimedOut);
     connect(frames, &ReplyFramer::replyReady, this, &ModuleEngine::onReply);
@@ -52,7 +55,7 @@ ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *monitor, QObject *par
     connect(link, &ModuleLink::received, frames, &ReplyFramer::feed);
     connect(link, &ModuleLink::failed, this, &ModuleEngine::failLink);
     connect(link, &ModuleLink::ready, this, [this] {
-        emit status(Words::portOpened(link->portName(), {}));
+        note(Note::Kind::PortOpened, link->portName());
         setState(State::Idle);
         if (waitingPlan) {
             const auto [waiting, pause] = *waitingPlan;
@@ -66,11 +69,11 @@ ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *monitor, QObject *par
     connect(watch, &PortWatch::found, this, [this](const QStringList &ports) {
         for (const QString &name : ports)
             emit portFound(name);
-        emit status(Words::found(ports.constLast()));
+        note(Note::Kind::Found, ports.constLast());
     });
     connect(watch, &PortWatch::arrived, this, &ModuleEngine::openFound);
     connect(watch, &PortWatch::gaveUp, this, [this] {
-        emit status(Words::notFound());
+        note(Note::Kind::NotFound);
         setState(State::Closed);
         emit searchEnded(false);
     });
@@ -141,12 +144,15 @@ bool ModuleEngine::tryOpen(const QString &portName, bool announce)
     if (!link->open(portName))
         return false;
     if (link->isConnecting()) {
-        emit status(Words::connectingTo(portName));
+        note(Note::Kind::ConnectingTo, portName);
         setState(State::Connecting);
         return true;
     }
-    if (announce)
-        emit status(Words::portOpened(portName, link->adapter()));
+    if (announce) {
+        Note opened(Note::Kind::PortOpened, portName);
+        opened.adapter = link->adapter();
+        emit noted(opened);
+    }
     setState(State::Idle);
     return true;
 }
@@ -184,9 +190,16 @@ void ModuleEngine::failLink(const ModuleLink::Problem &problem)
 {
     stopAll();
     const bool lost = problem.kind == ModuleLink::Problem::Kind::Lost;
-    fail(lost ? FailureKind::LinkLost : FailureKind::CannotOpen,
-         Words::linkAdvice(problem, audience), lost ? lastSent : QString(),
-         Words::linkProblem(problem));
+    Failure failure;
+    failure.kind = lost ? FailureKind::LinkLost : FailureKind::CannotOpen;
+    failure.command = lost ? lastSent : QString();
+    failure.problem = problem;
+    fail(failure);
+}
+
+void ModuleEngine::note(Note::Kind kind, const QString &port)
+{
+    emit noted(Note(kind, port));
 }
 
 void ModuleEngine::close()
@@ -194,18 +207,22 @@ void ModuleEngine::close()
     const bool wasOpen = isOpen();
     // Closing in the middle of an exchange ends it like a stop would: the
     // user, the log and the record learn what the module took.
-    QString ended;
-    if (isExchanging())
-        ended = Words::interrupted(lastSent, now != State::Pausing, true);
-    else if (waitingPlan)
-        ended = Words::interruptedBeforeStart();
+    std::optional<Failure> ended;
+    if (isExchanging() || waitingPlan) {
+        ended = Failure {};
+        ended->kind = FailureKind::Interrupted;
+        ended->beforeStart = !isExchanging();
+        ended->byClosing = true;
+        ended->awaiting = now != State::Pausing;
+        ended->command = lastSent;
+    }
     stopAll();
     if (wasOpen)
-        emit status(Words::disconnected(link->portName()));
-    if (ended.isEmpty())
-        setState(State::Closed);
+        note(Note::Kind::Disconnected, link->portName());
+    if (ended)
+        fail(*ended);
     else
-        fail(FailureKind::Interrupted, ended);
+        setState(State::Closed);
 }
 
 void ModuleEngine::stopAll()
@@ -257,14 +274,14 @@ bool ModuleEngine::isSearching() const
 void ModuleEngine::startSearch(const Plan &plan, std::chrono::milliseconds limit)
 {
     if (isOpen()) {
-        emit status(Words::searchUnavailable());
+        note(Note::Kind::SearchUnavailable);
         return;
     }
     searchPlan = plan;
     rec = recordFor(plan);
     watch->start(limit);
     setState(State::Searching);
-    emit status(Words::searchStarted());
+    note(Note::Kind::SearchStarted);
 }
 
 void ModuleEngine::waitForSlot(const QString &port, const Plan &plan,
@@ -274,7 +291,9 @@ void ModuleEngine::waitForSlot(const QString &port, const Plan &plan,
     if (now != State::Searching)
         return;
     watch->startSlot(port, limit, goneFirst);
-    emit status(Words::waitingForSlot(port, goneFirst));
+    Note waiting(Note::Kind::WaitingForSlot, port);
+    waiting.goneFirst = goneFirst;
+    emit noted(waiting);
 }
 
 void ModuleEngine::stopSearch()
@@ -282,7 +301,7 @@ void ModuleEngine::stopSearch()
     if (!watch->stop())
         return;
     setState(State::Closed);
-    emit status(Words::searchStopped());
+    note(Note::Kind::SearchStopped);
     emit searchEnded(false);
 }
 
@@ -304,7 +323,7 @@ void ModuleEngine::openFound(const QString &port)
     const ModuleLink::Problem &problem = link->problem();
     if (!problem.network && watch->retryLater(problem.serial)) {
         if (watch->tries() == 1)
-            emit status(Words::waitingForAccess(port));
+            note(Note::Kind::WaitingForAccess, port);
         return;
     }
     emit searchEnded(false);

@@ -1,7 +1,6 @@
 #ifndef TAV_MODULEENGINE_H
 #define TAV_MODULEENGINE_H
 
-#include "linkwords.h"
 #include "modulelink.h"
 #include "moduleprotocol.h"
 #include "portlist.h"
@@ -83,14 +82,65 @@ public:
     };
     Q_ENUM(FailureKind)
 
+    // What ended an exchange, as facts; the words for it are made where
+    // it is shown (EngineWords::advice).
     struct Failure
     {
         FailureKind kind = FailureKind::NotUnderstood;
         QString command; // the command it concerns, if any
-        QString advice; // what happened and what to do, in a sentence or two
-        // The status line's short account, where the advice is long (a port
-        // that cannot be opened, a lost one); empty: the advice says it.
-        QString summary;
+        ModuleLink::Problem problem; // CannotOpen, LinkLost
+        Values found; // ReadBackDiffers: what the read-back found…
+        Values target; // …against what was written
+        QString reply; // NotUnderstood: the reply as shown
+        bool operatingCommand = false; // Refused: the refused one was it
+        bool awaiting = false; // Interrupted: the reply to `command` was still due
+        bool byClosing = false; // Interrupted: the port was closed under it
+        bool beforeStart = false; // Interrupted: nothing was sent yet
+        std::chrono::milliseconds waited {0}; // NoReply: given up this long after
+        // A write cut short: what the module took, and whether the
+        // operating-mode command went out.
+        bool duringWrite = false;
+        Values confirmed;
+        bool operatingCommandSent = false;
+    };
+
+    // Why an exchange cannot start now.
+    enum class Refusal { NotConnected, Reading, Writing, Awaiting, Incomplete };
+
+    // Progress of the link, the exchange and the search, as facts; the
+    // words for each are made where it is shown (EngineWords::say).
+    struct Note
+    {
+        enum class Kind {
+            PortOpened, // `port`, `adapter` (empty when it came up quietly)
+            ConnectingTo, // `port`: a gateway
+            Disconnected, // `port`
+            NotStarted, // `refusal`; `command` is the one awaited
+            Started, // `write`
+            ReadDone, // `values`
+            Written, // `values` confirmed; `operating`
+            Stopping, // after the reply to `command`
+            SearchUnavailable, // a port is open
+            SearchStarted,
+            WaitingForSlot, // `port`; `goneFirst`
+            SearchStopped,
+            NotFound,
+            Found, // `port`
+            WaitingForAccess, // `port`: found, held by another program
+        };
+        explicit Note(Kind kind = Kind::SearchStarted, QString port = {})
+            : kind(kind), port(std::move(port))
+        {
+        }
+        Kind kind;
+        QString port;
+        PortDetails adapter;
+        QString command;
+        Refusal refusal = Refusal::NotConnected;
+        Values values;
+        bool write = false;
+        bool operating = false;
+        bool goneFirst = false;
     };
 
     // What to do with a module: read it, or write it.
@@ -128,9 +178,6 @@ public:
                           QObject *parent = nullptr);
     ~ModuleEngine() override;
 
-    // Whom the advice addresses: the window names its buttons, the command
-    // line what to run.
-    void setAudience(LinkWords::Audience to) { audience = to; }
     // With a limit, a reply that missed its time-out is given up that long
     // after its command (FailureKind::NoReply); without one (the default) it
     // is awaited until the port is closed.
@@ -159,7 +206,7 @@ public:
     void handlePortError(QSerialPort::SerialPortError error);
 
     // --- Exchanges
-    // Starts a plan on the open port; false (with a status saying why) when
+    // Starts a plan on the open port; false (with a NotStarted note) when
     // there is no link or an exchange is under way.
     // `firstPause` comes before its first command.
     bool start(const Plan &plan,
@@ -235,11 +282,10 @@ public:
     QSerialPort *const &serialPort() const;
 
 signals:
-    // Every progress and result message, as a technician reads it.
-    void status(const QString &text);
-    // "Передано :" and the command, "Получено :" and the reply, for the
-    // status bar: the log has the bytes themselves, once.
-    void traffic(const QString &text);
+    // Progress of the link, the exchange and the search.
+    void noted(const ModuleEngine::Note &note);
+    // What went out, and each reply as framed, with how many bytes of a
+    // flood were dropped.
     void commandSent(const QByteArray &bytes);
     void replyTaken(const QByteArray &bytes, qint64 dropped);
     void fieldChanged(ModuleProtocol::Field field, ModuleEngine::FieldState state,
@@ -253,8 +299,9 @@ signals:
     // is closed).
     void written(const ModuleProtocol::Values &confirmed, bool operating);
     void failed(const ModuleEngine::Failure &failure);
-    // The awaited reply is late; `first` once per exchange.
-    void timedOut(const QString &command, const QString &advice, bool first);
+    // The reply to `command` is late, and still awaited; `first` once per
+    // exchange.
+    void timedOut(const QString &command, bool first);
 
     void searchTicked();
     void portsListed(const QStringList &ports);
@@ -296,8 +343,9 @@ private:
     std::optional<ModuleProtocol::Kind> takeReadReply(const Step &step);
     std::optional<ModuleProtocol::Kind> takeWriteReply(const Step &step);
     void finishPlan();
-    void fail(FailureKind kind, const QString &advice, const QString &command = {},
-              const QString &summary = {});
+    void fail(Failure failure);
+    void fail(FailureKind kind, const QString &command = {});
+    void note(Note::Kind kind, const QString &port = {});
     void failLink(const ModuleLink::Problem &problem);
     void stopTimers();
     // Nothing runs any more: no pause, no search, no reply awaited.
@@ -314,7 +362,6 @@ private:
     QTimer *readPause = nullptr;
     QTimer *writePause = nullptr;
     QTimer *giveUp = nullptr;
-    LinkWords::Audience audience = LinkWords::Audience::Window;
     std::chrono::milliseconds giveUpLimit {0};
 
     State now = State::Closed;
@@ -331,6 +378,7 @@ private:
 };
 
 Q_DECLARE_METATYPE(ModuleEngine::Failure)
+Q_DECLARE_METATYPE(ModuleEngine::Note)
 Q_DECLARE_METATYPE(ModuleProtocol::Values)
 Q_DECLARE_METATYPE(ModuleProtocol::Field)
 

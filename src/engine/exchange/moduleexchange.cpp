@@ -2,7 +2,6 @@
 // time, each reply taken as the answer to the step that asked for it.
 #include "moduleengine.h"
 
-#include "enginewords.h"
 #include "logging.h"
 #include "replyframer.h"
 
@@ -13,7 +12,6 @@
 using namespace Timing;
 using ModuleProtocol::Field;
 using ModuleProtocol::Kind;
-namespace Words = EngineWords;
 
 namespace {
 constexpr Field settingFields[] = {Field::Speed, Field::StopBits, Field::Parity};
@@ -83,7 +81,6 @@ bool ModuleEngine::begin(const Plan &plan, std::chrono::milliseconds firstPause,
         waitingPlan = std::make_pair(plan, firstPause);
         return true;
     }
-    using Refusal = Words::Refusal;
     std::optional<Refusal> refusal;
     if (!isOpen())
         refusal = Refusal::NotConnected;
@@ -98,7 +95,10 @@ bool ModuleEngine::begin(const Plan &plan, std::chrono::milliseconds firstPause,
         // half-way through the write.
         refusal = Refusal::Incomplete;
     if (refusal) {
-        emit status(Words::refusal(*refusal, lastSent));
+        Note refused(Note::Kind::NotStarted);
+        refused.refusal = *refusal;
+        refused.command = lastSent;
+        emit noted(refused);
         return false;
     }
 
@@ -107,8 +107,11 @@ bool ModuleEngine::begin(const Plan &plan, std::chrono::milliseconds firstPause,
     exchange.steps = compile(plan);
     rec = recordFor(plan);
     setState(State::Pausing);
-    if (announce)
-        emit status(Words::started(plan.write));
+    if (announce) {
+        Note started(Note::Kind::Started);
+        started.write = plan.write;
+        emit noted(started);
+    }
     emit progressed(0, stepCount());
     schedule(firstPause);
     return true;
@@ -155,7 +158,6 @@ void ModuleEngine::tick(bool readTimer)
     if (reading) {
         const QString command = ModuleProtocol::readCommands.at(step.index);
         readAt = step.index + 1;
-        emit traffic(Words::sent(command));
         transmit(command);
         return;
     }
@@ -167,7 +169,6 @@ void ModuleEngine::tick(bool readTimer)
     const QString value = exchange.plan.target.value(field);
     const QString command = ModuleProtocol::writeCommand(step.index, value);
     writeAt = step.index + 1;
-    emit traffic(Words::sent(command));
     if (step.pass == Pass::Values)
         emit fieldChanged(field, FieldState::Sending, value);
     else
@@ -204,7 +205,6 @@ void ModuleEngine::onReply(const QByteArray &bytes, qint64 dropped)
     giveUp->stop();
     emit replyTaken(bytes, dropped);
     reply = SerialLink::decodeReply(bytes);
-    emit traffic(Words::received(SerialLink::shownReply(reply, dropped)));
     takeReply();
 }
 
@@ -224,7 +224,7 @@ void ModuleEngine::takeReply()
         return; // the exchange failed on it
     if (exchange.next < stepCount()) {
         if (stopAsked)
-            fail(FailureKind::Interrupted, Words::interrupted(lastSent, false, false));
+            fail(FailureKind::Interrupted, lastSent);
         else
             schedule(pauseAfter(*kind));
         return;
@@ -235,7 +235,9 @@ void ModuleEngine::takeReply()
         return;
     }
     rec.ended = QDateTime::currentDateTime();
-    emit status(Words::readDone(exchange.readValues));
+    Note done(Note::Kind::ReadDone);
+    done.values = exchange.readValues;
+    emit noted(done);
     setState(State::Idle);
     emit readFinished(exchange.readValues);
 }
@@ -271,8 +273,12 @@ std::optional<Kind> ModuleEngine::takeReadReply(const Step &step)
     rec.haveAfter = true;
     if (rec.after == exchange.plan.target)
         return kind;
-    fail(FailureKind::ReadBackDiffers, Words::readBackDiffers(rec.after, exchange.plan.target),
-         ModuleProtocol::readCommands.constLast());
+    Failure differs;
+    differs.kind = FailureKind::ReadBackDiffers;
+    differs.command = ModuleProtocol::readCommands.constLast();
+    differs.found = rec.after;
+    differs.target = exchange.plan.target;
+    fail(differs);
     return std::nullopt;
 }
 
@@ -283,12 +289,13 @@ std::optional<Kind> ModuleEngine::takeWriteReply(const Step &step)
     const bool operateStep = step.pass == Pass::Operate;
     const Field field = operateStep ? Field::None : ModuleProtocol::fieldOfWriteStep(writeAt);
 
+    Failure failure;
+    failure.command = command;
     switch (outcome.kind) {
     case Kind::Accepted:
         if (operateStep) {
-            fail(FailureKind::OperatingNotConfirmed, Words::operatingNotConfirmed(command),
-                 command);
-            return std::nullopt;
+            failure.kind = FailureKind::OperatingNotConfirmed;
+            break;
         }
         rec.confirmed.set(field, exchange.plan.target.value(field));
         emit fieldChanged(field, FieldState::Confirmed, exchange.plan.target.value(field));
@@ -296,8 +303,9 @@ std::optional<Kind> ModuleEngine::takeWriteReply(const Step &step)
     case Kind::Rejected:
         if (field != Field::None)
             emit fieldChanged(field, FieldState::Refused, {}); // the module holds its old value
-        fail(FailureKind::Refused, Words::refused(command, operateStep), command);
-        return std::nullopt;
+        failure.kind = FailureKind::Refused;
+        failure.operatingCommand = operateStep;
+        break;
     case Kind::ModuleWorking:
         if (operateStep) {
             rec.operating = true;
@@ -305,13 +313,15 @@ std::optional<Kind> ModuleEngine::takeWriteReply(const Step &step)
         }
         // The module has left configuration mode: it takes no more values.
         link->close();
-        fail(FailureKind::LeftConfiguration, Words::leftConfiguration(command), command);
-        return std::nullopt;
+        failure.kind = FailureKind::LeftConfiguration;
+        break;
     default:
-        fail(FailureKind::NotUnderstood,
-             Words::notUnderstood(command, SerialLink::shownReply(reply, 0)), command);
-        return std::nullopt;
+        failure.kind = FailureKind::NotUnderstood;
+        failure.reply = SerialLink::shownReply(reply, 0);
+        break;
     }
+    fail(failure);
+    return std::nullopt;
 }
 
 void ModuleEngine::finishPlan()
@@ -320,22 +330,34 @@ void ModuleEngine::finishPlan()
     if (rec.operating)
         link->close();
     rec.ended = QDateTime::currentDateTime();
-    emit status(Words::written(rec.confirmed, rec.operating));
+    Note done(Note::Kind::Written);
+    done.values = rec.confirmed;
+    done.operating = rec.operating;
+    emit noted(done);
     setState(isOpen() ? State::Idle : State::Closed);
     emit written(rec.confirmed, rec.operating);
 }
 
-void ModuleEngine::fail(FailureKind kind, const QString &advice, const QString &command,
-                        const QString &summary)
+void ModuleEngine::fail(FailureKind kind, const QString &command)
+{
+    Failure failure;
+    failure.kind = kind;
+    failure.command = command;
+    fail(failure);
+}
+
+void ModuleEngine::fail(Failure failure)
 {
     // Whatever stops a write part-way, the user learns what the module took.
-    const QString told = activity() == Activity::Writing
-            ? advice + Words::writeLeft(rec.confirmed, rec.operatingCommandSent)
-            : advice;
+    if (activity() == Activity::Writing) {
+        failure.duringWrite = true;
+        failure.confirmed = rec.confirmed;
+        failure.operatingCommandSent = rec.operatingCommandSent;
+    }
     stopTimers();
     rec.ended = QDateTime::currentDateTime();
     setState(isOpen() ? State::Idle : State::Closed);
-    emit failed({kind, command, told, summary});
+    emit failed(failure);
 }
 
 void ModuleEngine::stopTimers()
@@ -350,16 +372,14 @@ void ModuleEngine::replyTimedOut()
     frames->timeoutTimer()->stop();
     const bool first = !exchange.lateOnce;
     exchange.lateOnce = true;
-    const QString advice = LinkWords::noReplyAdvice(lastSent);
     // The reply is still awaited: a late one resumes the sequence. Only the
     // user (or the command line's limit) gives it up.
-    emit status(Words::late(advice, first));
     if (giveUpLimit.count() > 0)
         giveUp->start(
                 std::max(giveUpLimit - SerialLink::replyTimeout, std::chrono::milliseconds(0)));
     if (now == State::Awaiting)
         setState(State::Late);
-    emit timedOut(lastSent, advice, first);
+    emit timedOut(lastSent, first);
 }
 
 void ModuleEngine::requestStop()
@@ -367,18 +387,26 @@ void ModuleEngine::requestStop()
     if (now == State::Connecting && waitingPlan) {
         // Still connecting to a gateway: nothing was sent yet.
         stopAll();
-        fail(FailureKind::Interrupted, Words::interruptedBeforeStart());
+        Failure ended;
+        ended.kind = FailureKind::Interrupted;
+        ended.beforeStart = true;
+        fail(ended);
         return;
     }
     if (!isExchanging())
         return;
     if (now == State::Awaiting || now == State::Late) {
         setState(State::Stopping);
-        emit status(Words::stopping(lastSent));
+        Note stopping(Note::Kind::Stopping);
+        stopping.command = lastSent;
+        emit noted(stopping);
         return;
     }
     // Between two commands, or asked twice: the reply is not waited for.
-    const QString text = Words::interrupted(lastSent, now == State::Stopping, false);
+    Failure ended;
+    ended.kind = FailureKind::Interrupted;
+    ended.command = lastSent;
+    ended.awaiting = now == State::Stopping;
     frames->cancel();
-    fail(FailureKind::Interrupted, text);
+    fail(ended);
 }

@@ -125,13 +125,13 @@ void BenchRecord::write(const QByteArray &bytes)
     emit fileFailed(tr("Запись в файл учёта %1 прекращена: %2").arg(filePath, reason));
 }
 
-void BenchRecord::follow(const ModuleEngine *engine)
+void BenchRecord::follow(const ModuleEngine *engine, LinkWords::Audience audience)
 {
     connect(engine, &ModuleEngine::stateChanged, this, [this, engine] {
         if (engine->isBusy())
             engaged = true;
     });
-    onEachEnding(engine, this, [this, engine](const ModuleResult &result) {
+    onEachEnding(engine, audience, this, [this, engine](const ModuleResult &result) {
         // A link lost while nothing ran ends no module.
         if (!engaged && result.exitCode != ExitCode::cannotOpen)
             return;

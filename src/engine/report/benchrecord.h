@@ -1,6 +1,8 @@
 #ifndef TAV_BENCHRECORD_H
 #define TAV_BENCHRECORD_H
 
+#include "linkwords.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -47,7 +49,7 @@ public:
     void add(const ModuleReport &report);
     // A row at the end of each of `engine`'s exchanges, and for each port it
     // could not open; nothing for a link lost while no exchange ran.
-    void follow(const ModuleEngine *engine);
+    void follow(const ModuleEngine *engine, LinkWords::Audience audience);
 
     // One row as written, with its line end.
     static QByteArray row(const QStringList &fields, Form form);

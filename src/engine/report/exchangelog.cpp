@@ -1,5 +1,6 @@
 #include "exchangelog.h"
 
+#include "enginewords.h"
 #include "moduleengine.h"
 #include "platform.h"
 #include "seriallink.h"
@@ -17,23 +18,26 @@ ExchangeLog::ExchangeLog(QObject *parent)
 
 ExchangeLog::~ExchangeLog() = default;
 
-void ExchangeLog::follow(const ModuleEngine *engine)
+void ExchangeLog::follow(const ModuleEngine *engine, LinkWords::Audience audience)
 {
-    connect(engine, &ModuleEngine::status, this, &ExchangeLog::status);
+    connect(engine, &ModuleEngine::noted, this,
+            [this](const ModuleEngine::Note &note) { status(EngineWords::say(note)); });
     connect(engine, &ModuleEngine::commandSent, this, &ExchangeLog::sent);
     connect(engine, &ModuleEngine::replyTaken, this, &ExchangeLog::received);
     // How an exchange ended, and, where the status line said it short,
     // what the user is told to do.
-    connect(engine, &ModuleEngine::failed, this, [this](const ModuleEngine::Failure &failure) {
-        if (!failure.summary.isEmpty())
-            status(failure.summary);
-        status(failure.advice);
-    });
-    connect(engine, &ModuleEngine::timedOut, this,
-            [this](const QString &, const QString &advice, bool first) {
-                if (first)
-                    status(advice);
+    connect(engine, &ModuleEngine::failed, this,
+            [this, audience](const ModuleEngine::Failure &failure) {
+                const QString summary = EngineWords::summary(failure);
+                if (!summary.isEmpty())
+                    status(summary);
+                status(EngineWords::advice(failure, audience));
             });
+    connect(engine, &ModuleEngine::timedOut, this, [this](const QString &command, bool first) {
+        status(EngineWords::late(command, first));
+        if (first)
+            status(LinkWords::noReplyAdvice(command));
+    });
 }
 
 void ExchangeLog::status(const QString &text)

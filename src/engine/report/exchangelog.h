@@ -1,6 +1,8 @@
 #ifndef TAV_EXCHANGELOG_H
 #define TAV_EXCHANGELOG_H
 
+#include "linkwords.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -37,8 +39,8 @@ public:
     ~ExchangeLog() override;
 
     // Takes down everything `engine` says, sends and receives from now on,
-    // and how each exchange ended, in words.
-    void follow(const ModuleEngine *engine);
+    // and how each exchange ended, in words for `audience`.
+    void follow(const ModuleEngine *engine, LinkWords::Audience audience);
 
     void status(const QString &text);
     void sent(const QByteArray &bytes);

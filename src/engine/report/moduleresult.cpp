@@ -1,5 +1,6 @@
 #include "moduleresult.h"
 
+#include "enginewords.h"
 #include "exchangelog.h"
 
 #include <QCoreApplication>
@@ -98,12 +99,13 @@ ModuleResult ModuleResult::ofRead(const ModuleProtocol::Values &values)
                     .arg(values.text(ModuleProtocol::Values::Told::Reported))};
 }
 
-ModuleResult ModuleResult::of(const ModuleEngine::Failure &failure)
+ModuleResult ModuleResult::of(const ModuleEngine::Failure &failure, LinkWords::Audience audience)
 {
-    return {exitCodeOf(failure.kind), nameOf(failure.kind), failure.advice};
+    return {exitCodeOf(failure.kind), nameOf(failure.kind),
+            EngineWords::advice(failure, audience)};
 }
 
-void onEachEnding(const ModuleEngine *engine, QObject *context,
+void onEachEnding(const ModuleEngine *engine, LinkWords::Audience audience, QObject *context,
                   const std::function<void(const ModuleResult &)> &ended)
 {
     QObject::connect(engine, &ModuleEngine::readFinished, context,
@@ -111,7 +113,9 @@ void onEachEnding(const ModuleEngine *engine, QObject *context,
     QObject::connect(engine, &ModuleEngine::written, context,
                      [ended] { ended(ModuleResult::ofWrite()); });
     QObject::connect(engine, &ModuleEngine::failed, context,
-                     [ended](const ModuleEngine::Failure &f) { ended(ModuleResult::of(f)); });
+                     [ended, audience](const ModuleEngine::Failure &f) {
+                         ended(ModuleResult::of(f, audience));
+                     });
 }
 
 ModuleReport ModuleReport::of(const ModuleEngine &engine, const ModuleResult &result)

@@ -1,6 +1,7 @@
 #ifndef TAV_MODULERESULT_H
 #define TAV_MODULERESULT_H
 
+#include "linkwords.h"
 #include "moduleengine.h"
 
 #include <QDateTime>
@@ -37,12 +38,13 @@ struct ModuleResult
 
     static ModuleResult ofRead(const ModuleProtocol::Values &values);
     static ModuleResult ofWrite() { return {}; }
-    static ModuleResult of(const ModuleEngine::Failure &failure);
+    static ModuleResult of(const ModuleEngine::Failure &failure, LinkWords::Audience audience);
 };
 
 // Calls `ended` at each ending `engine` reports (a read or a write over,
-// or a failure, a port that could not be opened included), with how it ended.
-void onEachEnding(const ModuleEngine *engine, QObject *context,
+// or a failure, a port that could not be opened included), with how it
+// ended, told to `audience`.
+void onEachEnding(const ModuleEngine *engine, LinkWords::Audience audience, QObject *context,
                   const std::function<void(const ModuleResult &)> &ended);
 
 // Everything known of one module at its end, for the record and the JSON:

@@ -6,6 +6,11 @@
 #include <QStringList>
 
 using Told = ModuleProtocol::Values::Told;
+using Values = ModuleProtocol::Values;
+using Note = ModuleEngine::Note;
+using Failure = ModuleEngine::Failure;
+using Kind = ModuleEngine::FailureKind;
+using Refusal = ModuleEngine::Refusal;
 
 namespace {
 QString tr(const char *text)
@@ -27,22 +32,24 @@ QString adapterText(const PortDetails &adapter)
 }
 } // namespace
 
-QString EngineWords::portOpened(const QString &port, const PortDetails &adapter)
+namespace EngineWords {
+
+static QString portOpened(const QString &port, const PortDetails &adapter)
 {
     return tr("Порт %1 открыт").arg(port) + adapterText(adapter);
 }
 
-QString EngineWords::connectingTo(const QString &port)
+static QString connectingTo(const QString &port)
 {
     return tr("Соединение с %1…").arg(port);
 }
 
-QString EngineWords::disconnected(const QString &port)
+static QString disconnected(const QString &port)
 {
     return tr("Отключено от порта %1").arg(port);
 }
 
-QString EngineWords::linkProblem(const ModuleLink::Problem &problem)
+static QString linkProblem(const ModuleLink::Problem &problem)
 {
     // A gateway's problem is told whole by its advice.
     if (problem.network)
@@ -63,7 +70,7 @@ QString EngineWords::linkProblem(const ModuleLink::Problem &problem)
     return tr("Не удалось открыть порт %1: %2").arg(problem.port, reason);
 }
 
-QString EngineWords::linkAdvice(const ModuleLink::Problem &problem, LinkWords::Audience audience)
+static QString linkAdvice(const ModuleLink::Problem &problem, Audience audience)
 {
     if (problem.network)
         return LinkWords::networkAdvice(problem.gateway, problem.port, problem.systemText,
@@ -75,7 +82,7 @@ QString EngineWords::linkAdvice(const ModuleLink::Problem &problem, LinkWords::A
                                         audience);
 }
 
-QString EngineWords::refusal(Refusal why, const QString &awaited)
+static QString refusal(Refusal why, const QString &awaited)
 {
     switch (why) {
     case Refusal::NotConnected:
@@ -93,41 +100,31 @@ QString EngineWords::refusal(Refusal why, const QString &awaited)
     return tr("Не все значения выбраны: считайте модуль или выберите значения");
 }
 
-QString EngineWords::started(bool write)
+static QString started(bool write)
 {
     return write ? tr("Запись начата") : tr("Чтение начато");
 }
 
-QString EngineWords::sent(const QString &command)
-{
-    return tr("Передано :") + command;
-}
-
-QString EngineWords::received(const QString &shownReply)
-{
-    return tr("Получено :") + shownReply;
-}
-
-QString EngineWords::readDone(const Values &values)
+static QString readDone(const Values &values)
 {
     return tr("Чтение завершено: %1").arg(values.text(Told::Reported));
 }
 
-QString EngineWords::readBackDiffers(const Values &after, const Values &target)
+static QString readBackDiffers(const Values &after, const Values &target)
 {
     return tr("Считано после записи: %1, а записано: %2. Модуль не переведен в режим "
               "работы.")
             .arg(after.text(Told::Reported), target.text(Told::Reported));
 }
 
-QString EngineWords::operatingNotConfirmed(const QString &command)
+static QString operatingNotConfirmed(const QString &command)
 {
     return tr("Модуль ответил «Ok» на «%1» вместо «module is working»: неизвестно, "
               "перешёл ли он в режим работы. Проверьте модуль и запишите настройки снова.")
             .arg(command);
 }
 
-QString EngineWords::refused(const QString &command, bool operatingCommand)
+static QString refused(const QString &command, bool operatingCommand)
 {
     return (operatingCommand ? tr("Модуль отклонил команду «%1»: он не переведен в режим работы.")
                              : tr("Модуль отклонил команду «%1». Запись остановлена, модуль не "
@@ -135,7 +132,7 @@ QString EngineWords::refused(const QString &command, bool operatingCommand)
             .arg(command);
 }
 
-QString EngineWords::leftConfiguration(const QString &command)
+static QString leftConfiguration(const QString &command)
 {
     return tr("Модуль перешёл в режим работы в ответ на «%1», не подтвердив все значения: "
               "запись не завершена. Переведите модуль в режим настройки и запишите "
@@ -143,21 +140,21 @@ QString EngineWords::leftConfiguration(const QString &command)
             .arg(command);
 }
 
-QString EngineWords::notUnderstood(const QString &command, const QString &shownReply)
+static QString notUnderstood(const QString &command, const QString &shownReply)
 {
     return tr("Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не "
               "переведен в режим работы.")
             .arg(command, shownReply);
 }
 
-QString EngineWords::written(const Values &confirmed, bool operating)
+static QString written(const Values &confirmed, bool operating)
 {
     const QString values = confirmed.text(Told::Confirmed);
     return operating ? tr("Записано: %1. Модуль переведен в режим работы.").arg(values)
                      : tr("Записано: %1. Режим работы не включён.").arg(values);
 }
 
-QString EngineWords::writeLeft(const Values &confirmed, bool operatingCommandSent)
+static QString writeLeft(const Values &confirmed, bool operatingCommandSent)
 {
     const QString operating =
             operatingCommandSent ? tr("«%1» отправлена") : tr("«%1» не отправлена");
@@ -167,7 +164,7 @@ QString EngineWords::writeLeft(const Values &confirmed, bool operatingCommandSen
     return tr(" Модуль подтвердил: %1; %2.").arg(confirmed.text(Told::Confirmed), sent);
 }
 
-QString EngineWords::interrupted(const QString &command, bool awaiting, bool byClosing)
+static QString interrupted(const QString &command, bool awaiting, bool byClosing)
 {
     if (byClosing)
         return awaiting ? tr("Прервано отключением: ответ на «%1» не дождались.").arg(command)
@@ -177,22 +174,17 @@ QString EngineWords::interrupted(const QString &command, bool awaiting, bool byC
             : tr("Прервано после ответа на «%1»: больше ничего не отправлено.").arg(command);
 }
 
-QString EngineWords::interruptedBeforeStart()
+static QString interruptedBeforeStart()
 {
     return tr("Прервано до начала обмена: ничего не отправлено.");
 }
 
-QString EngineWords::stopping(const QString &command)
+static QString stopping(const QString &command)
 {
     return tr("Остановка: после ответа на «%1» ничего больше не будет отправлено").arg(command);
 }
 
-QString EngineWords::late(const QString &advice, bool first)
-{
-    return first ? tr("Ошибка") : advice + tr(" Ответ всё ещё ожидается.");
-}
-
-QString EngineWords::gaveUp(const QString &command, std::chrono::milliseconds after)
+static QString gaveUp(const QString &command, std::chrono::milliseconds after)
 {
     // Said apart from the time-out, which told the same advice already.
     return LinkWords::noReplyAdvice(command)
@@ -200,39 +192,135 @@ QString EngineWords::gaveUp(const QString &command, std::chrono::milliseconds af
                       .arg(after.count() / 1000);
 }
 
-QString EngineWords::searchUnavailable()
+static QString searchUnavailable()
 {
     return tr("Поиск недоступен, пока порт открыт: сначала нажмите «Отключиться»");
 }
 
-QString EngineWords::searchStarted()
+static QString searchStarted()
 {
     return tr("Поиск начат");
 }
 
-QString EngineWords::waitingForSlot(const QString &port, bool goneFirst)
+static QString waitingForSlot(const QString &port, bool goneFirst)
 {
     return goneFirst ? tr("Ожидание, пока порт %1 исчезнет и появится снова").arg(port)
                      : tr("Ожидание порта %1").arg(port);
 }
 
-QString EngineWords::searchStopped()
+static QString searchStopped()
 {
     return tr("Поиск остановлен");
 }
 
-QString EngineWords::notFound()
+static QString notFound()
 {
     const QString hint = LinkWords::noAdapterHint();
     return hint.isEmpty() ? tr("Модуль не найден") : tr("Модуль не найден. %1").arg(hint);
 }
 
-QString EngineWords::found(const QString &port)
+static QString found(const QString &port)
 {
     return tr("Найден порт %1").arg(port);
 }
 
-QString EngineWords::waitingForAccess(const QString &port)
+static QString waitingForAccess(const QString &port)
 {
     return tr("Найден порт %1, ожидание доступа к нему").arg(port);
 }
+
+QString say(const Note &note)
+{
+    switch (note.kind) {
+    case Note::Kind::PortOpened:
+        return portOpened(note.port, note.adapter);
+    case Note::Kind::ConnectingTo:
+        return connectingTo(note.port);
+    case Note::Kind::Disconnected:
+        return disconnected(note.port);
+    case Note::Kind::NotStarted:
+        return refusal(note.refusal, note.command);
+    case Note::Kind::Started:
+        return started(note.write);
+    case Note::Kind::ReadDone:
+        return readDone(note.values);
+    case Note::Kind::Written:
+        return written(note.values, note.operating);
+    case Note::Kind::Stopping:
+        return stopping(note.command);
+    case Note::Kind::SearchUnavailable:
+        return searchUnavailable();
+    case Note::Kind::SearchStarted:
+        return searchStarted();
+    case Note::Kind::WaitingForSlot:
+        return waitingForSlot(note.port, note.goneFirst);
+    case Note::Kind::SearchStopped:
+        return searchStopped();
+    case Note::Kind::NotFound:
+        return notFound();
+    case Note::Kind::Found:
+        return found(note.port);
+    case Note::Kind::WaitingForAccess:
+        return waitingForAccess(note.port);
+    }
+    return {};
+}
+
+static QString whatHappened(const Failure &failure, Audience audience)
+{
+    switch (failure.kind) {
+    case Kind::CannotOpen:
+    case Kind::LinkLost:
+        return linkAdvice(failure.problem, audience);
+    case Kind::NoReply:
+        return gaveUp(failure.command, failure.waited);
+    case Kind::Refused:
+        return refused(failure.command, failure.operatingCommand);
+    case Kind::NotUnderstood:
+        return notUnderstood(failure.command, failure.reply);
+    case Kind::LeftConfiguration:
+        return leftConfiguration(failure.command);
+    case Kind::OperatingNotConfirmed:
+        return operatingNotConfirmed(failure.command);
+    case Kind::ReadBackDiffers:
+        return readBackDiffers(failure.found, failure.target);
+    case Kind::Interrupted:
+        return failure.beforeStart
+                ? interruptedBeforeStart()
+                : interrupted(failure.command, failure.awaiting, failure.byClosing);
+    }
+    return {};
+}
+
+QString advice(const Failure &failure, Audience audience)
+{
+    const QString text = whatHappened(failure, audience);
+    // Whatever stops a write part-way, the user learns what the module took.
+    return failure.duringWrite
+            ? text + writeLeft(failure.confirmed, failure.operatingCommandSent)
+            : text;
+}
+
+QString summary(const Failure &failure)
+{
+    if (failure.kind != Kind::CannotOpen && failure.kind != Kind::LinkLost)
+        return {};
+    return linkProblem(failure.problem);
+}
+
+QString late(const QString &command, bool first)
+{
+    return first ? tr("Ошибка") : LinkWords::noReplyAdvice(command) + tr(" Ответ всё ещё ожидается.");
+}
+
+QString sent(const QByteArray &command)
+{
+    return tr("Передано :") + QString::fromUtf8(command);
+}
+
+QString received(const QByteArray &reply, qint64 dropped)
+{
+    return tr("Получено :") + SerialLink::shownReply(SerialLink::decodeReply(reply), dropped);
+}
+
+} // namespace EngineWords
