@@ -10,7 +10,7 @@ source "$repo_root/scripts/packages.sh"
 seconds=${1:-60}
 build="$repo_root/build-fuzz"
 
-install_packages cmake make clang libclang-rt-14-dev qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
+install_packages cmake make ccache clang libclang-rt-14-dev qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
 CC=clang CXX=clang++ cmake -S "$repo_root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAV_QT=5 \
     -DTAV_FUZZ=ON -DTAV_BUILD_TESTS=OFF
 cmake --build "$build" --target fuzz_reply --parallel "$(nproc 2>/dev/null || echo 2)"

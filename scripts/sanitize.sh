@@ -9,7 +9,7 @@ source "$repo_root/scripts/packages.sh"
 monkey_seconds=${1:-60}
 build="$repo_root/build-asan"
 
-install_packages cmake make g++ qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools fonts-dejavu-core
+install_packages cmake make ccache g++ qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools fonts-dejavu-core
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 cmake -S "$repo_root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAV_QT=5 -DTAV_SANITIZE=ON -DTAV_BUILD_BENCH=OFF \

@@ -10,11 +10,11 @@ source "$repo_root/scripts/packages.sh"
 qt_major=${TAV_QT:-5}
 if [ "$qt_major" = 6 ]; then
     build_dir="$repo_root/build-qt6"
-    packages=(cmake make g++ qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools
+    packages=(cmake make ccache g++ qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools
               qt6-translations-l10n fonts-dejavu-core ser2net help2man)
 else
     build_dir="$repo_root/build"
-    packages=(cmake make g++ qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
+    packages=(cmake make ccache g++ qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
               qttranslations5-l10n fonts-dejavu-core ser2net help2man)
 fi
 
