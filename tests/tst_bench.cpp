@@ -8,6 +8,7 @@
 #include "simfixture.h"
 #include "ui_mainwindow.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -24,6 +25,7 @@
 #include <vector>
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #endif
@@ -201,6 +203,7 @@ private slots:
     void benchScriptRunsABatchStartToEnd();
     void theReadmesBenchScriptKeepsEveryResultOnCtrlC();
     void aRecordThatCannotBeKeptStopsBeforeAnythingIsSent();
+    void aNewRecordGetsOneHeaderHoweverManyStartOnIt();
     void windowRecordsEachExchangeButNotAnIdleUnplug();
     void disconnectingMidWriteIsAnEndingTold_data();
     void disconnectingMidWriteIsAnEndingTold();
@@ -591,6 +594,41 @@ void TestBench::aRecordThatCannotBeKeptStopsBeforeAnythingIsSent()
     QCOMPARE(failed.count(), 1);
     QVERIFY(!record.isOpen());
     QVERIFY(failed.at(0).at(0).toString().contains(recordPath));
+#endif
+}
+
+void TestBench::aNewRecordGetsOneHeaderHoweverManyStartOnIt()
+{
+    TAV_UNIX_ONLY();
+#ifdef Q_OS_UNIX
+    ModuleSimulator module;
+    // Another run is writing the header of the same new record: this one
+    // waits for it rather than writing a second.
+    QFile other(recordPath);
+    QVERIFY(other.open(QIODevice::WriteOnly | QIODevice::Append));
+    QCOMPARE(::flock(other.handle(), LOCK_EX), 0);
+    QProcess p;
+    p.start(QStringLiteral(TAV_CLI_PATH), {QStringLiteral("read"), module.portPath(),
+                                           QStringLiteral("--record"), recordPath});
+    QVERIFY(p.waitForStarted());
+    const QString record = QFileInfo(recordPath).canonicalFilePath();
+    const auto holdsTheRecord = [&p, &record] {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(p.processId()));
+        for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System)) {
+            if (fd.symLinkTarget() == record)
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY(holdsTheRecord());
+    other.write(QByteArray("\xEF\xBB\xBF")
+                + BenchRecord::row(ModuleReport::csvHeader(), BenchRecord::Form::Spreadsheet));
+    other.flush();
+    ::flock(other.handle(), LOCK_UN);
+    // The module answers from this test's event loop: no blocking wait.
+    QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 20000);
+    QCOMPARE(p.exitCode(), ExitCode::done);
+    QCOMPARE(readRecord(recordPath).size(), 1);
 #endif
 }
 

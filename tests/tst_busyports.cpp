@@ -4,6 +4,7 @@
 #include "commissioner.h"
 #include "enginewords.h"
 #include "moduleengine.h"
+#include "platform.h"
 #include "simfixture.h"
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,6 +48,7 @@ void TestBusyPorts::cleanup()
     if (!lockFile.isEmpty())
         QFile::remove(lockFile);
     lockFile.clear();
+    Platform::setLockFolders({});
     tearDown();
 }
 
@@ -103,47 +106,54 @@ void TestBusyPorts::aPortHeldWithFlockIsBusyInBothFrontEnds()
 
 void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
 {
-    QString folder;
-    for (const QString &candidate : {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")}) {
-        if (QFileInfo(candidate).isDir() && QFileInfo(candidate).isWritable()) {
-            folder = candidate;
-            break;
-        }
-    }
-    if (folder.isEmpty())
-        QSKIP("no writable lock folder here");
+    // A lock folder of the test's own: the machine's are never touched.
+    QTemporaryDir locks;
+    Platform::setLockFolders({locks.path()});
     // Named after the device, the UUCP way; the port is opened by a link.
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("ttyTAV"));
     QVERIFY(sim->makeLink(link));
-    lockFile = folder + QStringLiteral("/LCK..") + QFileInfo(device()).fileName();
-    QVERIFY2(!QFileInfo::exists(lockFile), qPrintable(lockFile));
+    lockFile = locks.filePath(QStringLiteral("LCK..") + QFileInfo(device()).fileName());
 
     QProcess owner;
     owner.start(QStringLiteral("sleep"), {QStringLiteral("60")});
     QVERIFY(owner.waitForStarted());
-    const auto writeLock = [this](qint64 pid) {
+    const auto writeLock = [this](const QByteArray &content) {
+        QFile::remove(lockFile);
         QFile file(lockFile);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QByteArray::number(pid).rightJustified(10, ' ') + '\n');
+        file.write(content);
     };
+    const auto pidText = [](qint64 pid) { return QByteArray::number(pid).rightJustified(10, ' ') + '\n'; };
     const qint64 ownerPid = owner.processId();
     // Started is not yet "sleep": wait until it runs under its own name.
     QTRY_VERIFY([ownerPid] {
         QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(ownerPid));
         return commandLine.open(QIODevice::ReadOnly) && commandLine.readAll().contains("sleep");
     }());
-    writeLock(ownerPid);
+    writeLock(pidText(ownerPid));
 
     ModuleEngine engine([] { return QStringList(); });
     QSignalSpy failed(&engine, &ModuleEngine::failed);
+    QSignalSpy noted(&engine, &ModuleEngine::noted);
+    const auto adviceOf = [&failed] {
+        return EngineWords::advice(failed.constLast().at(0).value<ModuleEngine::Failure>(),
+                                   LinkWords::Audience::Window);
+    };
+    const auto ignoredLocks = [&noted] {
+        QStringList said;
+        for (const auto &args : noted) {
+            const auto note = args.at(0).value<ModuleEngine::Note>();
+            if (note.kind == ModuleEngine::Note::Kind::LockIgnored)
+                said << EngineWords::say(note);
+        }
+        return said;
+    };
     QVERIFY(!engine.open(link));
     QCOMPARE(failed.count(), 1);
-    const QString advice = EngineWords::advice(failed.at(0).at(0).value<ModuleEngine::Failure>(),
-                                               LinkWords::Audience::Window);
-    QVERIFY2(advice.contains(QStringLiteral("занят другой программой")) && advice.contains(lockFile)
-                     && advice.contains(QStringLiteral("sleep")),
-             qPrintable(advice));
+    QVERIFY2(adviceOf().contains(QStringLiteral("занят другой программой"))
+                     && adviceOf().contains(lockFile) && adviceOf().contains(QStringLiteral("sleep")),
+             qPrintable(adviceOf()));
 
     // A program that ended but was not yet reaped by its parent (a zombie)
     // holds nothing either.
@@ -156,15 +166,60 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
         return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") Z ");
     };
     QTRY_VERIFY(isZombie());
-    writeLock(zombie);
+    writeLock(pidText(zombie));
     QVERIFY(engine.open(link));
     engine.close();
     ::waitpid(zombie, nullptr, 0);
 
+    // A number no process can have names no one: 2^32 + 1 is not init's 1.
+    writeLock(pidText(4294967297LL));
+    QVERIFY(engine.open(link));
+    engine.close();
+    QCOMPARE(ignoredLocks().count(), 1);
+    QVERIFY2(ignoredLocks().constFirst().contains(QStringLiteral("4294967297")),
+             qPrintable(ignoredLocks().constFirst()));
+
+    // A named pipe in its place would hold a reader in open() for ever:
+    // it is passed over, and said so once a run.
+    QFile::remove(lockFile);
+    QCOMPARE(::mkfifo(QFile::encodeName(lockFile).constData(), 0644), 0);
+    QVERIFY(engine.open(link));
+    engine.close();
+    QVERIFY(engine.open(link));
+    engine.close();
+    QCOMPARE(ignoredLocks().count(), 2);
+    QVERIFY2(ignoredLocks().constLast().contains(QStringLiteral("не обычный файл")),
+             qPrintable(ignoredLocks().constLast()));
+
+    // A lock file there that cannot be read may be anyone's: busy, and said.
+    QFile::setPermissions(locks.path(), QFile::permissions(locks.path()) | QFileDevice::ReadOther
+                                                | QFileDevice::ExeOther);
+    writeLock(pidText(ownerPid));
+    QFile::setPermissions(lockFile, QFileDevice::WriteOwner);
+    const auto claimedByOneWhoCannotRead = [this] {
+        if (::geteuid() != 0) {
+            Platform::DeviceClaim claim;
+            return int(claim.take(device(), nullptr));
+        }
+        // Root reads every file: the claim is tried by a user who may not.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(100);
+            Platform::DeviceClaim claim;
+            ::_exit(int(claim.take(device(), nullptr)));
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    QCOMPARE(claimedByOneWhoCannotRead(), int(Platform::DeviceClaim::Result::Held));
+
     // Its owner gone, the file holds nothing.
+    QFile::setPermissions(lockFile, QFileDevice::WriteOwner | QFileDevice::ReadOwner);
     owner.kill();
     owner.waitForFinished();
-    writeLock(ownerPid);
+    writeLock(pidText(ownerPid));
     QVERIFY(engine.open(link));
     QVERIFY(engine.read());
     QTRY_VERIFY_WITH_TIMEOUT(!engine.isBusy(), 10000);

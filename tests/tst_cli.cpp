@@ -556,20 +556,34 @@ void TestCli::defaultWriteReadsBackEvenIntoAClosedPipe()
                         "-h-baudrate-stop bits-parity-st"));
 }
 
-// A full disk loses the log, not the module's result, and says so once; a
-// named pipe nobody reads is refused before anything is sent.
+// Files that cannot grow (a full disk, a file-size limit) lose the log and
+// the record, not the module's result, and each says so once; a named pipe
+// nobody reads is refused before anything is sent.
 void TestCli::aLogFileThatFailsOrBlocksNeitherHidesNorHangs()
 {
+    QTemporaryDir files;
+    const QString logPath = files.filePath(QStringLiteral("exchange.log"));
+    const QString recordPath = files.filePath(QStringLiteral("record.csv"));
+    // Within a few bytes of the limit, as a long day's files would be.
+    const int limit = 64 * 1024;
+    for (const QString &path : {logPath, recordPath}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("time;port\r\n") + QByteArray(limit - 20, 'x') + "\r\n");
+    }
     QProcess p;
-    p.start(QStringLiteral(TAV_CLI_PATH),
-            {QStringLiteral("read"), sim->portPath(), QStringLiteral("--log"),
-             QStringLiteral("/dev/full")});
+    p.start(QStringLiteral("prlimit"),
+            {QStringLiteral("--fsize=%1").arg(limit), QStringLiteral("--"),
+             QStringLiteral(TAV_CLI_PATH), QStringLiteral("read"), sim->portPath(),
+             QStringLiteral("--log"), logPath, QStringLiteral("--record"), recordPath});
     QVERIFY(p.waitForStarted());
     QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 30000);
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), ExitCode::done);
     QVERIFY(QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("скорость 9600")));
     const QString told = QString::fromUtf8(p.readAllStandardError());
-    QCOMPARE(told.count(QStringLiteral("Журнал не записывается в файл /dev/full")), 1);
+    QCOMPARE(told.count(QStringLiteral("Журнал не записывается в файл %1").arg(logPath)), 1);
+    QCOMPARE(told.count(QStringLiteral("Запись в файл учёта %1 прекращена").arg(recordPath)), 1);
 
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("log.fifo"));

@@ -90,6 +90,21 @@ void TestExchangeLog::aFullReadIsLoggedInOrderWithBytesEscaped()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(file.readAll()),
              w->exchangeLog()->lines().join(QLatin1Char('\n')) + QLatin1Char('\n'));
+#ifdef Q_OS_UNIX
+    // Only a file is replaced: a pipe or a device, even by a link, is left
+    // as it is and the save refused.
+    const QString pipe = dir.filePath(QStringLiteral("pipe"));
+    const QString byLink = dir.filePath(QStringLiteral("link.log"));
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {pipe}), 0);
+    QVERIFY(QFile::link(pipe, byLink));
+    for (const QString &target : {pipe, byLink}) {
+        QString error;
+        QVERIFY(!window->saveTo(target, &error));
+        QVERIFY2(error.contains(QStringLiteral("не обычный файл")), qPrintable(error));
+    }
+    QVERIFY(QFileInfo(pipe).exists() && !QFileInfo(pipe).isFile());
+    QVERIFY(QFileInfo(byLink).isSymLink());
+#endif
 }
 
 void TestExchangeLog::theLogKeepsItsBoundAndItsFile()

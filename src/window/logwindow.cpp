@@ -1,10 +1,12 @@
 #include "logwindow.h"
 
 #include "exchangelog.h"
+#include "platform.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -102,6 +104,15 @@ void LogWindow::append(const QString &line)
 
 bool LogWindow::saveTo(const QString &path, QString *error) const
 {
+    // A save replaces the file it names with a new one: right for a file,
+    // ruinous for a device or a pipe (as root, /dev/null itself).
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        if (error)
+            *error = tr("это не обычный файл (устройство, канал или папка); выберите файл");
+        return false;
+    }
+    Platform::keepRunningWhenFilesCannotGrow();
     QSaveFile out(path);
     if (out.open(QIODevice::WriteOnly)) {
         const QStringList lines = log->lines();

@@ -54,6 +54,11 @@ ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *monitor, QObject *par
 
     connect(link, &ModuleLink::received, frames, &ReplyFramer::feed);
     connect(link, &ModuleLink::failed, this, &ModuleEngine::failLink);
+    connect(link, &ModuleLink::lockIgnored, this, [this](const Platform::IgnoredLock &lock) {
+        Note ignored(Note::Kind::LockIgnored, lock.path);
+        ignored.pid = lock.pid;
+        emit noted(ignored);
+    });
     connect(link, &ModuleLink::ready, this, [this] {
         note(Note::Kind::PortOpened, link->portName());
         setState(State::Idle);

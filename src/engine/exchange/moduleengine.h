@@ -127,6 +127,8 @@ public:
             NotFound,
             Found, // `port`
             WaitingForAccess, // `port`: found, held by another program
+            LockIgnored, // `port`: a lock file that names no one; `pid`, or 0
+                         // when it is not a regular file
         };
         explicit Note(Kind kind = Kind::SearchStarted, QString port = {})
             : kind(kind), port(std::move(port))
@@ -141,6 +143,7 @@ public:
         bool write = false;
         bool operating = false;
         bool goneFirst = false;
+        qint64 pid = 0;
     };
 
     // What to do with a module: read it, or write it.

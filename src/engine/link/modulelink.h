@@ -74,6 +74,8 @@ signals:
     // A gateway could not be reached, or an open line was lost; it is
     // closed by then.
     void failed(const ModuleLink::Problem &problem);
+    // A lock file of the port that names no one was passed over.
+    void lockIgnored(const Platform::IgnoredLock &lock);
 
 private:
     void release();

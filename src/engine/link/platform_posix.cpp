@@ -3,8 +3,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringList>
+#include <QThread>
 
 #include <cerrno>
 #include <csignal>
@@ -73,24 +76,92 @@ bool isAlive(qint64 pid)
     return end < 0 || line.mid(end + 2, 1) != "Z";
 }
 
-// The owner of a UUCP lock file: its number as text (the usual form, also
-// Qt's), or as a binary int (the oldest form).
-qint64 lockOwner(const QString &path)
+// The highest process number this system gives; anything above it, or
+// below 1, names no process (4294967297 must not wrap to init's 1).
+qint64 highestPid()
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray content = file.read(64);
+    static const qint64 highest = [] {
+        QFile limit(QStringLiteral("/proc/sys/kernel/pid_max"));
+        bool ok = false;
+        const qint64 value =
+                limit.open(QIODevice::ReadOnly) ? limit.read(32).trimmed().toLongLong(&ok) : 0;
+        return ok && value > 0 ? value : qint64(4194304); // Linux's own ceiling
+    }();
+    return highest;
+}
+
+// What a UUCP lock file says. Anything but a regular file is read by no
+// one: a named pipe would hold the program in open() or read() for ever.
+struct LockFile
+{
+    enum class State { Missing, Unreadable, NotAFile, Stale, Held };
+    State state = State::Missing;
+    qint64 pid = 0; // Held, or Stale by an impossible number
+    QString error; // Unreadable: what the system said
+};
+
+LockFile readLockFile(const QString &path)
+{
+    using State = LockFile::State;
+    const QByteArray name = QFile::encodeName(path);
+    struct stat seen
+    {
+    };
+    // A folder this user may not look into tells nothing of its files.
+    if (::lstat(name.constData(), &seen) != 0)
+        return {State::Missing, 0, {}};
+    if (!S_ISREG(seen.st_mode))
+        return {State::NotAFile, 0, {}};
+    // Checked again on what was opened: the name may be swapped meanwhile.
+    const int fd =
+            ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return {errno == ELOOP ? State::NotAFile : State::Unreadable, 0, systemError(errno)};
+    struct stat opened
+    {
+    };
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        return {State::NotAFile, 0, {}};
+    }
+    char buffer[64];
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    const int readError = errno;
+    ::close(fd);
+    if (got < 0)
+        return {State::Unreadable, 0, systemError(readError)};
+    // The number as text (the usual form, also Qt's), or as a binary int
+    // (the oldest form); anything else names no one.
+    const QByteArray content(buffer, int(got));
     bool ok = false;
-    const qint64 pid = content.split('\n').value(0).trimmed().toLongLong(&ok);
-    if (ok)
-        return pid;
-    if (content.size() == int(sizeof(int))) {
+    qint64 pid = content.split('\n').value(0).trimmed().toLongLong(&ok);
+    if (!ok && content.size() == int(sizeof(int))) {
         int binary = 0;
         std::memcpy(&binary, content.constData(), sizeof binary);
-        return binary;
+        pid = binary;
+        ok = true;
     }
-    return 0;
+    if (!ok)
+        return {State::Stale, 0, {}};
+    if (pid < 1 || pid > highestPid())
+        return {State::Stale, pid, {}};
+    return {State::Held, pid, {}};
+}
+
+QStringList &lockFolderOverride()
+{
+    static QStringList folders;
+    return folders;
+}
+
+QStringList lockFolders()
+{
+    if (!lockFolderOverride().isEmpty())
+        return lockFolderOverride();
+    return {QStringLiteral("/run/lock"),       QStringLiteral("/var/lock"),
+            QStringLiteral("/var/spool/lock"), QStringLiteral("/var/spool/locks"),
+            QStringLiteral("/var/spool/uucp"), QStringLiteral("/etc/locks"),
+            QDir::tempPath()};
 }
 
 // Names a lock file may carry for `device` opened as `portName`: the UUCP
@@ -107,23 +178,59 @@ QStringList lockNames(const QString &device, const QString &portName)
     return names;
 }
 
-QString liveLockFile(const QString &device, const QString &portName, qint64 *owner)
+// The lock file QSerialPort itself takes for `portName`, found as it finds
+// it: in the first lock folder it may read that holds the file or lets it
+// be made.
+QString qtLockFile(const QString &portName)
 {
-    const QStringList folders {QStringLiteral("/run/lock"),
-                               QStringLiteral("/var/lock"),
-                               QStringLiteral("/var/spool/lock"),
-                               QStringLiteral("/var/spool/locks"),
-                               QStringLiteral("/var/spool/uucp"),
-                               QStringLiteral("/etc/locks"),
-                               QDir::tempPath()};
+    static const QStringList folders {
+            QStringLiteral("/var/lock"),         QStringLiteral("/etc/locks"),
+            QStringLiteral("/var/spool/locks"),  QStringLiteral("/var/spool/uucp"),
+            QStringLiteral("/tmp"),              QStringLiteral("/var/tmp"),
+            QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock")};
+    QString name = portName.startsWith(QLatin1String("/dev/")) ? portName.mid(5) : portName;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const QString &folder : folders) {
+        const QString path = folder + QStringLiteral("/LCK..") + name;
+        const QFileInfo where(folder);
+        if (where.isReadable() && (QFileInfo::exists(path) || where.isWritable()))
+            return path;
+    }
+    return {};
+}
+
+// Each odd lock file is told about once per run, for each thing odd about it.
+bool firstTimeSeen(const QString &what)
+{
+    static QSet<QString> seen;
+    if (seen.contains(what))
+        return false;
+    seen.insert(what);
+    return true;
+}
+
+// The first lock file that holds the device: one of a live process, or one
+// that cannot be read (held, for all anyone can tell). Odd files hold
+// nothing; each is added to `ignored` the first time.
+QString holdingLockFile(const QString &device, const QString &portName, LockFile *found,
+                        QVector<Platform::IgnoredLock> *ignored)
+{
+    using State = LockFile::State;
     for (const QString &name : lockNames(device, portName)) {
-        for (const QString &folder : folders) {
+        for (const QString &folder : lockFolders()) {
             const QString path = folder + QStringLiteral("/LCK..") + name;
-            const qint64 pid = lockOwner(path);
+            const LockFile lock = readLockFile(path);
+            if (lock.state == State::NotAFile || (lock.state == State::Stale && lock.pid != 0)) {
+                if (ignored && firstTimeSeen(path + QLatin1Char('\n') + QString::number(lock.pid)))
+                    ignored->append({path, lock.pid});
+                continue;
+            }
             // A stale file (its owner gone) holds nothing; this process's
             // own files are its own business.
-            if (pid != qint64(::getpid()) && isAlive(pid)) {
-                *owner = pid;
+            if (lock.state == State::Unreadable
+                || (lock.state == State::Held && lock.pid != qint64(::getpid())
+                    && isAlive(lock.pid))) {
+                *found = lock;
                 return path;
             }
         }
@@ -156,8 +263,22 @@ qint64 flockHolder(const struct stat &st)
 }
 } // namespace
 
+void Platform::setLockFolders(const QStringList &folders)
+{
+    lockFolderOverride() = folders;
+}
+
+void Platform::keepRunningWhenFilesCannotGrow()
+{
+    // Past a file-size limit the system kills a writer by default, in the
+    // middle of a module; the write then fails instead, and is told like a
+    // full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 bool Platform::openToAppend(QFile &file, const QString &path, QString *error)
 {
+    keepRunningWhenFilesCannotGrow();
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -204,32 +325,69 @@ QString Platform::deviceIdentity(const QString &portName)
             .arg(qint64(name.st_ctime));
 }
 
+Platform::FileLock::FileLock(QFile &file, std::chrono::milliseconds wait)
+    : file(file)
+{
+    // Polled, never blocking: a lock some other program keeps for good
+    // must not keep this one from its work.
+    QElapsedTimer waited;
+    waited.start();
+    while (!(held = ::flock(file.handle(), LOCK_EX | LOCK_NB) == 0)
+           && errno == EWOULDBLOCK && waited.elapsed() < wait.count())
+        QThread::msleep(10);
+}
+
+Platform::FileLock::~FileLock()
+{
+    if (held)
+        ::flock(file.handle(), LOCK_UN);
+}
+
 Platform::DeviceClaim::~DeviceClaim()
 {
     release();
 }
 
-bool Platform::DeviceClaim::take(const QString &portName, QString *holder)
+Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &portName,
+                                                         QString *holder,
+                                                         QVector<IgnoredLock> *ignored)
 {
     release();
     const QString path =
             portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
     const QString device = QFileInfo(path).canonicalFilePath();
     if (device.isEmpty())
-        return true;
-    qint64 owner = 0;
-    const QString lockFile = liveLockFile(device, portName, &owner);
+        return Result::Taken;
+    // QSerialPort reads its own lock file, blocking: were that a named pipe,
+    // the open would never return. It cannot be passed over, only removed.
+    const QString qtLock = qtLockFile(portName);
+    if (QFileInfo::exists(qtLock) && !QFileInfo(qtLock).isFile()) {
+        if (holder)
+            *holder = QCoreApplication::translate(
+                              "DeviceClaim",
+                              "файл блокировки %1 — не обычный файл (канал или устройство): "
+                              "порт не открыть, пока этот файл не удалён")
+                              .arg(qtLock);
+        return Result::Blocked;
+    }
+    LockFile lock;
+    const QString lockFile = holdingLockFile(device, portName, &lock, ignored);
     if (!lockFile.isEmpty()) {
         if (holder)
-            *holder = QCoreApplication::translate("DeviceClaim", "файл блокировки %1: %2")
-                              .arg(lockFile, processName(owner));
-        return false;
+            *holder = lock.state == LockFile::State::Unreadable
+                    ? QCoreApplication::translate("DeviceClaim",
+                                                  "файл блокировки %1 есть, но прочитать его "
+                                                  "нельзя (%2): чей он, неизвестно")
+                              .arg(lockFile, lock.error)
+                    : QCoreApplication::translate("DeviceClaim", "файл блокировки %1: %2")
+                              .arg(lockFile, processName(lock.pid));
+        return Result::Held;
     }
     // Not waiting for a carrier, and never becoming this process's terminal.
     const int fd = ::open(QFile::encodeName(device).constData(),
                           O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return true;
+        return Result::Taken;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         struct stat st
         {
@@ -242,10 +400,10 @@ bool Platform::DeviceClaim::take(const QString &portName, QString *holder)
                               .arg(processName(pid))
                     : QCoreApplication::translate(
                             "DeviceClaim", "его держит другая программа (вызовом flock())");
-        return false;
+        return Result::Held;
     }
     handle = fd;
-    return true;
+    return Result::Taken;
 }
 
 void Platform::DeviceClaim::release()

@@ -1,6 +1,13 @@
 #include "platform.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
+
+#include <io.h>
+#include <windows.h>
+
+void Platform::keepRunningWhenFilesCannotGrow() { }
 
 bool Platform::openToAppend(QFile &file, const QString &path, QString *error)
 {
@@ -19,11 +26,50 @@ QString Platform::deviceIdentity(const QString &portName)
     return portName;
 }
 
+namespace {
+// Windows' locks bar other writers from the bytes they cover: the lock
+// covers one byte far beyond any record's end, which only other locks meet.
+constexpr DWORD lockedOffsetHigh = 0x40000000;
+
+HANDLE handleOf(QFile &file)
+{
+    return HANDLE(_get_osfhandle(file.handle()));
+}
+} // namespace
+
+Platform::FileLock::FileLock(QFile &file, std::chrono::milliseconds wait)
+    : file(file)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        OVERLAPPED at {};
+        at.OffsetHigh = lockedOffsetHigh;
+        held = ::LockFileEx(handleOf(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                            1, 0, &at);
+        if (held || waited.elapsed() >= wait.count())
+            return;
+        QThread::msleep(10);
+    }
+}
+
+Platform::FileLock::~FileLock()
+{
+    if (!held)
+        return;
+    OVERLAPPED at {};
+    at.OffsetHigh = lockedOffsetHigh;
+    ::UnlockFileEx(handleOf(file), 0, 1, 0, &at);
+}
+
 Platform::DeviceClaim::~DeviceClaim() = default;
 
-bool Platform::DeviceClaim::take(const QString &, QString *)
+void Platform::setLockFolders(const QStringList &) { }
+
+Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &, QString *,
+                                                         QVector<IgnoredLock> *)
 {
-    return true; // a COM port opens once: the second open is refused as busy
+    return Result::Taken; // a COM port opens once: the second open is refused as busy
 }
 
 void Platform::DeviceClaim::release() { }

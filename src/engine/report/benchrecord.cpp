@@ -76,8 +76,10 @@ bool BenchRecord::open(const QString &path, QString *error)
     auto out = std::make_unique<QFile>();
     if (!Platform::openToAppend(*out, path, error))
         return false;
-    // A new file gets its header; one that cannot take even that (a full
-    // disk) is refused now, before any module is touched.
+    // A new file gets its header, once, however many programs start on it
+    // at the same moment; one that cannot take even that (a full disk) is
+    // refused now, before any module is touched.
+    const Platform::FileLock lock(*out, std::chrono::seconds(5));
     rowForm = out->size() == 0 ? newFileForm : formOfFile(path, newFileForm);
     if (out->size() == 0) {
         QByteArray header = row(ModuleReport::csvHeader(), rowForm);

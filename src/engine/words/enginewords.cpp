@@ -262,6 +262,12 @@ QString say(const Note &note)
         return found(note.port);
     case Note::Kind::WaitingForAccess:
         return waitingForAccess(note.port);
+    case Note::Kind::LockIgnored:
+        return note.pid == 0
+                ? tr("Файл блокировки %1 не учтён: это не обычный файл").arg(note.port)
+                : tr("Файл блокировки %1 не учтён: процесса с номером %2 быть не может")
+                          .arg(note.port)
+                          .arg(note.pid);
     }
     return {};
 }
