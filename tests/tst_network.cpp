@@ -3,6 +3,7 @@
 // one, both configured at 115200 baud, so that the configurator must set
 // 9600 8N1 itself over RFC 2217. Both front ends, and the failures a
 // technician meets in the field.
+#include "addedports.h"
 #include "commissioner.h"
 #include "exchangelog.h"
 #include "networklink.h"
@@ -395,6 +396,21 @@ void TestNetwork::portsAddedByNameAreRememberedUntilForgotten()
     QCOMPARE(ui().cbPorts->findText(rfc2217()), -1);
     makeWindow({});
     QCOMPARE(ui().cbPorts->findText(rfc2217()), -1);
+
+    // A store grown past its bounds (by hand, or by another program) is
+    // read within them, and that is said once.
+    QStringList many {QString(AddedPorts::maxLength + 1, QLatin1Char('x'))};
+    for (int i = 0; i < AddedPorts::maxCount + 50; ++i)
+        many << QStringLiteral("socket://127.0.0.1:%1").arg(10000 + i);
+    QSettings store(QSettings::defaultFormat(), QSettings::UserScope,
+                    QStringLiteral("tav-configurator"), QStringLiteral("tav-configurator"));
+    store.setValue(QStringLiteral("ports/added"), many);
+    store.sync();
+    makeWindow({});
+    QCOMPARE(ui().cbPorts->count(), AddedPorts::maxCount);
+    QCOMPARE(ui().cbPorts->itemText(0), many.at(1));
+    QCOMPARE(w->exchangeLog()->lines().filter(QStringLiteral("не показаны: 51")).size(), 1);
+    store.clear();
 }
 
 void TestNetwork::waitingIsForSerialPortsOnly()

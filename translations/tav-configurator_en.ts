@@ -21,6 +21,14 @@
         <translation>A module behind a gateway: socket://HOST:PORT (TCP) or rfc2217://HOST:PORT (RFC 2217).
 Or a serial port: %1</translation>
     </message>
+    <message>
+        <source>Запомнено уже %1 портов. Забудьте ненужный: правая кнопка на списке портов, «Забыть порт».</source>
+        <translation>%1 ports are remembered already. Forget one you no longer need: right-click the port list, “Forget port”.</translation>
+    </message>
+    <message>
+        <source>Имя порта длиннее %1 знаков: таких портов не бывает.</source>
+        <translation>The port name is longer than %1 characters: no port has such a name.</translation>
+    </message>
 </context>
 <context>
     <name>BenchRecord</name>
@@ -322,6 +330,14 @@ command, and then counts as no reply (4).</translation>
         <source>его держит другая программа (вызовом flock())</source>
         <translation>held by another program (through flock())</translation>
     </message>
+    <message>
+        <source>файл блокировки %1 — не обычный файл (канал или устройство): порт не открыть, пока этот файл не удалён</source>
+        <translation>lock file %1 is not a regular file (a pipe or a device): the port cannot be opened until that file is removed</translation>
+    </message>
+    <message>
+        <source>файл блокировки %1 есть, но прочитать его нельзя (%2): чей он, неизвестно</source>
+        <translation>lock file %1 exists but cannot be read (%2): whose it is cannot be told</translation>
+    </message>
 </context>
 <context>
     <name>EngineWords</name>
@@ -517,6 +533,14 @@ command, and then counts as no reply (4).</translation>
         <source>Найден порт %1, ожидание доступа к нему</source>
         <translation>Found port %1, waiting for access to it</translation>
     </message>
+    <message>
+        <source>Файл блокировки %1 не учтён: это не обычный файл</source>
+        <translation>Lock file %1 ignored: it is not a regular file</translation>
+    </message>
+    <message>
+        <source>Файл блокировки %1 не учтён: процесса с номером %2 быть не может</source>
+        <translation>Lock file %1 ignored: no process can have the number %2</translation>
+    </message>
 </context>
 <context>
     <name>ExchangeLog</name>
@@ -649,6 +673,10 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>Удалить из журнала все записи (%1)? Вернуть их будет нельзя.</source>
         <translation>Remove every entry (%1) from the log? They cannot be brought back.</translation>
+    </message>
+    <message>
+        <source>это не обычный файл (устройство, канал или папка); выберите файл</source>
+        <translation>it is not a regular file (a device, a pipe or a folder); choose a file</translation>
     </message>
 </context>
 <context>
@@ -819,6 +847,13 @@ F2: exchange log</translation>
     <message>
         <source>шлюз ответил «%1»</source>
         <translation>the gateway said &quot;%1&quot;</translation>
+    </message>
+</context>
+<context>
+    <name>PortField</name>
+    <message>
+        <source>Запомненные порты не показаны: %1 (их больше %2 или имя длиннее %3 знаков)</source>
+        <translation>Remembered ports not shown: %1 (more than %2, or a name longer than %3 characters)</translation>
     </message>
 </context>
 <context>

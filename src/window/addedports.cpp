@@ -29,15 +29,24 @@ AddedPorts::AddedPorts(QComboBox *list, QObject *parent)
     connect(list, &QWidget::customContextMenuRequested, this, &AddedPorts::showMenu);
 }
 
-QStringList AddedPorts::names() const
+QStringList AddedPorts::names(int *passedOver) const
 {
-    return settings().value(key).toStringList();
+    const QStringList stored = settings().value(key).toStringList();
+    QStringList kept;
+    for (const QString &name : stored) {
+        if (kept.size() < maxCount && name.size() <= maxLength && !name.trimmed().isEmpty()
+            && !kept.contains(name))
+            kept.append(name);
+    }
+    if (passedOver)
+        *passedOver = int(stored.size() - kept.size());
+    return kept;
 }
 
 void AddedPorts::remember(const QString &name)
 {
     QStringList all = names();
-    if (all.contains(name))
+    if (all.contains(name) || all.size() >= maxCount || name.size() > maxLength)
         return;
     all.append(name);
     settings().setValue(key, all);
@@ -78,6 +87,16 @@ void AddedPorts::askForName()
                     .trimmed();
     if (!ok || name.isEmpty())
         return;
+    if (name.size() > maxLength || names().size() >= maxCount) {
+        QMessageBox::warning(list->window(), tr("Добавить порт"),
+                             name.size() > maxLength
+                                     ? tr("Имя порта длиннее %1 знаков: таких портов не бывает.")
+                                               .arg(maxLength)
+                                     : tr("Запомнено уже %1 портов. Забудьте ненужный: правая "
+                                          "кнопка на списке портов, «Забыть порт».")
+                                               .arg(maxCount));
+        return;
+    }
     if (NetworkLink::isNetworkName(name) && !NetworkLink::parse(name)) {
         QMessageBox::warning(list->window(), tr("Добавить порт"),
                              LinkWords::networkAdvice(NetworkLink::Problem::BadName, name, {},

@@ -18,8 +18,15 @@ class AddedPorts : public QObject
 public:
     explicit AddedPorts(QComboBox *list, QObject *parent = nullptr);
 
-    // Remembered from earlier runs, oldest first.
-    QStringList names() const;
+    // A store that grew past these (by hand, or by another program) must
+    // not make the window slow to open, nor a connect slow to start: more
+    // ports, or longer names, are passed over.
+    static constexpr int maxCount = 100;
+    static constexpr int maxLength = 512;
+
+    // Remembered from earlier runs, oldest first, within the bounds;
+    // `passedOver` counts those beyond them.
+    QStringList names(int *passedOver = nullptr) const;
     void remember(const QString &name);
     void forget(const QString &name);
 

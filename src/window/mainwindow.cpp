@@ -74,6 +74,8 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
 
     portField = new PortField(ui->cbPorts, systemPorts, this);
     connect(portField, &PortField::forgotten, this, &MainWindow::on_BT_Open_Connect_2_clicked);
+    if (!portField->passedOver().isEmpty())
+        showStatus(portField->passedOver());
 
     connect(engine, &ModuleEngine::noted, this,
             [this](const ModuleEngine::Note &note) { showMessage(EngineWords::say(note)); });
@@ -200,16 +202,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::setDefault()
 {
-    setLook(ui->CB_KT_Parity, styleGray);
-    setLook(ui->CB_KT_Speed, styleGray);
-    setLook(ui->CB_KT_Stop_bit, styleGray);
-    ui->CB_KT_Parity->setCurrentIndex(0);
-    ui->CB_KT_Speed->setCurrentIndex(0);
-    ui->CB_KT_Stop_bit->setCurrentIndex(0);
     setLook(ui->BT_find, styleGray);
-    for (QComboBox *box : {ui->CB_KT_Speed, ui->CB_KT_Stop_bit, ui->CB_KT_Parity})
+    for (QComboBox *box : {ui->CB_KT_Speed, ui->CB_KT_Stop_bit, ui->CB_KT_Parity}) {
+        setLook(box, styleGray);
+        box->setCurrentIndex(0);
         StateWords::describe(box, box->accessibleName(),
                              StateWords::field(ModuleEngine::FieldState::Unknown));
+    }
     describeSearch(StateWords::Search::Idle);
 }
 
@@ -372,6 +371,11 @@ void MainWindow::setLook(QWidget *widget, const QString &style)
 
 // --- The named slots: each is one of the engine's steps -----------------------
 
+QString MainWindow::currentPort() const
+{
+    return ui->cbPorts->currentText();
+}
+
 void MainWindow::on_BT_find_clicked()
 {
     if (engine->isOpen()) {
@@ -383,11 +387,6 @@ void MainWindow::on_BT_find_clicked()
     else
         engine->startSearch();
     setDefault();
-}
-
-void MainWindow::on_BT_Read_values_clicked()
-{
-    engine->read();
 }
 
 void MainWindow::on_BT_Write_values_clicked()
@@ -411,52 +410,7 @@ void MainWindow::on_BT_Open_Connect_clicked()
         setDefault();
         return;
     }
-    qCDebug(lcLink) << "connect" << ui->cbPorts->currentText();
-    if (engine->open(ui->cbPorts->currentText()))
+    qCDebug(lcLink) << "connect" << currentPort();
+    if (engine->open(currentPort()))
         engine->read();
-}
-
-void MainWindow::openSerialPort()
-{
-    engine->open(ui->cbPorts->currentText());
-}
-
-void MainWindow::sendCommand(const QString &com, bool crl)
-{
-    engine->send(com, crl);
-}
-
-void MainWindow::onReadyRead()
-{
-    engine->readAvailable();
-}
-
-void MainWindow::getResult()
-{
-    engine->takeReply();
-}
-
-void MainWindow::onfindTimerKT5()
-{
-    engine->searchTick();
-}
-
-void MainWindow::onTimerKT5()
-{
-    engine->readTick();
-}
-
-void MainWindow::onTimerWriteKT5()
-{
-    engine->writeTick();
-}
-
-void MainWindow::onTimerTimeOut()
-{
-    engine->replyTimedOut();
-}
-
-void MainWindow::handleError(QSerialPort::SerialPortError error)
-{
-    engine->handlePortError(error);
 }

@@ -60,21 +60,22 @@ signals:
     void statusShown(const QString &text);
 
 private slots:
+    // Each is one of the engine's steps.
     void on_BT_Open_Connect_clicked();
-    void sendCommand(const QString &com, bool crl);
-    void onReadyRead();
-    void getResult();
+    void sendCommand(const QString &com, bool crl) { engine->send(com, crl); }
+    void onReadyRead() { engine->readAvailable(); }
+    void getResult() { engine->takeReply(); }
     void setDefault();
-    void openSerialPort();
-    void onfindTimerKT5();
-    void onTimerKT5();
-    void onTimerWriteKT5();
-    void onTimerTimeOut();
-    void on_BT_Read_values_clicked();
+    void openSerialPort() { engine->open(currentPort()); }
+    void onfindTimerKT5() { engine->searchTick(); }
+    void onTimerKT5() { engine->readTick(); }
+    void onTimerWriteKT5() { engine->writeTick(); }
+    void onTimerTimeOut() { engine->replyTimedOut(); }
+    void on_BT_Read_values_clicked() { engine->read(); }
     void on_BT_find_clicked();
     void on_BT_Write_values_clicked();
     void on_BT_Open_Connect_2_clicked();
-    void handleError(QSerialPort::SerialPortError error);
+    void handleError(QSerialPort::SerialPortError error) { engine->handlePortError(error); }
 
 private:
     friend struct MainWindowProbe;
@@ -94,6 +95,7 @@ private:
                  const QString &details);
     void updateControls();
     QComboBox *fieldWidget(ModuleProtocol::Field field) const;
+    QString currentPort() const;
     static void setLook(QWidget *widget, const QString &style);
 
     // Declared first: the members below refer to its state.

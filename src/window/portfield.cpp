@@ -18,8 +18,8 @@ PortField::PortField(QComboBox *portBox, bool details, QObject *parent)
     , box(portBox)
     , added(new AddedPorts(portBox, this))
     , systemDetails(details)
-    , extra(added->names())
 {
+    extra = added->names(&skipped);
     box->setItemDelegate(new PortRows(box));
     // A gateway's address is longer than the field: the field names the
     // whole of it on hover, and its list is as wide as its longest entry.
@@ -37,6 +37,16 @@ PortField::PortField(QComboBox *portBox, bool details, QObject *parent)
         extra.removeAll(name);
         emit forgotten();
     });
+}
+
+QString PortField::passedOver() const
+{
+    if (skipped == 0)
+        return {};
+    return tr("Запомненные порты не показаны: %1 (их больше %2 или имя длиннее %3 знаков)")
+            .arg(skipped)
+            .arg(AddedPorts::maxCount)
+            .arg(AddedPorts::maxLength);
 }
 
 void PortField::fill(const QStringList &ports)

@@ -30,6 +30,9 @@ public:
     void add(const QString &name);
     // Selects `name`, listing it if it is not.
     void select(const QString &name);
+    // What the technician is told of remembered ports left out for being
+    // beyond the bounds of AddedPorts; empty when none was.
+    QString passedOver() const;
 
 signals:
     // An added port was forgotten: the list is to be filled again.
@@ -40,6 +43,7 @@ private:
     AddedPorts *added = nullptr;
     bool systemDetails = false;
     QStringList extra;
+    int skipped = 0;
 };
 
 #endif // TAV_PORTFIELD_H
