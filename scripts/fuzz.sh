@@ -3,7 +3,8 @@
 # decision, the log) with libFuzzer for SECONDS (default 60):
 #   bash scripts/fuzz.sh [SECONDS]
 # Builds with clang in build-fuzz/; the corpus grows in build-fuzz/corpus,
-# a failing input is saved as build-fuzz/crash-*.
+# a failing input is saved as build-fuzz/crash-*. 0 seconds: install and
+# build only.
 set -euo pipefail
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$repo_root/scripts/packages.sh"
@@ -14,6 +15,7 @@ install_packages cmake make ccache clang libclang-rt-14-dev qtbase5-dev libqt5se
 CC=clang CXX=clang++ cmake -S "$repo_root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAV_QT=5 \
     -DTAV_FUZZ=ON -DTAV_BUILD_TESTS=OFF
 cmake --build "$build" --target fuzz_reply --parallel "$(nproc 2>/dev/null || echo 2)"
+[ "$seconds" -gt 0 ] || exit 0
 
 mkdir -p "$build/corpus"
 export QT_LOGGING_RULES="*.debug=false"
