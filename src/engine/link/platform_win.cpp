@@ -33,13 +33,16 @@ constexpr DWORD lockedOffsetHigh = 0x40000000;
 
 HANDLE handleOf(QFile &file)
 {
-    return HANDLE(_get_osfhandle(file.handle()));
+    const int fd = file.handle();
+    return fd < 0 ? INVALID_HANDLE_VALUE : HANDLE(_get_osfhandle(fd));
 }
 } // namespace
 
 Platform::FileLock::FileLock(QFile &file, std::chrono::milliseconds wait)
     : file(file)
 {
+    if (handleOf(file) == INVALID_HANDLE_VALUE)
+        return;
     QElapsedTimer waited;
     waited.start();
     for (;;) {
@@ -47,7 +50,9 @@ Platform::FileLock::FileLock(QFile &file, std::chrono::milliseconds wait)
         at.OffsetHigh = lockedOffsetHigh;
         held = ::LockFileEx(handleOf(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
                             1, 0, &at);
-        if (held || waited.elapsed() >= wait.count())
+        // Only another holder is waited for: a pipe or a console takes no
+        // lock at all, and needs none.
+        if (held || ::GetLastError() != ERROR_LOCK_VIOLATION || waited.elapsed() >= wait.count())
             return;
         QThread::msleep(10);
     }
