@@ -54,7 +54,7 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
                                       : QStringLiteral(". ") + LinkWords::noAdapterHint())));
         // A batch ends as its modules did; waiting in vain for the first is a failure.
         finish(stopping ? ExitCode::interrupted
-                        : done + failed == 0 ? ExitCode::noReply
+                        : done + failed + notStarted == 0 ? ExitCode::noReply
                                              : lastFailure);
     });
 }
@@ -64,9 +64,12 @@ Commissioner::~Commissioner()
     engine->disconnect(this);
 }
 
-void Commissioner::showProgress(int columns)
+void Commissioner::showProgress(std::function<int()> columns)
 {
-    progress = std::make_unique<ProgressLine>(err, columns);
+    progress = std::make_unique<ProgressLine>(err, std::move(columns));
+    // A log written to the same terminal never glues onto the progress line.
+    if (log)
+        connect(log, &ExchangeLog::aboutToWrite, this, [this] { progress->clear(); });
     progressTick = new QTimer(this);
     progressTick->setInterval(std::chrono::milliseconds(200));
     connect(progressTick, &QTimer::timeout, this, &Commissioner::updateProgress);
@@ -87,13 +90,14 @@ void Commissioner::updateProgress()
     }
     // "ttyUSB0: шаг 3 из 12: -stop bits, ответ ждём 1.2\u00a0с", then, in the
     // pause that follows, "ttyUSB0: шаг 3 из 12: -stop bits, ответ получен".
+    // The step named is the one whose command is shown, awaited or answered.
     const bool awaiting = engine->isAwaitingReply();
-    const int done = engine->stepsDone();
-    if (!awaiting && done == 0)
+    const int sent = engine->stepsSent();
+    if (sent == 0)
         return;
     QString line = tr("%1: шаг %2 из %3: %4")
                            .arg(modulePort)
-                           .arg(awaiting ? std::min(done + 1, engine->stepCount()) : done)
+                           .arg(sent)
                            .arg(engine->stepCount())
                            .arg(engine->lastCommand());
     line += awaiting ? tr(", ответ ждём %1\u00a0с").arg(sentClock.elapsed() / 1000.0, 0, 'f', 1)
@@ -144,7 +148,7 @@ void Commissioner::waitForAdapter()
                                  : tr(" (Ctrl+C - закончить)");
     if (options.waitForPort) {
         // The next module in the same slot: its port goes away first.
-        const bool goneFirst = done + failed > 0;
+        const bool goneFirst = done + failed + notStarted > 0;
         say((goneFirst ? tr("Ожидание следующего модуля на порту %1") : tr("Ожидание порта %1"))
                     .arg(options.port)
             + upTo);
@@ -154,7 +158,7 @@ void Commissioner::waitForAdapter()
     say(tr("Ожидание нового адаптера") + upTo);
     // The ports present when the batch began are not offered; those that
     // come later are, even while an earlier module is still plugged in.
-    if (!ended && done + failed == 0)
+    if (!ended && done + failed + notStarted == 0)
         engine->setKnownPorts(engine->currentPorts());
     engine->startSearch(plan(), limit);
 }
@@ -207,7 +211,9 @@ void Commissioner::afterModule()
         waitForAdapter();
         return;
     }
-    finish(stopping ? ExitCode::interrupted : lastCode);
+    // A module that finished its write under a stop request is done: the
+    // exit code is its result's.
+    finish(lastCode);
 }
 
 void Commissioner::finish(int code)
@@ -216,15 +222,21 @@ void Commissioner::finish(int code)
         return;
     ended = true;
     // A batch ends with its count; one module's result line says it all.
-    if (options.repeat)
-        print(err, tr("Модулей готово: %1, с ошибкой: %2").arg(done).arg(failed));
+    if (options.repeat) {
+        QString total = tr("Модулей готово: %1, с ошибкой: %2").arg(done).arg(failed);
+        if (notStarted > 0)
+            total += tr(", не начато: %1").arg(notStarted);
+        print(err, total);
+    }
     emit finished(code);
 }
 
 void Commissioner::report(const ModuleResult &result)
 {
     const int code = result.exitCode;
-    if (code == ExitCode::done)
+    if (!result.started)
+        ++notStarted;
+    else if (code == ExitCode::done)
         ++done;
     else
         ++failed;

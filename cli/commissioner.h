@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 QT_BEGIN_NAMESPACE
@@ -62,8 +63,9 @@ public:
                  QObject *parent = nullptr);
     // Each module's row goes to `record` as well.
     void setRecord(BenchRecord *record);
-    // Progress on stderr, rewritten in place, for a terminal `columns` wide.
-    void showProgress(int columns);
+    // Progress on stderr, rewritten in place, for a terminal as wide as
+    // `columns` says at each rewrite.
+    void showProgress(std::function<int()> columns);
     ~Commissioner() override;
 
     void start();
@@ -111,6 +113,7 @@ private:
     bool ended = false;
     int done = 0;
     int failed = 0;
+    int notStarted = 0;
 };
 
 #endif // TAV_COMMISSIONER_H

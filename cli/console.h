@@ -11,6 +11,10 @@
 // its reply and every run prints its result. A reader that goes away
 // (`| head`) never ends the program mid-write.
 namespace Console {
+// The same signal again within this long is the same request passed on
+// twice (a terminal's Ctrl+C reaches `timeout` and the program, and
+// `timeout` passes its own on): nobody presses a key twice that fast.
+constexpr int repeatWithinMs = 80;
 // Takes the stop requests, and makes a Windows console show the program's
 // UTF-8 text as it is (it would read it in the OEM code page, 866 on a
 // Russian Windows).

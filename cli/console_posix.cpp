@@ -2,18 +2,30 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <initializer_list>
 
 namespace {
 volatile std::sig_atomic_t count = 0;
+// When each signal last counted, in ms of the monotonic clock; only the
+// handler touches these, and it may interrupt itself for another signal.
+std::atomic<long long> lastCounted[NSIG];
+static_assert(std::atomic<long long>::is_always_lock_free, "used in a signal handler");
 
-extern "C" void onSignal(int)
+extern "C" void onSignal(int signal)
 {
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now); // async-signal-safe
+    const long long ms = (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+    const long long last = lastCounted[signal].exchange(ms);
+    if (last != 0 && ms - last < Console::repeatWithinMs)
+        return;
     if (count < 1000)
         count = count + 1;
 }

@@ -8,20 +8,30 @@
 
 namespace {
 std::atomic<int> count {0};
+std::atomic<ULONGLONG> lastCounted[CTRL_CLOSE_EVENT + 1];
 UINT previousCodePage = 0;
+
+// The same event twice within a moment is one request.
+void countOnce(DWORD type)
+{
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG last = lastCounted[type].exchange(now);
+    if (last == 0 || now - last >= ULONGLONG(Console::repeatWithinMs))
+        ++count;
+}
 
 BOOL WINAPI onConsoleEvent(DWORD type)
 {
     switch (type) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        ++count;
+        countOnce(type);
         return TRUE;
     case CTRL_CLOSE_EVENT:
         // Windows ends the program once this returns (at the latest after
         // five seconds): the time is given to the module's reply and the
         // result, and the program's own end comes first.
-        ++count;
+        countOnce(type);
         Sleep(5000);
         return TRUE;
     default:

@@ -61,14 +61,17 @@ README, раздел «Commissioning bench».
   6    ответ не понят, или прочитанные обратно значения другие
   130  прервано (%3): текущая команда получает свой
        ответ, и больше ничего не отправляется; второй запрос перестаёт ждать
-       этот ответ. Результат печатается в любом случае.
+       этот ответ. Тот же сигнал ещё раз в пределах %6 мс - тот же запрос
+       (так его передаёт, например, timeout). Результат печатается в любом
+       случае, и код завершения - код результата.
 
 Ответ, не пришедший за %4 с, ещё ждётся до %5 с после команды, а затем
 считается отсутствующим (4).)")
             .arg(LinkWords::portNameExamples(), LinkWords::slotExample(),
                  Console::stopRequestNames())
             .arg(SerialLink::replyTimeout.count() / 1000)
-            .arg(Commissioner::lateReplyLimit.count() / 1000);
+            .arg(Commissioner::lateReplyLimit.count() / 1000)
+            .arg(Console::repeatWithinMs);
 }
 
 int usageError(QTextStream &err, const QString &text)
@@ -315,8 +318,8 @@ int main(int argc, char *argv[])
         commissioner.setRecord(&record);
     // Progress only where a person watches stderr; the result lines and
     // the JSON on stdout never carry it.
-    if (const int columns = Console::errorColumns())
-        commissioner.showProgress(columns);
+    if (Console::errorColumns() > 0)
+        commissioner.showProgress(&Console::errorColumns);
     QObject::connect(&commissioner, &Commissioner::finished, &app, &QCoreApplication::exit);
     // A signal only counts up; each new one is a stop request, taken here on
     // the event loop, never inside the exchange.

@@ -2,17 +2,26 @@
 
 #include <QTextStream>
 
-ProgressLine::ProgressLine(QTextStream &to, int columns)
+ProgressLine::ProgressLine(QTextStream &to, std::function<int()> columns)
     : to(to)
-    , columns(columns > 1 ? columns : 80)
+    , columns(std::move(columns))
 {
 }
 
 void ProgressLine::show(const QString &text)
 {
-    // A line longer than the terminal wraps, and "\r" would then go back
-    // to its last row only: cut to fit.
-    const QString line = text.left(columns - 1);
+    const int now = columns ? columns() : 0;
+    const int width = now > 1 ? now : 80;
+    // A line as long as the terminal wraps (the Windows console at its last
+    // column already), and "\r" would then go back to its last row only:
+    // cut to fit, one column short.
+    const QString line = text.left(width - 1);
+    if (shown >= width) {
+        // The terminal was narrowed under the last line, which now takes
+        // more than one row: leave it and start on a fresh one.
+        to << '\n';
+        shown = 0;
+    }
     to << '\r' << line;
     if (line.size() < shown)
         to << QString(shown - line.size(), QLatin1Char(' ')) << '\r' << line;

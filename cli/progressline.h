@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 QT_BEGIN_NAMESPACE
 class QTextStream;
 QT_END_NAMESPACE
@@ -15,13 +17,15 @@ QT_END_NAMESPACE
 class ProgressLine
 {
 public:
-    ProgressLine(QTextStream &to, int columns);
+    // `columns` tells the terminal's width as it is now: a terminal can be
+    // narrowed while a write runs.
+    ProgressLine(QTextStream &to, std::function<int()> columns);
     void show(const QString &text);
     void clear();
 
 private:
     QTextStream &to;
-    int columns;
+    std::function<int()> columns;
     int shown = 0;
 };
 

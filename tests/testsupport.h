@@ -90,9 +90,10 @@ private:
 };
 
 // Closes every modal message box that opens while it lives, as a user
-// would, and remembers what each one said. A box runs its own event loop
-// below the test's code, so whatever is to be looked at while it is open
-// goes into onShown; setHoldMs keeps it open for a while first.
+// would, and remembers what each one said the moment it shows (the window
+// never blocks on a box, so a box is counted before the call that caused it
+// returns). Whatever is to be looked at while a box is open goes into
+// onShown; setHoldMs keeps it open for a while first.
 class ModalWatcher : public QObject
 {
 public:
@@ -106,28 +107,44 @@ public:
 
     ModalWatcher()
     {
+        qApp->installEventFilter(this);
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
         timer.start();
     }
+    ~ModalWatcher() override { qApp->removeEventFilter(this); }
     void setHoldMs(int ms) { holdMs = ms; }
     std::function<void(const Box &)> onShown;
     QList<Box> boxes;
     int count() const { return boxes.size(); }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto *box = qobject_cast<QMessageBox *>(watched))
+                take(box);
+        }
+        return false;
+    }
+
 private:
+    void take(QMessageBox *box)
+    {
+        if (box == current)
+            return;
+        current = box;
+        boxes.append({box->windowTitle(), box->text(), box->icon(), box->informativeText()});
+        shownAt.start();
+        if (onShown)
+            onShown(boxes.last());
+    }
     void poll()
     {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
-        if (box != current) {
-            current = box;
-            boxes.append({box->windowTitle(), box->text(), box->icon(), box->informativeText()});
-            shownAt.start();
-            if (onShown)
-                onShown(boxes.last());
-        }
+        take(box);
         if (shownAt.elapsed() >= holdMs) {
             current = nullptr;
             box->done(QMessageBox::Ok);

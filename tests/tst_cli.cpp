@@ -428,44 +428,72 @@ void TestCli::usageErrorsSpeakTheLanguageOfTheRun()
 void TestCli::stopSignalsEndAfterTheReply_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::addColumn<bool>("twice");
-    QTest::newRow("Ctrl+C") << int(SIGINT) << false;
-    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
-    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
-    QTest::newRow("Ctrl+C twice") << int(SIGINT) << true;
+    QTest::addColumn<QByteArray>("at");
+    // 0: once; 1: passed on twice within a moment (as `timeout` does); 2:
+    // again 300 ms later, while the reply is still due.
+    QTest::addColumn<int>("again");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("said");
+    const QByteArray stopBits("-stop bits:2");
+    const QString afterReply = QStringLiteral("Прервано после ответа на «-stop bits:2»");
+    QTest::newRow("Ctrl+C") << int(SIGINT) << stopBits << 0 << ExitCode::interrupted << afterReply;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << stopBits << 0 << ExitCode::interrupted
+                             << afterReply;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << stopBits << 0 << ExitCode::interrupted << afterReply;
+    QTest::newRow("Ctrl+C passed on twice") << int(SIGINT) << stopBits << 1
+                                            << ExitCode::interrupted << afterReply;
+    QTest::newRow("Ctrl+C twice") << int(SIGINT) << stopBits << 2 << ExitCode::interrupted
+                                  << QStringLiteral("ответ на «-stop bits:2» не дождались");
+    // The write was over when the stop took effect: the module is done.
+    QTest::newRow("Ctrl+C while -st is answered")
+            << int(SIGINT) << QByteArray("-st") << 0 << ExitCode::done
+            << QString();
 }
 
 void TestCli::stopSignalsEndAfterTheReply()
 {
     QFETCH(int, signal);
-    QFETCH(bool, twice);
+    QFETCH(QByteArray, at);
+    QFETCH(int, again);
+    QFETCH(int, code);
+    QFETCH(QString, said);
     QProcess p;
     connect(sim.get(), &ModuleSimulator::commandReceived, this, [&](const QByteArray &c) {
-        if (c != "-stop bits:2")
+        if (c != at)
             return;
+        if (again == 2)
+            sim->setReplyDelay(3000ms);
         ::kill(pid_t(p.processId()), signal);
-        if (twice)
+        if (again == 1) {
+            // Apart enough to be taken twice, as `timeout` passes it on.
+            ::usleep(10000);
             ::kill(pid_t(p.processId()), signal);
+        }
+        if (again == 2)
+            QTimer::singleShot(300, this, [&] { ::kill(pid_t(p.processId()), signal); });
     });
     p.start(QStringLiteral(TAV_CLI_PATH),
             {QStringLiteral("write"), sim->portPath(), QStringLiteral("--baud"),
              QStringLiteral("19200"), QStringLiteral("--stop-bits"), QStringLiteral("2"),
-             QStringLiteral("--parity"), QStringLiteral("even")});
+             QStringLiteral("--parity"), QStringLiteral("even"), QStringLiteral("--json")});
     QVERIFY(p.waitForStarted());
     QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 30000);
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(p.exitCode(), ExitCode::interrupted);
+    // The exit code is the result's, as the JSON tells it.
+    QCOMPARE(p.exitCode(), code);
     // One module, not a batch: its result line, and no count of modules.
     QVERIFY(!p.readAllStandardError().contains("Модулей готово"));
     // Nothing went out after the command under way, and it was not cut off.
-    QCOMPARE(sim->commands().constLast(), QByteArray("-stop bits:2"));
+    QCOMPARE(sim->commands().constLast(), at);
     QCOMPARE(sim->stopBits(), QStringLiteral("2"));
-    QVERIFY(!sim->isOperating());
-    const QString result = QString::fromUtf8(p.readAllStandardOutput());
-    QVERIFY2(result.contains(QStringLiteral("ошибка 130: Прервано"))
-                     && result.contains(QStringLiteral("скорость 19200"))
-                     && result.contains(QStringLiteral("«-st» не отправлена")),
-             qPrintable(result));
+    QCOMPARE(sim->isOperating(), at == "-st");
+    const QJsonObject result = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    QCOMPARE(result.value(QStringLiteral("exitCode")).toInt(), code);
+    const QString message = result.value(QStringLiteral("message")).toString();
+    QVERIFY2(code == ExitCode::done ? message.isEmpty() && result.value(QStringLiteral("operating")).toBool()
+                                    : message.contains(said)
+                             && message.contains(QStringLiteral("скорость 19200")),
+             QJsonDocument(result).toJson().constData());
 }
 
 // A person at a terminal sees each step and hears that Ctrl+C was taken; a

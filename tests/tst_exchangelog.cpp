@@ -348,7 +348,7 @@ void TestExchangeLog::closingDuringAWriteAsksFirst()
     QTRY_VERIFY(sim->commands().size() >= 5);
     // The watcher answers as a cautious user: not "Yes".
     QVERIFY(!w->close());
-    QCOMPARE(boxes->count(), 1);
+    QTRY_COMPARE(boxes->count(), 1);
     QCOMPARE(boxes->boxes.at(0).icon, QMessageBox::Question);
     QVERIFY(w->isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 2, 15000);

@@ -144,6 +144,10 @@ Or a serial port: %1</translation>
         <translation>Parity to write: none, odd or even.</translation>
     </message>
     <message>
+        <source>Перестать ждать через N секунд (по умолчанию %1; с --repeat - без предела).</source>
+        <translation>Give up waiting after N seconds (default %1; with --repeat, no limit).</translation>
+    </message>
+    <message>
         <source>Читает и настраивает модули TAV-RS485-KT.
 
 Команды:
@@ -176,7 +180,9 @@ README, раздел «Commissioning bench».
   6    ответ не понят, или прочитанные обратно значения другие
   130  прервано (%3): текущая команда получает свой
        ответ, и больше ничего не отправляется; второй запрос перестаёт ждать
-       этот ответ. Результат печатается в любом случае.
+       этот ответ. Тот же сигнал ещё раз в пределах %6 мс - тот же запрос
+       (так его передаёт, например, timeout). Результат печатается в любом
+       случае, и код завершения - код результата.
 
 Ответ, не пришедший за %4&#xa0;с, ещё ждётся до %5&#xa0;с после команды, а затем
 считается отсутствующим (4).</source>
@@ -212,14 +218,12 @@ Exit codes:
   6    a reply not understood, or the values read back differ
   130  interrupted (%3): the command under way gets
        its reply and nothing more is sent; a second request stops waiting
-       for that reply. The result is printed either way.
+       for that reply. The same signal again within %6 ms is the same
+       request (as `timeout`, for one, passes it on). The result is printed
+       either way, and the exit code is the result&apos;s.
 
 A reply that misses its %4&#xa0;s time-out is still awaited, up to %5&#xa0;s after its
 command, and then counts as no reply (4).</translation>
-    </message>
-    <message>
-        <source>Перестать ждать через N секунд (по умолчанию %1; с --repeat - без предела).</source>
-        <translation>Give up waiting after N seconds (default %1; with --repeat, no limit).</translation>
     </message>
 </context>
 <context>
@@ -291,6 +295,10 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>Ожидание нового адаптера</source>
         <translation>Waiting for a new adapter</translation>
+    </message>
+    <message>
+        <source>, не начато: %1</source>
+        <translation>, not started: %1</translation>
     </message>
 </context>
 <context>
@@ -540,6 +548,10 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>Файл блокировки %1 не учтён: процесса с номером %2 быть не может</source>
         <translation>Lock file %1 ignored: no process can have the number %2</translation>
+    </message>
+    <message>
+        <source>Команда «%1» отправлена, но ответ на неё не понят: «%2». Модуль, возможно, уже в режиме работы: проверьте, прочитав его.</source>
+        <translation>The command “%1” was sent, but its reply was not understood: “%2”. The module may already be in operating mode: check by reading it.</translation>
     </message>
 </context>
 <context>

@@ -5,8 +5,9 @@
 #include <QStyledItemDelegate>
 
 // The four looks of the setting fields and the search button. They are built
-// once, before any widget exists, and always applied unchanged: the search
-// reads BT_find's style sheet back and compares it with styleLight.
+// once, before any widget exists, and always applied unchanged. The window
+// keeps what each widget stands for as data and derives the look from it;
+// it never reads a look back.
 extern const QString styleGreen;
 extern const QString styleGray;
 extern const QString styleLight;

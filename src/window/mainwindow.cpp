@@ -74,6 +74,12 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
 
     portField = new PortField(ui->cbPorts, systemPorts, this);
     connect(portField, &PortField::forgotten, this, &MainWindow::on_BT_Open_Connect_2_clicked);
+    // Green means "the module on the port shown told this": once another
+    // port is shown, the fields know nothing of its module.
+    connect(portField, &PortField::turnedTo, this, [this] {
+        if (!showsLinkedPort())
+            forgetAll();
+    });
     if (!portField->passedOver().isEmpty())
         showStatus(portField->passedOver());
 
@@ -90,6 +96,12 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     });
     connect(engine, &ModuleEngine::fieldChanged, this, &MainWindow::showField);
     connect(engine, &ModuleEngine::stateChanged, this, &MainWindow::updateControls);
+    // A box about an exchange goes when what it says no longer holds, before
+    // whatever the end of the exchange shows.
+    connect(engine, &ModuleEngine::stateChanged, this, [this] {
+        if (box && boxHolds && !boxHolds())
+            withdrawBox();
+    });
     connect(engine, &ModuleEngine::progressed, statusPanel, &StatusPanel::showProgress);
     connect(engine, &ModuleEngine::failed, this, &MainWindow::showFailure);
     connect(engine, &ModuleEngine::timedOut, this,
@@ -97,12 +109,11 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     connect(engine, &ModuleEngine::written, this, &MainWindow::showWritten);
     connect(engine, &ModuleEngine::portFound, portField, &PortField::select);
     connect(engine, &ModuleEngine::searchTicked, this, [this] {
-        setLook(ui->BT_find, ui->BT_find->styleSheet() == styleLight ? styleGray : styleLight);
-        describeSearch(StateWords::Search::Searching);
+        searchBlink = !searchBlink;
+        showSearch(StateWords::Search::Searching);
     });
     connect(engine, &ModuleEngine::searchEnded, this, [this](bool connected) {
-        setLook(ui->BT_find, connected ? styleGreen : styleRed);
-        describeSearch(connected ? StateWords::Search::Found : StateWords::Search::NotFound);
+        showSearch(connected ? StateWords::Search::Found : StateWords::Search::NotFound);
     });
 
     // Named as the form labels them, for screen readers; a value the user
@@ -116,6 +127,12 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
         box->setAccessibleName(label->text());
         label->setBuddy(box);
         connect(box, QOverload<int>::of(&QComboBox::activated), this, [this, box = box] {
+            // A value picked is the user's, not the module's.
+            for (const auto field : {ModuleProtocol::Field::Speed, ModuleProtocol::Field::StopBits,
+                                     ModuleProtocol::Field::Parity}) {
+                if (fieldWidget(field) == box)
+                    fieldStates[int(field) - 1] = ModuleEngine::FieldState::Pending;
+            }
             setLook(box, styleGray);
             StateWords::describe(box, box->accessibleName(), StateWords::picked());
         });
@@ -183,16 +200,25 @@ void MainWindow::showLog()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (engine->activity() == ModuleEngine::Activity::Writing) {
-        const auto answer = QMessageBox::question(
-                this, tr("Идёт запись"),
+    if (engine->activity() == ModuleEngine::Activity::Writing && !closeConfirmed) {
+        // Asked without blocking: the write goes on meanwhile, and the
+        // question goes with it once it is over (the window then stays).
+        event->ignore();
+        const auto writing = [this] {
+            return engine->activity() == ModuleEngine::Activity::Writing;
+        };
+        showBox(QMessageBox::Question, tr("Идёт запись"),
                 tr("Идёт запись настроек в модуль. Если закрыть программу сейчас, модуль "
                    "останется записанным наполовину. Всё равно закрыть?"),
+                {}, writing,
+                [this](int answer) {
+                    if (answer != QMessageBox::Yes)
+                        return;
+                    closeConfirmed = true;
+                    close();
+                },
                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes) {
-            event->ignore();
-            return;
-        }
+        return;
     }
     // An exchange cut short by closing is still told and recorded.
     if (engine->isBusy())
@@ -202,14 +228,31 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::setDefault()
 {
-    setLook(ui->BT_find, styleGray);
-    for (QComboBox *box : {ui->CB_KT_Speed, ui->CB_KT_Stop_bit, ui->CB_KT_Parity}) {
-        setLook(box, styleGray);
-        box->setCurrentIndex(0);
-        StateWords::describe(box, box->accessibleName(),
-                             StateWords::field(ModuleEngine::FieldState::Unknown));
+    forgetAll();
+    showSearch(StateWords::Search::Idle);
+}
+
+void MainWindow::forgetUntold()
+{
+    using State = ModuleEngine::FieldState;
+    for (const auto field : {ModuleProtocol::Field::Speed, ModuleProtocol::Field::StopBits,
+                             ModuleProtocol::Field::Parity}) {
+        const State state = fieldStates[int(field) - 1];
+        if (state != State::Read && state != State::Confirmed)
+            showField(field, State::Unknown, {});
     }
-    describeSearch(StateWords::Search::Idle);
+}
+
+void MainWindow::forgetAll()
+{
+    for (const auto field : {ModuleProtocol::Field::Speed, ModuleProtocol::Field::StopBits,
+                             ModuleProtocol::Field::Parity})
+        showField(field, ModuleEngine::FieldState::Unknown, {});
+}
+
+bool MainWindow::showsLinkedPort() const
+{
+    return !engine->portName().isEmpty() && currentPort() == engine->portName();
 }
 
 void MainWindow::on_BT_Open_Connect_2_clicked()
@@ -236,18 +279,43 @@ QComboBox *MainWindow::fieldWidget(ModuleProtocol::Field field) const
     return nullptr;
 }
 
-void MainWindow::describeSearch(StateWords::Search state)
+void MainWindow::showSearch(StateWords::Search state)
 {
+    using Search = StateWords::Search;
+    // While searching the button blinks, one look a tick.
+    if (state != Search::Searching)
+        searchBlink = false;
+    search = state;
+    switch (state) {
+    case Search::Idle:
+        setLook(ui->BT_find, styleGray);
+        break;
+    case Search::Searching:
+        setLook(ui->BT_find, searchBlink ? styleLight : styleGray);
+        break;
+    case Search::Found:
+        setLook(ui->BT_find, styleGreen);
+        break;
+    case Search::NotFound:
+        setLook(ui->BT_find, styleRed);
+        break;
+    }
     StateWords::describe(ui->BT_find, ui->BT_find->text(), StateWords::search(state));
 }
 
 void MainWindow::showField(ModuleProtocol::Field field, ModuleEngine::FieldState state,
-                           const QString &value)
+                           QString value)
 {
     using State = ModuleEngine::FieldState;
     QComboBox *box = fieldWidget(field);
     if (!box)
         return;
+    // What the module on another port than the one shown does is not shown.
+    if (state != State::Unknown && !showsLinkedPort()) {
+        state = State::Unknown;
+        value.clear();
+    }
+    fieldStates[int(field) - 1] = state;
     StateWords::describe(box, box->accessibleName(), StateWords::field(state));
     // A field shows the value the state is about: item 0 stands for "no
     // known value", the module's values follow it.
@@ -279,10 +347,11 @@ void MainWindow::updateControls()
     // A search would wipe the fields of a port that stays open.
     ui->BT_find->setEnabled(!open);
     // "адаптер найден и открыт" holds only while it is open.
-    if (!open && !engine->isSearching() && ui->BT_find->styleSheet() == styleGreen) {
-        setLook(ui->BT_find, styleGray);
-        describeSearch(StateWords::Search::Idle);
-    }
+    if (!open && !engine->isSearching() && search == StateWords::Search::Found)
+        showSearch(StateWords::Search::Idle);
+    // A search ended by anything but its own end (the window closing it).
+    if (!engine->isSearching() && search == StateWords::Search::Searching)
+        showSearch(StateWords::Search::Idle);
     // What a write sends, and what its result names, is what the fields
     // held when it began.
     if (!engine->isBusy())
@@ -293,12 +362,42 @@ void MainWindow::updateControls()
 }
 
 void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
-                         const QString &details)
+                         const QString &details, std::function<bool()> holds,
+                         std::function<void(int)> answered,
+                         QMessageBox::StandardButtons buttons,
+                         QMessageBox::StandardButton defaultButton)
 {
     logBook->told(title, text, details);
-    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
-    box.setInformativeText(details);
-    box.exec();
+    // What the older box said is in the status bar's history and the log.
+    withdrawBox();
+    auto *shown = new QMessageBox(icon, title, text, buttons, this);
+    shown->setInformativeText(details);
+    if (defaultButton != QMessageBox::NoButton)
+        shown->setDefaultButton(defaultButton);
+    shown->setWindowModality(Qt::ApplicationModal);
+    connect(shown, &QDialog::finished, this, [this, shown, answered](int result) {
+        if (box == shown)
+            boxHolds = {};
+        shown->deleteLater();
+        if (answered)
+            answered(result);
+    });
+    box = shown;
+    boxHolds = std::move(holds);
+    shown->show();
+}
+
+void MainWindow::withdrawBox()
+{
+    if (!box)
+        return;
+    QMessageBox *gone = box;
+    box = nullptr;
+    boxHolds = {};
+    // Withdrawn, not answered.
+    gone->disconnect(this);
+    gone->hide();
+    gone->deleteLater();
 }
 
 void MainWindow::showFailure(const ModuleEngine::Failure &failure)
@@ -314,14 +413,7 @@ void MainWindow::showFailure(const ModuleEngine::Failure &failure)
     case Kind::LinkLost:
         // What the module read out or confirmed stays, green; the rest of
         // the fields no longer stand for anything.
-        for (QComboBox *box : {ui->CB_KT_Speed, ui->CB_KT_Stop_bit, ui->CB_KT_Parity}) {
-            if (box->styleSheet() == styleGreen)
-                continue;
-            box->setCurrentIndex(0);
-            setLook(box, styleGray);
-            StateWords::describe(box, box->accessibleName(),
-                                 StateWords::field(ModuleEngine::FieldState::Unknown));
-        }
+        forgetUntold();
         showBox(QMessageBox::Critical, tr("Critical Error"), tr("Ошибка соединения"),
                 advice);
         break;
@@ -343,12 +435,16 @@ void MainWindow::showTimeout(const QString &command, bool first)
     const QString advice = LinkWords::noReplyAdvice(command);
     const QString waiting = tr("Ответ всё ещё ожидается: обмен продолжится, когда он придёт. "
                                "Чтобы прекратить, нажмите «Отключиться».");
+    // The box holds while the reply is still awaited; the bar said "Ошибка"
+    // while it was up, and once it is closed says what goes on, unless the
+    // reply came meanwhile.
+    const auto stillLate = [this] { return engine->isAwaitingReply(); };
     showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"),
-            advice + QStringLiteral("\n\n") + waiting);
-    // The bar said "Ошибка" while the box was up; once it is closed it says
-    // what goes on, unless the reply came meanwhile.
-    if (engine->isAwaitingReply())
-        showStatus(advice + QLatin1Char(' ') + waiting);
+            advice + QStringLiteral("\n\n") + waiting, stillLate,
+            [this, advice, waiting](int) {
+                if (engine->isAwaitingReply())
+                    showStatus(advice + QLatin1Char(' ') + waiting);
+            });
 }
 
 void MainWindow::showWritten(const ModuleProtocol::Values &confirmed, bool operating)
@@ -387,6 +483,8 @@ void MainWindow::on_BT_find_clicked()
     else
         engine->startSearch();
     setDefault();
+    if (engine->isSearching())
+        showSearch(StateWords::Search::Searching);
 }
 
 void MainWindow::on_BT_Write_values_clicked()
@@ -406,11 +504,23 @@ void MainWindow::on_BT_Open_Connect_clicked()
     if (engine->isSearching())
         return;
     if (engine->isOpen()) {
+        // An exchange cut short keeps what the module told, as a lost link
+        // does; otherwise the window goes back to its neutral look.
+        const bool cutShort = engine->isBusy();
         engine->close();
-        setDefault();
+        if (cutShort) {
+            forgetUntold();
+            showSearch(StateWords::Search::Idle);
+        } else {
+            setDefault();
+        }
         return;
     }
     qCDebug(lcLink) << "connect" << currentPort();
+    // Whether it opens or not, this is another connection: nothing shown
+    // before stands for its module, and the search's last word is over.
+    forgetAll();
+    showSearch(StateWords::Search::Idle);
     if (engine->open(currentPort()))
         engine->read();
 }

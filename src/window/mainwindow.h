@@ -7,9 +7,12 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 QT_BEGIN_NAMESPACE
 class QCloseEvent;
@@ -82,17 +85,30 @@ private:
 
     // What the engine reports, shown.
     void showMessage(const QString &text);
-    void showField(ModuleProtocol::Field field, ModuleEngine::FieldState state,
-                   const QString &value);
+    void showField(ModuleProtocol::Field field, ModuleEngine::FieldState state, QString value);
     void showFailure(const ModuleEngine::Failure &failure);
     void showTimeout(const QString &command, bool first);
     void showWritten(const ModuleProtocol::Values &confirmed, bool operating);
-    void describeSearch(StateWords::Search state);
+    void showSearch(StateWords::Search state);
+    // Every field the module did not tell goes back to "unknown"; what it
+    // told in the latest connection to the port shown stays.
+    void forgetUntold();
+    // The fields no longer stand for the module on the port shown.
+    void forgetAll();
+    // The fields show the module on the port the field names.
+    bool showsLinkedPort() const;
 
     // The window's own messages, taken down in the log as well.
     void showStatus(const QString &text);
+    // One box at a time, never blocking: a newer one takes the place of an
+    // older. `holds` says while the box is true (a question about a write
+    // that is over is withdrawn); `answered` gets the button pressed.
     void showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
-                 const QString &details);
+                 const QString &details, std::function<bool()> holds = {},
+                 std::function<void(int)> answered = {},
+                 QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    void withdrawBox();
     void updateControls();
     QComboBox *fieldWidget(ModuleProtocol::Field field) const;
     QString currentPort() const;
@@ -122,6 +138,15 @@ private:
     bool portsListed = false; // the first list of the system's ports is in
     ExchangeLog *logBook = nullptr;
     LogWindow *logWindow = nullptr;
+
+    // What the window shows, as data: the looks follow from it.
+    ModuleEngine::FieldState fieldStates[3] {};
+    StateWords::Search search = StateWords::Search::Idle;
+    bool searchBlink = false;
+    QPointer<QMessageBox> box;
+    std::function<bool()> boxHolds;
+    // The user confirmed closing in the middle of a write.
+    bool closeConfirmed = false;
 };
 
 #endif // TAV_MAINWINDOW_H

@@ -24,6 +24,15 @@ PortField::PortField(QComboBox *portBox, bool details, QObject *parent)
     // A gateway's address is longer than the field: the field names the
     // whole of it on hover, and its list is as wide as its longest entry.
     connect(box, &QComboBox::currentTextChanged, box, &QWidget::setToolTip);
+    connect(box, &QComboBox::currentTextChanged, this, [this](const QString &port) {
+        if (!filling)
+            emit turnedTo(port);
+    });
+    // However long a port's name (a remembered one may run to hundreds of
+    // characters), the field keeps the window's width: the whole name is in
+    // its tooltip and its drop-down list.
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(minimumShownChars);
     const auto fitList = [this] {
         QAbstractItemView *list = box->view();
         list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth()
@@ -58,6 +67,7 @@ void PortField::fill(const QStringList &ports)
 void PortField::fill(const QStringList &ports, const QList<PortDetails> &told)
 {
     const QString selected = box->currentText();
+    filling = true;
     box->clear();
     QHash<QString, PortDetails> details;
     for (const PortDetails &d : told)
@@ -80,6 +90,9 @@ void PortField::fill(const QStringList &ports, const QList<PortDetails> &told)
     const int kept = box->findText(selected, exactly);
     if (kept >= 0)
         box->setCurrentIndex(kept);
+    filling = false;
+    if (box->currentText() != selected)
+        emit turnedTo(box->currentText());
 }
 
 void PortField::add(const QString &name)

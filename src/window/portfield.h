@@ -21,6 +21,10 @@ public:
     // enumeration per fill); without, it lists names only.
     PortField(QComboBox *box, bool systemDetails, QObject *parent = nullptr);
 
+    // "/dev/ttyUSB0", "COM12" or a short gateway's address reads whole in
+    // the closed field.
+    static constexpr int minimumShownChars = 22;
+
     // Lists `ports` and the added ones; the selected port stays selected
     // while it is listed.
     void fill(const QStringList &ports);
@@ -37,6 +41,10 @@ public:
 signals:
     // An added port was forgotten: the list is to be filled again.
     void forgotten();
+    // Another port is shown in the field: chosen, typed, selected by the
+    // search, or left selected by a list that no longer has the old one. A
+    // list filled again with the same port kept selected does not count.
+    void turnedTo(const QString &port);
 
 private:
     QComboBox *box = nullptr;
@@ -44,6 +52,7 @@ private:
     bool systemDetails = false;
     QStringList extra;
     int skipped = 0;
+    bool filling = false;
 };
 
 #endif // TAV_PORTFIELD_H

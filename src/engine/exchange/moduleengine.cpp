@@ -146,6 +146,7 @@ const PortDetails &ModuleEngine::adapter() const
 bool ModuleEngine::tryOpen(const QString &portName, bool announce)
 {
     waitingPlan.reset();
+    told = {};
     if (!link->open(portName))
         return false;
     if (link->isConnecting()) {
@@ -216,7 +217,7 @@ void ModuleEngine::close()
     if (isExchanging() || waitingPlan) {
         ended = Failure {};
         ended->kind = FailureKind::Interrupted;
-        ended->beforeStart = !isExchanging();
+        ended->beforeStart = !isExchanging() || exchange.next == 0;
         ended->byClosing = true;
         ended->awaiting = now != State::Pausing;
         ended->command = lastSent;

@@ -92,7 +92,7 @@ public:
         Values found; // ReadBackDiffers: what the read-back found…
         Values target; // …against what was written
         QString reply; // NotUnderstood: the reply as shown
-        bool operatingCommand = false; // Refused: the refused one was it
+        bool operatingCommand = false; // Refused, NotUnderstood: the one answered was it
         bool awaiting = false; // Interrupted: the reply to `command` was still due
         bool byClosing = false; // Interrupted: the port was closed under it
         bool beforeStart = false; // Interrupted: nothing was sent yet
@@ -172,7 +172,11 @@ public:
         bool haveAfter = false;
         bool operatingCommandSent = false;
         bool operating = false; // "module is working" to the operating-mode command
+        bool operatingRefused = false; // "?" to it
         QDateTime ended; // when its result was known
+        // Whether the module operates is known unless the operating-mode
+        // command went out and its answer said neither yes nor no.
+        bool operatingKnown() const { return !operatingCommandSent || operating || operatingRefused; }
     };
 
     // `listPorts` names the ports the search compares; where a `monitor` is
@@ -236,9 +240,9 @@ public:
     // The command sent last, whose reply is awaited while isAwaitingReply().
     const QString &lastCommand() const { return lastSent; }
     const Record &record() const { return rec; }
-    // How far the exchange under way (or the last one) got: commands
-    // answered, of all its plan sends.
-    int stepsDone() const;
+    // How far the exchange under way (or the last one) got: commands of
+    // its plan sent so far, of all it sends.
+    int stepsSent() const { return exchange.next; }
     int stepCount() const { return int(exchange.steps.size()); }
 
     // --- The search for a newly plugged adapter
@@ -374,6 +378,14 @@ private:
     std::optional<std::pair<Plan, std::chrono::milliseconds>> waitingPlan;
     Plan searchPlan;
     Record rec;
+    // What the module told in this connection, for a write that does not
+    // read it again.
+    struct Told
+    {
+        QString hello;
+        Values values;
+        bool haveValues = false;
+    } told;
     QString lastSent;
     QString reply;
     int readAt = 0;

@@ -63,12 +63,6 @@ ModuleEngine::Activity ModuleEngine::activity() const
     return exchange.plan.write ? Activity::Writing : Activity::Reading;
 }
 
-int ModuleEngine::stepsDone() const
-{
-    const bool due = now == State::Awaiting || now == State::Late || now == State::Stopping;
-    return exchange.next - (due ? 1 : 0);
-}
-
 bool ModuleEngine::start(const Plan &plan, std::chrono::milliseconds firstPause)
 {
     return begin(plan, firstPause, true);
@@ -106,6 +100,15 @@ bool ModuleEngine::begin(const Plan &plan, std::chrono::milliseconds firstPause,
     exchange.plan = plan;
     exchange.steps = compile(plan);
     rec = recordFor(plan);
+    // A write that does not read first still names what this connection
+    // already learnt of the module; nothing of an earlier plan's commands
+    // may pass for this one's.
+    if (plan.write && !plan.readFirst) {
+        rec.hello = told.hello;
+        rec.before = told.values;
+        rec.haveBefore = told.haveValues;
+    }
+    lastSent.clear();
     setState(State::Pausing);
     if (announce) {
         Note started(Note::Kind::Started);
@@ -169,10 +172,13 @@ void ModuleEngine::tick(bool readTimer)
     const QString value = exchange.plan.target.value(field);
     const QString command = ModuleProtocol::writeCommand(step.index, value);
     writeAt = step.index + 1;
-    if (step.pass == Pass::Values)
+    if (step.pass == Pass::Values) {
+        // What was read of the module no longer holds once a value goes out.
+        told.haveValues = false;
         emit fieldChanged(field, FieldState::Sending, value);
-    else
+    } else {
         rec.operatingCommandSent = true;
+    }
     transmit(command);
 }
 
@@ -246,8 +252,10 @@ std::optional<Kind> ModuleEngine::takeReadReply(const Step &step)
 {
     const Field asked = ModuleProtocol::fieldOfReadStep(step.index);
     Kind kind = Kind::Unrecognised;
-    if (exchange.next == 1)
+    if (exchange.next == 1) {
         rec.hello = reply;
+        told.hello = reply;
+    }
     if (step.index > 0) {
         const auto outcome = ModuleProtocol::interpret(reply, ModuleProtocol::Sequence::Read, 0);
         if (outcome.field == asked && !outcome.value.isEmpty()) {
@@ -264,6 +272,8 @@ std::optional<Kind> ModuleEngine::takeReadReply(const Step &step)
     }
     if (!step.endsPass)
         return kind;
+    told.values = exchange.readValues;
+    told.haveValues = true;
     if (step.pass == Pass::Read) {
         rec.before = exchange.readValues;
         rec.haveBefore = true;
@@ -305,6 +315,7 @@ std::optional<Kind> ModuleEngine::takeWriteReply(const Step &step)
             emit fieldChanged(field, FieldState::Refused, {}); // the module holds its old value
         failure.kind = FailureKind::Refused;
         failure.operatingCommand = operateStep;
+        rec.operatingRefused = operateStep;
         break;
     case Kind::ModuleWorking:
         if (operateStep) {
@@ -316,7 +327,10 @@ std::optional<Kind> ModuleEngine::takeWriteReply(const Step &step)
         failure.kind = FailureKind::LeftConfiguration;
         break;
     default:
+        // A garbled answer to the operating-mode command still means the
+        // module got it: whether it works now is not known.
         failure.kind = FailureKind::NotUnderstood;
+        failure.operatingCommand = operateStep;
         failure.reply = SerialLink::shownReply(reply, 0);
         break;
     }
@@ -348,8 +362,9 @@ void ModuleEngine::fail(FailureKind kind, const QString &command)
 
 void ModuleEngine::fail(Failure failure)
 {
-    // Whatever stops a write part-way, the user learns what the module took.
-    if (activity() == Activity::Writing) {
+    // Whatever stops a write part-way, the user learns what the module took;
+    // one stopped before its first command took nothing.
+    if (activity() == Activity::Writing && exchange.next > 0) {
         failure.duringWrite = true;
         failure.confirmed = rec.confirmed;
         failure.operatingCommandSent = rec.operatingCommandSent;
@@ -407,6 +422,7 @@ void ModuleEngine::requestStop()
     ended.kind = FailureKind::Interrupted;
     ended.command = lastSent;
     ended.awaiting = now == State::Stopping;
+    ended.beforeStart = exchange.next == 0;
     frames->cancel();
     fail(ended);
 }

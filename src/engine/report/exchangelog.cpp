@@ -142,6 +142,8 @@ void ExchangeLog::add(const char *direction, const QString &text)
     }
 
     QString fileError;
+    if (file)
+        emit aboutToWrite();
     if (file && (file->write(line.toUtf8() + '\n') < 0 || !file->flush())) {
         fileError = file->errorString();
         file.reset(); // said once; the log goes on in memory

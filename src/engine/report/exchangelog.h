@@ -70,6 +70,9 @@ signals:
     void linesDropped(int count);
     void cleared();
     void fileFailed(const QString &message);
+    // A line is about to go to the file: whoever draws on the same terminal
+    // (a progress line) makes room first.
+    void aboutToWrite();
 
 private:
     void add(const char *direction, const QString &text);

@@ -101,8 +101,10 @@ ModuleResult ModuleResult::ofRead(const ModuleProtocol::Values &values)
 
 ModuleResult ModuleResult::of(const ModuleEngine::Failure &failure, LinkWords::Audience audience)
 {
-    return {exitCodeOf(failure.kind), nameOf(failure.kind),
-            EngineWords::advice(failure, audience)};
+    const bool notStarted = failure.kind == FailureKind::Interrupted && failure.beforeStart;
+    return {exitCodeOf(failure.kind),
+            notStarted ? QStringLiteral("not-started") : nameOf(failure.kind),
+            EngineWords::advice(failure, audience), !notStarted};
 }
 
 void onEachEnding(const ModuleEngine *engine, LinkWords::Audience audience, QObject *context,
@@ -153,7 +155,8 @@ QJsonObject ModuleReport::toJson() const
             {QStringLiteral("after"), haveAfter() ? ::toJson(after()) : QJsonValue()},
             {QStringLiteral("operatingModeSent"),
              write ? QJsonValue(record.operatingCommandSent) : QJsonValue()},
-            {QStringLiteral("operating"), write ? QJsonValue(record.operating) : QJsonValue()},
+            {QStringLiteral("operating"),
+             write && record.operatingKnown() ? QJsonValue(record.operating) : QJsonValue()},
             {QStringLiteral("outcome"), result.outcome()},
             {QStringLiteral("failure"), orNull(result.failure)},
             {QStringLiteral("exitCode"), result.exitCode},
@@ -191,7 +194,8 @@ QStringList ModuleReport::csvFields() const
         fields << v->baudRate << v->stopBits << v->parity;
     }
     fields << (write ? yesNo(record.operatingCommandSent) : QString())
-           << (write ? yesNo(record.operating) : QString()) << result.outcome() << result.failure
+           << (write && record.operatingKnown() ? yesNo(record.operating) : QString())
+           << result.outcome() << result.failure
            << QString::number(result.exitCode) << result.message;
     return fields;
 }

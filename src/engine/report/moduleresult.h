@@ -32,6 +32,9 @@ struct ModuleResult
     QString failure;
     // What happened and what to do, in the language of the run.
     QString message;
+    // False for an exchange stopped before its first command: the module
+    // received nothing, so it neither succeeded nor failed.
+    bool started = true;
 
     // "done", "cannot-open", "no-reply", "refused", "not-understood", "interrupted".
     QString outcome() const;

@@ -140,8 +140,13 @@ static QString leftConfiguration(const QString &command)
             .arg(command);
 }
 
-static QString notUnderstood(const QString &command, const QString &shownReply)
+static QString notUnderstood(const QString &command, const QString &shownReply,
+                             bool operatingCommand)
 {
+    if (operatingCommand)
+        return tr("Команда «%1» отправлена, но ответ на неё не понят: «%2». Модуль, возможно, "
+                  "уже в режиме работы: проверьте, прочитав его.")
+                .arg(command, shownReply);
     return tr("Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не "
               "переведен в режим работы.")
             .arg(command, shownReply);
@@ -283,7 +288,7 @@ static QString whatHappened(const Failure &failure, Audience audience)
     case Kind::Refused:
         return refused(failure.command, failure.operatingCommand);
     case Kind::NotUnderstood:
-        return notUnderstood(failure.command, failure.reply);
+        return notUnderstood(failure.command, failure.reply, failure.operatingCommand);
     case Kind::LeftConfiguration:
         return leftConfiguration(failure.command);
     case Kind::OperatingNotConfirmed:
