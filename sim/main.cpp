@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     if (parser.isSet(link) && !module.makeLink(parser.value(link))) {
-        err << "Cannot make the link " << parser.value(link) << Qt::endl;
+        err << "Cannot make the link: " << module.errorString() << Qt::endl;
         return 1;
     }
     module.setReplyDelay(std::chrono::milliseconds(parser.value(delay).toInt()));
@@ -86,12 +86,14 @@ int main(int argc, char *argv[])
     out << "\nSettings: baudrate " << module.baudRate() << ", stop bits " << module.stopBits()
         << ", parity " << module.parity() << "\nCtrl+C to stop." << Qt::endl;
 
-    // Leave through the event loop, so the link is removed on Ctrl+C.
+    // Leave through the event loop, so the link is removed on Ctrl+C, on
+    // SIGTERM and when the terminal it runs in is closed (SIGHUP).
     if (::pipe(quitPipe) == 0) {
         auto *quitNotifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
         QObject::connect(quitNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
         std::signal(SIGINT, requestQuit);
         std::signal(SIGTERM, requestQuit);
+        std::signal(SIGHUP, requestQuit);
     }
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #include "modulesimulator.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSocketNotifier>
 #include <QTcpServer>
@@ -124,17 +125,31 @@ void ModuleSimulator::listen()
 ModuleSimulator::~ModuleSimulator()
 {
     vanish();
-    if (!linkPath.isEmpty())
-        QFile::remove(linkPath);
 }
 
 bool ModuleSimulator::makeLink(const QString &path)
 {
     if (masterFd < 0)
         return false;
-    QFile::remove(path);
-    if (!QFile::link(slavePath, path))
+    const QFileInfo existing(path);
+    if (existing.isSymLink()) {
+        // A link to a device that is there is another simulator's (or a
+        // program's that took a terminal number a lost link still names):
+        // taking it over would send its users here. One to nothing is stale.
+        const QString target = existing.symLinkTarget();
+        if (target != slavePath && QFileInfo::exists(target)) {
+            error = QStringLiteral("%1 already links to %2, which is in use").arg(path, target);
+            return false;
+        }
+        QFile::remove(path);
+    } else if (existing.exists()) {
+        error = QStringLiteral("%1 exists and is not a link").arg(path);
         return false;
+    }
+    if (!QFile::link(slavePath, path)) {
+        error = QStringLiteral("cannot make the link %1").arg(path);
+        return false;
+    }
     linkPath = path;
     return true;
 }
@@ -168,6 +183,10 @@ void ModuleSimulator::vanish()
     if (vanished || !valid)
         return;
     vanished = true;
+    // As the system removes an unplugged adapter's link; only while it is
+    // still ours: once the device is gone, its number may go to another.
+    if (!linkPath.isEmpty() && QFileInfo(linkPath).symLinkTarget() == slavePath)
+        QFile::remove(linkPath);
     quietTimer.stop();
     delete notifier;
     notifier = nullptr;

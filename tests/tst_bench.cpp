@@ -208,6 +208,7 @@ private slots:
     void disconnectingMidWriteIsAnEndingTold_data();
     void disconnectingMidWriteIsAnEndingTold();
     void recordFormsReadAsTheirReadersDo();
+    void aSimulatorKeepsToItsOwnLink();
 
 private:
     int runCommissioner(const CommissionOptions &options, BenchRecord *record);
@@ -780,6 +781,43 @@ void TestBench::recordFormsReadAsTheirReadersDo()
     QCOMPARE(rows.size(), 2);
     QCOMPARE(int(rows.at(1).size()), columns);
     QCOMPARE(rows.at(1).at(QStringLiteral("port")), QStringLiteral("COM12"));
+}
+
+// A bench's slot link is the simulator's only while it lives: it never takes
+// over another's live link, removes only its own, and leaves no link behind
+// when its terminal closes.
+void TestBench::aSimulatorKeepsToItsOwnLink()
+{
+    TAV_UNIX_ONLY();
+#ifdef TAV_SIM_PATH
+    {
+        auto first = std::make_unique<ModuleSimulator>();
+        QVERIFY(first->makeLink(slot));
+        {
+            ModuleSimulator second;
+            QVERIFY(!second.makeLink(slot));
+            QVERIFY(second.errorString().contains(QStringLiteral("in use")));
+        }
+        QCOMPARE(QFileInfo(slot).symLinkTarget(), first->portPath());
+        first->vanish(); // its device gone: a stale link, free to take
+        ModuleSimulator third;
+        QVERIFY(third.makeLink(slot));
+        first.reset();
+        QCOMPARE(QFileInfo(slot).symLinkTarget(), third.portPath());
+    }
+    QVERIFY(!QFileInfo(slot).isSymLink());
+
+    for (const int signal : {SIGHUP, SIGTERM, SIGINT}) {
+        QProcess sim;
+        sim.start(QStringLiteral(TAV_SIM_PATH), {QStringLiteral("--link"), slot});
+        QByteArray said;
+        QTRY_VERIFY((said += sim.readAllStandardOutput()).contains("Ctrl+C"));
+        QVERIFY(QFileInfo(slot).isSymLink());
+        ::kill(pid_t(sim.processId()), signal);
+        QTRY_COMPARE(sim.state(), QProcess::NotRunning);
+        QVERIFY2(!QFileInfo(slot).isSymLink(), qPrintable(QString::number(signal)));
+    }
+#endif
 }
 
 QTEST_MAIN(TestBench)

@@ -23,6 +23,11 @@ private slots:
     void boxesSayWhatToDo_data();
     void boxesSayWhatToDo();
     void refreshWhileConnectedKeepsThePort();
+    void greenStandsForThePortShown_data();
+    void greenStandsForThePortShown();
+    void disconnectingMidWriteKeepsWhatTheModuleConfirmed();
+    void aQuestionGoesWithItsWrite_data();
+    void aQuestionGoesWithItsWrite();
 
 private:
     void connectAndRead()
@@ -30,6 +35,19 @@ private:
         ui().cbPorts->setCurrentText(sim->portPath());
         QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
+    }
+    // Green, with its value, or neutral and empty.
+    void checkField(QComboBox *box, const QString &value)
+    {
+        QCOMPARE(box->currentText(), value);
+        QCOMPARE(box->styleSheet(), value.isEmpty() ? styleGray : styleGreen);
+    }
+    int boxesShown() const
+    {
+        int shown = 0;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            shown += qobject_cast<QMessageBox *>(top) && top->isVisible() ? 1 : 0;
+        return shown;
     }
     QList<QTimer *> activeTimers() const
     {
@@ -227,6 +245,117 @@ void TestSafety::refreshWhileConnectedKeepsThePort()
     ports.removeAll(sim->portPath());
     QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
     QCOMPARE(ui().cbPorts->currentIndex(), 0); // gone: the first, as ever
+}
+
+// A module's values are green only next to the port they came from: a lost
+// link keeps them while that port stays chosen, and turning to another port
+// (choosing it, or connecting to it, whether it opens or not) forgets them.
+void TestSafety::greenStandsForThePortShown_data()
+{
+    QTest::addColumn<QString>("turn");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("the same port, refreshed") << QStringLiteral("refresh") << true;
+    QTest::newRow("another port chosen") << QStringLiteral("choose") << false;
+    QTest::newRow("the same port connected to, gone") << QStringLiteral("reconnect") << false;
+}
+
+void TestSafety::greenStandsForThePortShown()
+{
+    QFETCH(QString, turn);
+    QFETCH(bool, kept);
+    connectAndRead();
+    // The adapter is pulled out after two of the three values.
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [this](const QByteArray &c) {
+        if (c == "-parity")
+            sim->vanish();
+    });
+    QTest::mouseClick(ui().BT_Read_values, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->count(), 1, 10000);
+    checkField(ui().CB_KT_Speed, QStringLiteral("9600"));
+    checkField(ui().CB_KT_Stop_bit, QStringLiteral("1"));
+    checkField(ui().CB_KT_Parity, QString());
+
+    if (turn == QLatin1String("refresh")) {
+        QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
+    } else if (turn == QLatin1String("choose")) {
+        ui().cbPorts->setCurrentText(QStringLiteral("COM1"));
+    } else {
+        QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+        QTRY_COMPARE(boxes->count(), 2);
+    }
+    checkField(ui().CB_KT_Speed, kept ? QStringLiteral("9600") : QString());
+    checkField(ui().CB_KT_Stop_bit, kept ? QStringLiteral("1") : QString());
+    checkField(ui().CB_KT_Parity, QString());
+}
+
+// "Отключиться" in the middle of a write keeps what the module confirmed,
+// as a lost link does; the rest goes back to unknown.
+void TestSafety::disconnectingMidWriteKeepsWhatTheModuleConfirmed()
+{
+    connectAndRead();
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [this](const QByteArray &c) {
+        if (c.startsWith("-parity:"))
+            QTimer::singleShot(0, this, [this] {
+                QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+            });
+    });
+    ui().CB_KT_Speed->setCurrentText(QStringLiteral("19200"));
+    ui().CB_KT_Stop_bit->setCurrentText(QStringLiteral("2"));
+    ui().CB_KT_Parity->setCurrentText(QStringLiteral("even"));
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"), 10000);
+    checkField(ui().CB_KT_Speed, QStringLiteral("19200"));
+    checkField(ui().CB_KT_Stop_bit, QStringLiteral("2"));
+    checkField(ui().CB_KT_Parity, QString());
+    QCOMPARE(boxes->count(), 0);
+}
+
+// Asked whether to close in the middle of a write and left unanswered: once
+// the write is over the question goes (never two boxes at once), the window
+// stays, and the write's result is told as ever.
+void TestSafety::aQuestionGoesWithItsWrite_data()
+{
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("written") << false;
+    QTest::newRow("refused") << true;
+}
+
+void TestSafety::aQuestionGoesWithItsWrite()
+{
+    QFETCH(bool, refused);
+    StatusLog log(*w);
+    w->show();
+    boxes->setHoldMs(600000);
+    int most = 0;
+    boxes->onShown = [&](const ModalWatcher::Box &) { most = std::max(most, boxesShown()); };
+    connectAndRead();
+    if (refused)
+        sim->rejectValues("-parity:");
+    ui().CB_KT_Speed->setCurrentText(QStringLiteral("57600"));
+    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    QTRY_VERIFY(sim->commands().size() >= 5);
+    QVERIFY(!w->close());
+    QCOMPARE(boxes->count(), 1);
+    QCOMPARE(boxes->boxes.at(0).icon, QMessageBox::Question);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui().CB_KT_Speed->isEnabled(), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(ui().CB_KT_Speed->isEnabled(), 15000);
+    // A refused write shows no box of its own; a finished one its result.
+    QTRY_COMPARE(boxesShown(), refused ? 0 : 1);
+    QCOMPARE(boxes->count(), refused ? 1 : 2);
+    QCOMPARE(most, 1);
+    QVERIFY(w->isVisible());
+    QCOMPARE(sim->isOperating(), !refused);
+    const QString told = refused ? QStringLiteral("Модуль отклонил команду «-parity:none»")
+                                 : QStringLiteral("Записано: скорость 57600, стоп-биты 1, "
+                                                  "паритет none. Модуль переведен в режим работы.");
+    QVERIFY2(log.last().startsWith(told), qPrintable(log.messages().join(QLatin1Char('\n'))));
+    if (!refused)
+        QCOMPARE(boxes->boxes.at(1).title, QStringLiteral("Результат"));
+    boxes->setHoldMs(0);
+    QTRY_COMPARE(boxesShown(), 0);
+    // Nothing is under way any more: it closes without a question.
+    QVERIFY(w->close());
+    QCOMPARE(boxes->count(), refused ? 1 : 2);
 }
 
 QTEST_MAIN(TestSafety)

@@ -113,6 +113,7 @@ void TestSearch::blinkAlternates()
 void TestSearch::limitWithoutFind()
 {
     StatusLog log(*w);
+    const QString idle = ui().BT_find->toolTip();
     startSearch();
     tick(1200);
     QVERIFY(MainWindowProbe::findTimer(*w)->isActive());
@@ -124,6 +125,18 @@ void TestSearch::limitWithoutFind()
     QCOMPARE(log.count(), 2);
     QVERIFY(MainWindowProbe::serial(*w) == nullptr);
     QVERIFY(ui().BT_find->isEnabled());
+    const QString notFound = ui().BT_find->toolTip();
+    QVERIFY(notFound != idle);
+
+    // The search's last word is over once a port is connected by hand.
+    ports.append(sim->portPath());
+    QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
+    ui().cbPorts->setCurrentText(sim->portPath());
+    QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    QCOMPARE(ui().BT_find->styleSheet(), styleGray);
+    QCOMPARE(ui().BT_find->toolTip(), idle);
+    QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 10000);
+    QCOMPARE(ui().BT_find->toolTip(), idle);
 }
 
 void TestSearch::portOnTheLimitTickIsStillFound()

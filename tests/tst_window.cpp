@@ -273,6 +273,19 @@ void TestWindow::windowProperties()
     }
     QCOMPARE(declared, slotNames);
 
+    // However long a port's name, the window keeps its width and
+    // "Соединиться" stays on screen; the whole name is a hover away.
+    for (const int length : {100, 512, 5000}) {
+        const QString name = QStringLiteral("/dev/serial/by-id/") + QString(length, QLatin1Char('u'));
+        MainWindow wide(nullptr, [] { return QStringList {QStringLiteral("COM1")}; });
+        wide.show();
+        // Listed once the window shows, as a remembered port or the system's are.
+        wide.addPort(name);
+        QCOMPARE(MainWindowProbe::ui(wide).cbPorts->toolTip(), name);
+        QTRY_VERIFY(wide.minimumSizeHint().width() <= w.width());
+        QCOMPARE(wide.size(), w.size());
+    }
+
     // Every widget other than the three fields and the search button stays
     // unstyled; the form only marks the keyboard focus, which those looks hide.
     const QSet<QString> styled = {QStringLiteral("CB_KT_Speed"), QStringLiteral("CB_KT_Stop_bit"),
