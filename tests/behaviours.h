@@ -94,6 +94,7 @@ inline QList<Behaviour> behaviours()
             {"write Ok to -st", true, F::Reply, "-st", "Ok", V::OperatingNotConfirmed},
             {"write report to a value", true, F::Reply, "-parity:", "parity even",
              V::NotUnderstood},
+            {"write garbled reply to -st", true, F::Reply, "-st", "module i", V::NotUnderstood},
             {"write after an unreadable read", true, F::Reply, "-stop bits", "stop bits 3",
              V::Written},
             {"write unplugged", true, F::Unplug, "-parity:", {}, V::LinkLost},

@@ -737,6 +737,19 @@ void TestBench::disconnectingMidWriteIsAnEndingTold()
     QCOMPARE(confirmedValues, expected);
     QCOMPARE(row.at(QStringLiteral("operating_mode_sent")),
              late == "-st" ? QStringLiteral("true") : QStringLiteral("false"));
+    // "-st" went out and its answer never came: whether the module operates
+    // is not known.
+    QCOMPARE(row.at(QStringLiteral("operating")),
+             late == "-st" ? QString() : QStringLiteral("false"));
+    // What the connect's read found is known to the write that followed it.
+    const auto read = readRecord(recordPath).at(0);
+    QVERIFY(!read.at(QStringLiteral("hello")).isEmpty());
+    QCOMPARE(row.at(QStringLiteral("hello")), read.at(QStringLiteral("hello")));
+    for (const char *field : {"baud_rate", "stop_bits", "parity"}) {
+        const QString name = QStringLiteral("before_") + QLatin1String(field);
+        QCOMPARE(row.at(name), read.at(name));
+    }
+    QCOMPARE(row.at(QStringLiteral("before_baud_rate")), QStringLiteral("9600"));
 
     // Told once, in the status bar and the log, with what the module took.
     const QString told = MainWindowProbe::statusPanel(w)->currentMessage();

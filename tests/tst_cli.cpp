@@ -5,6 +5,7 @@
 #include "commissioner.h"
 #include "exchangelog.h"
 #include "modulesimulator.h"
+#include "progressline.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -52,6 +53,7 @@ private slots:
     void stopSignalsEndAfterTheReply();
     void progressReachesATerminalNeverAPipe();
     void aBatchWaitsForItsNextModuleUntilCtrlC();
+    void progressLineFitsItsTerminal();
     void defaultWriteReadsBackEvenIntoAClosedPipe();
     void aLogFileThatFailsOrBlocksNeitherHidesNorHangs();
 
@@ -538,6 +540,24 @@ void TestCli::progressReachesATerminalNeverAPipe()
         const QString output = QString::fromUtf8(p.readAllStandardOutput());
         QCOMPARE(errors.contains(QStringLiteral("шаг 6 из 12: -stop bits:2, ответ ждём")),
                  terminal);
+        // Each reply shown names the step whose command it answers.
+        static const QRegularExpression got(QStringLiteral("шаг (\\d+) из 12: ([^,]+), ответ получен"));
+        int answered = 0;
+        for (auto m = got.globalMatch(errors); m.hasNext(); ++answered) {
+            const auto match = m.next();
+            QVERIFY2(errors.contains(QStringLiteral("шаг %1 из 12: %2, ответ ждём")
+                                             .arg(match.captured(1), match.captured(2))),
+                     qPrintable(match.captured(0)));
+        }
+        QCOMPARE(answered > 0, terminal);
+        // A log line on the same terminal starts a line of its own.
+        static const QRegularExpression stamp(QStringLiteral("\\d{4}-\\d\\d-\\d\\dT"));
+        for (auto m = stamp.globalMatch(errors); m.hasNext();) {
+            const int at = int(m.next().capturedStart());
+            QVERIFY2(at == 0 || errors.at(at - 1) == QLatin1Char('\n')
+                             || errors.at(at - 1) == QLatin1Char('\r'),
+                     qPrintable(errors.mid(std::max(0, at - 60), 80)));
+        }
         QVERIFY2(errors.contains(QStringLiteral("Остановка после ответа модуля на «-stop bits:2»")),
                  qPrintable(errors));
         // A log can go to a terminal or a pipe: it appends without seeking.
@@ -549,6 +569,39 @@ void TestCli::progressReachesATerminalNeverAPipe()
 }
 
 // --repeat waits as long as the bench needs: no --wait-timeout, no limit.
+// What a terminal shows of the progress line: never a wrapped line (the
+// Windows console wraps at its last column), a shorter line covering a
+// longer one, and a terminal narrowed under it left with one stale line,
+// not one per rewrite.
+void TestCli::progressLineFitsItsTerminal()
+{
+    QString screen;
+    QTextStream to(&screen);
+    int columns = 120;
+    ProgressLine line(to, [&columns] { return columns; });
+    const auto lastRow = [&screen] {
+        const QString row = screen.mid(screen.lastIndexOf(QLatin1Char('\n')) + 1);
+        return row.mid(row.lastIndexOf(QLatin1Char('\r')) + 1);
+    };
+    line.show(QString(100, QLatin1Char('a')));
+    QCOMPARE(lastRow(), QString(100, QLatin1Char('a')));
+    line.show(QStringLiteral("b"));
+    QVERIFY(screen.endsWith(QStringLiteral("\rb") + QString(99, QLatin1Char(' ')) + QStringLiteral("\rb")));
+    line.show(QString(200, QLatin1Char('c')));
+    QCOMPARE(lastRow(), QString(119, QLatin1Char('c')));
+    columns = 40;
+    screen.clear();
+    line.show(QString(200, QLatin1Char('d')));
+    QCOMPARE(screen.count(QLatin1Char('\n')), 1);
+    QCOMPARE(lastRow(), QString(39, QLatin1Char('d')));
+    screen.clear();
+    line.show(QString(200, QLatin1Char('e')));
+    QCOMPARE(screen.count(QLatin1Char('\n')), 0);
+    QCOMPARE(lastRow(), QString(39, QLatin1Char('e')));
+    line.clear();
+    QVERIFY(screen.endsWith(QStringLiteral("\r") + QString(39, QLatin1Char(' ')) + QStringLiteral("\r")));
+}
+
 void TestCli::aBatchWaitsForItsNextModuleUntilCtrlC()
 {
     QProcess p;

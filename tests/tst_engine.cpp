@@ -2,6 +2,7 @@
 // behaviour of the table with the verdict it must give, and the rules that
 // hold across them (one command at a time, late replies, stops, the search).
 #include "behaviours.h"
+#include "moduleresult.h"
 #include "enginewords.h"
 #include "moduleengine.h"
 #include "modulesimulator.h"
@@ -58,6 +59,8 @@ private slots:
     void lateReplyKeepsTheExchange();
     void stopTakesTheReplyAndSendsNothingMore();
     void secondStopGivesTheReplyUp();
+    void aStopBeforeTheFirstCommandIsNotStarted_data();
+    void aStopBeforeTheFirstCommandIsNotStarted();
     void searchOffersAdaptersPluggedFirstOrSwapped();
     void foundModuleIsGivenItsStartUpPause();
 
@@ -107,9 +110,11 @@ void TestEngine::runRow(int row, const ModuleEngine::Plan &plan)
         if (operating)
             verdict = Verdict::Written;
     });
+    QString advice;
     connect(engine.get(), &ModuleEngine::failed, this, [&](const ModuleEngine::Failure &f) {
         ++ends;
         verdict = verdictOf(f.kind);
+        advice = EngineWords::advice(f, LinkWords::Audience::CommandLine);
         QVERIFY2(verdict, qPrintable(EngineWords::advice(f, LinkWords::Audience::Window)));
     });
     QVERIFY(engine->open(QStringLiteral("memory")));
@@ -120,6 +125,18 @@ void TestEngine::runRow(int row, const ModuleEngine::Plan &plan)
     QCOMPARE(ends, 1);
     QVERIFY(!engine->isBusy());
     checkModuleAfter(module, b, driven.struck, *verdict);
+
+    // Whether the module operates is told only where its answer said so:
+    // "-st" gone out and answered neither way leaves it unknown.
+    const ModuleEngine::Record &r = engine->record();
+    const bool known = !r.operatingCommandSent || *verdict == Verdict::Written
+            || *verdict == Verdict::Refused;
+    QCOMPARE(r.operatingKnown(), known);
+    const QJsonObject json = ModuleReport::of(*engine, {}).toJson();
+    QCOMPARE(json.value(QStringLiteral("operating")).isNull(), !b.write || !known);
+    if (!known)
+        QVERIFY2(advice.contains(QStringLiteral("режим")) && !advice.contains(QStringLiteral("не переведен")),
+                 qPrintable(advice));
 
     // What the engine says the module confirmed, the module holds.
     const Values confirmed = engine->record().confirmed;
@@ -237,6 +254,52 @@ void TestEngine::secondStopGivesTheReplyUp()
     QCOMPARE(failed.at(0).at(0).value<ModuleEngine::Failure>().kind, Kind::Interrupted);
     QVERIFY(!engine->isAwaitingReply());
     QVERIFY(!engine->timeoutTimer()->isActive());
+}
+
+// Stopped in the pause before its first command (the second module of a
+// batch included): nothing was sent, and nothing of the module before is
+// told as this one's.
+void TestEngine::aStopBeforeTheFirstCommandIsNotStarted_data()
+{
+    QTest::addColumn<bool>("byClosing");
+    QTest::newRow("stop") << false;
+    QTest::newRow("disconnect") << true;
+}
+
+void TestEngine::aStopBeforeTheFirstCommandIsNotStarted()
+{
+    QFETCH(bool, byClosing);
+    makeEngine();
+    DrivenModule driven(behaviours().at(0));
+    driven.attach(*engine);
+    QSignalSpy failed(engine.get(), &ModuleEngine::failed);
+    QSignalSpy written(engine.get(), &ModuleEngine::written);
+    ModuleEngine::Plan plan = ModuleEngine::Plan::writing(target());
+    plan.readFirst = true;
+    QVERIFY(engine->open(QStringLiteral("memory")));
+    QVERIFY(engine->start(plan));
+    driven.run([&] { return !written.isEmpty(); });
+    QCOMPARE(driven.module.commands().constLast(), QByteArray("-st"));
+
+    const int sent = driven.module.commands().size();
+    QVERIFY(engine->open(QStringLiteral("memory")));
+    QVERIFY(engine->start(plan));
+    if (byClosing)
+        engine->close();
+    else
+        engine->requestStop();
+    QCOMPARE(failed.count(), 1);
+    const auto f = failed.at(0).at(0).value<ModuleEngine::Failure>();
+    QCOMPARE(f.kind, Kind::Interrupted);
+    QVERIFY(f.beforeStart);
+    QVERIFY(f.command.isEmpty());
+    QCOMPARE(driven.module.commands().size(), sent);
+    const ModuleResult result = ModuleResult::of(f, LinkWords::Audience::CommandLine);
+    QVERIFY(!result.started);
+    QCOMPARE(result.outcome(), QStringLiteral("interrupted"));
+    QCOMPARE(result.failure, QStringLiteral("not-started"));
+    QCOMPARE(result.message, QStringLiteral("Прервано до начала обмена: ничего не отправлено."));
+    QVERIFY(!engine->record().operatingCommandSent);
 }
 
 void TestEngine::searchOffersAdaptersPluggedFirstOrSwapped()

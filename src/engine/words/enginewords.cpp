@@ -144,8 +144,8 @@ static QString notUnderstood(const QString &command, const QString &shownReply,
                              bool operatingCommand)
 {
     if (operatingCommand)
-        return tr("Команда «%1» отправлена, но ответ на неё не понят: «%2». Модуль, возможно, "
-                  "уже в режиме работы: проверьте, прочитав его.")
+        return tr("Команда «%1» отправлена, но ответ на неё не распознан: «%2». Модуль, "
+                  "возможно, уже в режиме работы: проверьте, прочитав его.")
                 .arg(command, shownReply);
     return tr("Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не "
               "переведен в режим работы.")
