@@ -39,7 +39,9 @@ private slots:
     void writeVerifiesThenOperates();
     void refusedValueExits5WithoutOperatingMode();
     void missingOrHeldPortExits3WithTheReason();
+    void differentReadBackExits6_data();
     void differentReadBackExits6();
+    void stopDuringWriteFinishesTheStep_data();
     void stopDuringWriteFinishesTheStep();
     void stopWhileAPassEndsSendsNothingMore_data();
     void stopWhileAPassEndsSendsNothingMore();
@@ -67,6 +69,8 @@ private:
     QStringList ports;
     std::unique_ptr<Commissioner> commissioner;
     ExchangeLog log;
+    std::function<void(ModuleEngine &)> prepare;
+    bool hurryTimeOut = false;
 };
 
 void TestCli::init()
@@ -80,6 +84,8 @@ void TestCli::init()
 
 void TestCli::cleanup()
 {
+    prepare = {};
+    hurryTimeOut = false;
     commissioner.reset();
     sim.reset();
 }
@@ -90,8 +96,11 @@ int TestCli::runCli(const CommissionOptions &options)
     QTextStream err(&errors);
     commissioner = std::make_unique<Commissioner>(
             options, [this] { return ports; }, out, err, &log);
-    // The module's pauses are not what these cases are about: cut short.
-    FastForward hurry(commissioner.get(), {}, false);
+    if (prepare)
+        prepare(*commissioner->findChild<ModuleEngine *>());
+    // The module's pauses are not what these cases are about: cut short,
+    // and a reply's time-out too while `hurryTimeOut` says so.
+    FastForward hurry(commissioner.get(), [this] { return hurryTimeOut; }, false);
     QSignalSpy finished(commissioner.get(), &Commissioner::finished);
     commissioner->start();
     // The program's own loop, as app.exec() runs it; a batch may take a while.
@@ -164,6 +173,18 @@ void TestCli::writeVerifiesThenOperates()
                            {QStringLiteral("stopBits"), 1},
                            {QStringLiteral("parity"), QStringLiteral("odd")}}));
 
+    // The result line says "not operating" exactly when --no-run asked for it.
+    for (const bool operate : {true, false}) {
+        output.clear();
+        sim = std::make_unique<ModuleSimulator>();
+        CommissionOptions line = writeOptions(sim->portPath());
+        line.operate = operate;
+        QCOMPARE(runCli(line), ExitCode::done);
+        QCOMPARE(sim->isOperating(), operate);
+        QVERIFY2(output.contains(QStringLiteral(": готово: скорость 19200")), qPrintable(output));
+        QCOMPARE(output.contains(QStringLiteral("режим работы не включён (--no-run)")), !operate);
+        QCOMPARE(log.lines().filter(QStringLiteral("Режим работы не включён")).size() > 0, !operate);
+    }
 }
 
 void TestCli::refusedValueExits5WithoutOperatingMode()
@@ -194,22 +215,63 @@ void TestCli::missingOrHeldPortExits3WithTheReason()
     QVERIFY(sim->commands().isEmpty());
 }
 
+void TestCli::differentReadBackExits6_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("found");
+    // A module that takes every value but keeps reporting its old baud rate…
+    QTest::newRow("old speed reported") << QByteArray("-baudrate") << QByteArray("baudrate 9600")
+                                        << QStringLiteral("скорость 9600");
+    // …or answers "Ok" to a value and keeps its old one: each field counts.
+    QTest::newRow("speed kept") << QByteArray("-baudrate:19200") << QByteArray("Ok")
+                                << QStringLiteral("скорость 9600, стоп-биты 2, паритет even");
+    QTest::newRow("stop bits kept") << QByteArray("-stop bits:2") << QByteArray("Ok")
+                                    << QStringLiteral("скорость 19200, стоп-биты 1, паритет even");
+    QTest::newRow("parity kept") << QByteArray("-parity:even") << QByteArray("Ok")
+                                 << QStringLiteral("скорость 19200, стоп-биты 2, паритет none");
+}
+
 void TestCli::differentReadBackExits6()
 {
-    // A module that takes every value but keeps reporting its old baud rate.
-    sim->setReply("-baudrate", "baudrate 9600");
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, found);
+    sim->setReply(command, reply);
     QCOMPARE(runCli(writeOptions(sim->portPath())), ExitCode::notUnderstood);
     QVERIFY(!sim->commands().contains("-st"));
     QVERIFY(!sim->isOperating());
-    QVERIFY2(output.contains(QStringLiteral("скорость 9600")), qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("Считано после записи: ") + found), qPrintable(output));
+}
+
+void TestCli::stopDuringWriteFinishesTheStep_data()
+{
+    QTest::addColumn<bool>("late");
+    QTest::newRow("reply due") << false;
+    // Ctrl+C after the reply's time-out: still awaited, and credited.
+    QTest::newRow("reply late") << true;
 }
 
 void TestCli::stopDuringWriteFinishesTheStep()
 {
-    connect(sim.get(), &ModuleSimulator::commandReceived, this, [this](const QByteArray &c) {
-        if (c == "-baudrate:19200")
+    QFETCH(bool, late);
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [this, late](const QByteArray &c) {
+        if (c != "-baudrate:19200")
+            return;
+        if (!late) {
             commissioner->requestStop();
+            return;
+        }
+        sim->setReplyDelay(60s);
+        hurryTimeOut = true;
     });
+    prepare = [this](ModuleEngine &engine) {
+        connect(&engine, &ModuleEngine::timedOut, this, [this] {
+            hurryTimeOut = false;
+            commissioner->requestStop();
+            sim->sendUnsolicited("Ok");
+        });
+    };
     QCOMPARE(runCli(writeOptions(sim->portPath())), ExitCode::interrupted);
     // The step under way got its answer; nothing was sent after it.
     QCOMPARE(sim->commands().constLast(), QByteArray("-baudrate:19200"));

@@ -232,6 +232,12 @@ void TestNetwork::everyFailureSaysWhatToDoInTime_data()
     // The raw accepter does not speak RFC 2217.
     QTest::newRow("raw server") << QStringLiteral("rfc2217://127.0.0.1:RAW")
                                 << QStringLiteral("не поддерживает RFC 2217");
+    // A gateway that takes the connection and drops it without a word,
+    // before anything is sent: turned away, not a link lost.
+    QTest::newRow("silent hang-up") << QStringLiteral("socket://127.0.0.1:HANGUP")
+                                    << QStringLiteral("отказал в соединении");
+    QTest::newRow("silent hang-up, RFC 2217")
+            << QStringLiteral("rfc2217://127.0.0.1:HANGUP") << QStringLiteral("отказал в соединении");
     // Another client has the gateway's port: ser2net says so and hangs up.
     QTest::newRow("port held by another client")
             << QStringLiteral("HELD socket://127.0.0.1:RAW")
@@ -244,6 +250,15 @@ void TestNetwork::everyFailureSaysWhatToDoInTime()
     QFETCH(QString, port);
     QFETCH(QString, told);
     port.replace(QStringLiteral("RAW"), QString::number(rawPort));
+    QTcpServer hangUp;
+    QVERIFY(hangUp.listen(QHostAddress::LocalHost, 0));
+    connect(&hangUp, &QTcpServer::newConnection, this, [&hangUp] {
+        while (QTcpSocket *c = hangUp.nextPendingConnection()) {
+            c->abort();
+            c->deleteLater();
+        }
+    });
+    port.replace(QStringLiteral("HANGUP"), QString::number(hangUp.serverPort()));
     QTcpSocket holder;
     if (port.startsWith(QStringLiteral("HELD "))) {
         port.remove(0, 5);

@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QTranslator>
 #include <QtTest>
 
@@ -91,6 +92,7 @@ private slots:
     void portDetailsReadAsRussian();
     void languages();
     void aModuleBehindAGatewayIsReadAndWritten();
+    void aLongMessageIsNeverUnderTheProgressBar();
 };
 
 void TestWindow::styleTexts()
@@ -505,6 +507,38 @@ void TestWindow::aModuleBehindAGatewayIsReadAndWritten()
     const QString shot = qEnvironmentVariable("TAV_SCREENSHOT");
     if (!shot.isEmpty())
         QVERIFY(w.grab().save(shot));
+}
+
+// A result of several lines is read whole beside the progress bar: the
+// message, as rendered, keeps clear of the bar and of the panel's bottom.
+void TestWindow::aLongMessageIsNeverUnderTheProgressBar()
+{
+    MainWindow w(nullptr, [] { return QStringList(); });
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    StatusPanel *panel = MainWindowProbe::statusPanel(w);
+    panel->showProgress(3, 12);
+    panel->showMessage(QStringLiteral("ii WW ").repeated(60));
+    QTRY_VERIFY(panel->height() >= panel->minimumHeight());
+    const QImage shown = panel->grab().toImage();
+    const qreal ratio = shown.devicePixelRatio();
+    const QRect bar = panel->progress()->geometry();
+    QVERIFY(bar.isValid() && panel->progress()->isVisible());
+    // The message is the dark ink left of the bar.
+    int right = -1;
+    int bottom = -1;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < int(bar.left() * ratio); ++x) {
+            if (qGray(shown.pixel(x, y)) < 80) {
+                right = std::max(right, x);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    QVERIFY2(right >= 0 && right < int((bar.left() - 4) * ratio),
+             qPrintable(QStringLiteral("text to x %1, bar from %2").arg(right).arg(bar.left())));
+    QVERIFY2(bottom < shown.height() - 2,
+             qPrintable(QStringLiteral("text to y %1 of %2").arg(bottom).arg(shown.height())));
 }
 
 QTEST_MAIN(TestWindow)

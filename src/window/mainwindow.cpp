@@ -96,12 +96,14 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     });
     connect(engine, &ModuleEngine::fieldChanged, this, &MainWindow::showField);
     connect(engine, &ModuleEngine::stateChanged, this, &MainWindow::updateControls);
-    // A box about an exchange goes when what it says no longer holds, before
-    // whatever the end of the exchange shows.
-    connect(engine, &ModuleEngine::stateChanged, this, [this] {
+    // A box about an exchange goes when what it says no longer holds (a
+    // reply came, the exchange ended), before whatever follows is shown.
+    const auto review = [this] {
         if (box && boxHolds && !boxHolds())
             withdrawBox();
-    });
+    };
+    connect(engine, &ModuleEngine::stateChanged, this, review);
+    connect(engine, &ModuleEngine::replyTaken, this, review);
     connect(engine, &ModuleEngine::progressed, statusPanel, &StatusPanel::showProgress);
     connect(engine, &ModuleEngine::failed, this, &MainWindow::showFailure);
     connect(engine, &ModuleEngine::timedOut, this,

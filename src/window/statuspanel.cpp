@@ -4,6 +4,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QProgressBar>
+#include <QEvent>
+#include <QStyle>
 #include <QStyleOption>
 
 namespace {
@@ -30,6 +32,7 @@ StatusPanel::StatusPanel(QWidget *parent)
     bar->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("00 из 00")) + 24);
     addPermanentWidget(bar);
     bar->hide();
+    bar->installEventFilter(this);
     connect(this, &QStatusBar::messageChanged, this, &StatusPanel::fitMessage);
 }
 
@@ -54,10 +57,24 @@ void StatusPanel::endProgress()
 QRect StatusPanel::messageRect() const
 {
     QRect r = rect().adjusted(margin, 0, -margin, 0);
-    // Width the bar takes once laid out, or will take when just shown.
-    if (!bar->isHidden())
-        r.setRight(width() - bar->width() - 4 * margin);
+    if (bar->isHidden())
+        return r;
+    // Left of the bar where it is laid out; until then, left of where it
+    // will be: its width, the size grip's and the layout's margins from
+    // the right edge.
+    const bool placed = bar->x() > 0 && bar->geometry().right() < width();
+    const int gripWidth = isSizeGripEnabled() ? style()->pixelMetric(QStyle::PM_SizeGripSize) : 0;
+    const int barLeft = placed ? bar->x() : width() - bar->width() - gripWidth - 4 * margin;
+    r.setRight(barLeft - 2 * margin);
     return r;
+}
+
+bool StatusPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    // The bar laid out anew: the message wraps to where it really is.
+    if (watched == bar && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        fitMessage();
+    return QStatusBar::eventFilter(watched, event);
 }
 
 void StatusPanel::fitMessage()

@@ -25,6 +25,7 @@ public:
     QProgressBar *progress() const { return bar; }
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
