@@ -4,12 +4,18 @@
 // After every step it checks what must always hold. Seeded: a failure
 // prints the seed and the last steps, and the same seed replays the run.
 //   tav-monkey [--seconds N] [--seed S]
+#include "benchrecord.h"
+#include "indicatorstyles.h"
 #include "modulesimulator.h"
 #include "seriallink.h"
+#include "statewords.h"
 #include "testsupport.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QRegularExpression>
+#include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 
@@ -49,9 +55,17 @@ public:
         , rng(seed)
     {
         newModule();
-        w = std::make_unique<MainWindow>(nullptr, [this] { return ports; });
-        connect(w.get(), &MainWindow::statusShown, this, &Monkey::checkReadSummary);
-        w->show();
+        // A port that is not there, and one another program holds.
+        ports << QStringLiteral("/dev/tav-monkey-missing");
+        if (held.isValid()) {
+            holder.setPortName(held.portPath());
+            if (holder.open(QIODevice::ReadWrite))
+                ports << held.portPath();
+        }
+        recordPath = scratch.filePath(QStringLiteral("record.csv"));
+        if (!record.open(recordPath))
+            fail(QStringLiteral("no record"));
+        openWindow();
         boxTimer.setInterval(10);
         connect(&boxTimer, &QTimer::timeout, this, [this] { watchBoxes(); });
         boxTimer.start();
@@ -72,7 +86,11 @@ public:
             fail(QStringLiteral("a box outlived the window"));
         out << "monkey: " << steps << " steps in " << clock.elapsed() / 1000.0 << " s, seed "
             << seed << "; boxes " << boxCount << ", writes reported done " << writesDone
-            << ", modules " << modules << ", idle checks " << idleChecks << ", reads checked " << readsChecked << "\n";
+            << ", modules " << modules << ", idle checks " << idleChecks << ", reads checked "
+            << readsChecked << ", endings recorded " << endings << ", windows closed "
+            << windowsClosed << "; invariants checked " << invariants << " ("
+            << qRound(invariants * 60000.0 / std::max<qint64>(clock.elapsed(), 1))
+            << " a minute)\n";
         out.flush();
         return 0;
     }
@@ -110,6 +128,59 @@ private:
     }
 
     Ui_MainWindow &ui() { return MainWindowProbe::ui(*w); }
+    ModuleEngine &engine() { return MainWindowProbe::engine(*w); }
+
+    // The window as a technician starts it, with a record; and what the
+    // engine tells, kept apart from what the window shows of it.
+    void openWindow()
+    {
+        w = std::make_unique<MainWindow>(nullptr, [this] { return ports; });
+        connect(w.get(), &MainWindow::statusShown, this, &Monkey::checkReadSummary);
+        w->keepRecord(&record);
+        ModuleEngine *e = &engine();
+        told.clear();
+        linkedPort.clear();
+        engaged = false;
+        connect(e, &ModuleEngine::noted, this, [this](const ModuleEngine::Note &n) {
+            if (n.kind == ModuleEngine::Note::Kind::PortOpened
+                || n.kind == ModuleEngine::Note::Kind::ConnectingTo) {
+                told.clear();
+                linkedPort = n.port;
+            }
+        });
+        connect(e, &ModuleEngine::portFound, this, [this](const QString &port) {
+            told.clear();
+            linkedPort = port;
+        });
+        connect(e, &ModuleEngine::fieldChanged, this,
+                [this](ModuleProtocol::Field f, ModuleEngine::FieldState state, const QString &v) {
+                    using State = ModuleEngine::FieldState;
+                    if (state == State::Read || state == State::Confirmed)
+                        told.insert(int(f), v);
+                    else if (state != State::Pending && state != State::Sending)
+                        told.remove(int(f));
+                });
+        connect(e, &ModuleEngine::stateChanged, this, [this, e] {
+            if (e->isBusy())
+                engaged = true;
+        });
+        const auto ended = [this](bool counts) {
+            if (!counts && !std::exchange(engaged, false))
+                return;
+            engaged = false;
+            ++endings;
+        };
+        connect(e, &ModuleEngine::readFinished, this, [ended] { ended(false); });
+        connect(e, &ModuleEngine::written, this, [ended] { ended(false); });
+        connect(e, &ModuleEngine::failed, this, [this, ended](const ModuleEngine::Failure &f) {
+            if (f.kind == ModuleEngine::FailureKind::CannotOpen) {
+                told.clear();
+                linkedPort = f.problem.port;
+            }
+            ended(f.kind == ModuleEngine::FailureKind::CannotOpen);
+        });
+        w->show();
+    }
 
     void click(QPushButton *button, MainWindowProbe::Slot slot)
     {
@@ -239,7 +310,19 @@ private:
             }
             break;
         case 18:
-            commission();
+            if (chance(50)) {
+                commission();
+            } else if (chance(50)) {
+                note(QStringLiteral("close the window"));
+                if (w->close())
+                    reopen();
+            } else if (MainWindowProbe::findTimer(*w)->isActive()) {
+                note(QStringLiteral("the search runs out of time"));
+                for (int i = 0; i < 1300 && MainWindowProbe::findTimer(*w)->isActive(); ++i)
+                    MainWindowProbe::onfindTimerKT5(*w);
+            } else {
+                click(ui().BT_find, &MainWindowProbe::on_BT_find_clicked);
+            }
             break;
         default: {
             const int ms = chance(80) ? pick(300) : pick(3500);
@@ -295,9 +378,18 @@ private:
             spin(50);
     }
 
+    void reopen()
+    {
+        ++windowsClosed;
+        note(QStringLiteral("the window closed; started again"));
+        w.reset();
+        openWindow();
+    }
+
     // What must hold whatever happened.
     void check()
     {
+        checkTruth();
         const QSerialPort *port = MainWindowProbe::serial(*w);
         const bool open = port && port->isOpen();
         if (ui().BT_Open_Connect->text() == QStringLiteral("Отключиться") && !open)
@@ -318,6 +410,87 @@ private:
             && (MainWindowProbe::readTimer(*w)->isActive()
                 || MainWindowProbe::writeTimer(*w)->isActive() || awaiting))
             fail(QStringLiteral("a sequence goes on while the window shows idle"));
+    }
+
+    // Nothing shown is untrue: each look, word, box and row against what
+    // the engine told.
+    void checkTruth()
+    {
+        ModuleEngine &e = engine();
+        const QString shownPort = ui().cbPorts->currentText();
+        const std::pair<QComboBox *, ModuleProtocol::Field> fields[] = {
+                {ui().CB_KT_Speed, ModuleProtocol::Field::Speed},
+                {ui().CB_KT_Stop_bit, ModuleProtocol::Field::StopBits},
+                {ui().CB_KT_Parity, ModuleProtocol::Field::Parity}};
+        for (const auto &[box, field] : fields) {
+            ++invariants;
+            if (box->styleSheet() != styleGreen)
+                continue;
+            if (shownPort != linkedPort)
+                fail(QStringLiteral("%1 green beside %2, told on %3")
+                             .arg(box->objectName(), shownPort, linkedPort));
+            if (!told.contains(int(field)) || told.value(int(field)) != box->currentText())
+                fail(QStringLiteral("%1 green with \"%2\", the module told \"%3\"")
+                             .arg(box->objectName(), box->currentText(),
+                                  told.value(int(field), QStringLiteral("nothing"))));
+        }
+
+        // "Поиск": its look and words are the search's.
+        ++invariants;
+        const QString look = ui().BT_find->styleSheet();
+        const QString words = ui().BT_find->toolTip();
+        const auto says = [&words](StateWords::Search s) {
+            return words.endsWith(StateWords::search(s));
+        };
+        if (e.isSearching()) {
+            if ((look != styleGray && look != styleLight) || !says(StateWords::Search::Searching))
+                fail(QStringLiteral("searching, but \"Поиск\" says ") + words);
+        } else if (look == styleLight || says(StateWords::Search::Searching)) {
+            fail(QStringLiteral("not searching, but \"Поиск\" says ") + words);
+        } else if (look == styleGreen && !(e.isOpen() && says(StateWords::Search::Found))) {
+            fail(QStringLiteral("\"Поиск\" green with nothing found open: ") + words);
+        } else if (look == styleRed && !says(StateWords::Search::NotFound)) {
+            fail(QStringLiteral("\"Поиск\" red, saying ") + words);
+        } else if (look == styleGray && !says(StateWords::Search::Idle)) {
+            fail(QStringLiteral("\"Поиск\" neutral, saying ") + words);
+        }
+
+        // Read and write are offered exactly while they can run.
+        ++invariants;
+        const bool canRun = e.isOpen() && !e.isBusy();
+        if (ui().BT_Read_values->isEnabled() != canRun || ui().BT_Write_values->isEnabled() != canRun)
+            fail(QStringLiteral("read/write offered: %1, open %2, busy %3")
+                         .arg(ui().BT_Read_values->isEnabled())
+                         .arg(e.isOpen())
+                         .arg(e.isBusy()));
+
+        // A box about an exchange holds only while the exchange does.
+        ++invariants;
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            if (box->icon() == QMessageBox::Question
+                && e.activity() != ModuleEngine::Activity::Writing)
+                fail(QStringLiteral("asked about a write that is over"));
+            if (box->informativeText().contains(QStringLiteral("Ответ всё ещё ожидается"))
+                && !e.isAwaitingReply())
+                fail(QStringLiteral("a box says a reply is awaited; none is"));
+        }
+
+        // Every exchange ended has its one row, written at once.
+        ++invariants;
+        const int rows = recordRows();
+        if (rows != endings)
+            fail(QStringLiteral("%1 record rows for %2 endings").arg(rows).arg(endings));
+    }
+
+    int recordRows()
+    {
+        QFile f(recordPath);
+        if (!f.open(QIODevice::ReadOnly))
+            return -1;
+        const QByteArray all = f.readAll();
+        // The header, then a line per row; a module's hello may hold no
+        // line break (it is escaped), so lines count rows.
+        return std::max(0, int(all.count('\n')) - 1);
     }
 
     // A read the window reports as finished names what the module holds,
@@ -394,8 +567,22 @@ private:
         if (!closing && shownAt.elapsed() >= hold) {
             closing = true;
             closedAt.start();
+            if (box->icon() == QMessageBox::Question) {
+                // Yes, no, or no answer at all (it stays until its write ends).
+                const int answer = pick(3);
+                note(QStringLiteral("answer %1").arg(QLatin1String(answer == 0 ? "yes" : answer == 1 ? "no" : "none")));
+                if (answer == 2)
+                    return;
+                box->done(answer == 0 ? QMessageBox::Yes : QMessageBox::No);
+                if (answer == 0 && w && !w->isVisible())
+                    QTimer::singleShot(0, this, [this] { reopen(); });
+                return;
+            }
+            // A row is written before any box is shown.
+            if (recordRows() != endings)
+                fail(QStringLiteral("a box shown before its record row"));
             box->done(QMessageBox::Ok);
-        } else if (closing && closedAt.elapsed() > 3000) {
+        } else if (closing && box->icon() != QMessageBox::Question && closedAt.elapsed() > 3000) {
             fail(QStringLiteral("a box that cannot be closed"));
         }
     }
@@ -418,6 +605,19 @@ private:
 
     quint64 seed;
     std::mt19937_64 rng;
+    QTemporaryDir scratch;
+    QString recordPath;
+    BenchRecord record;
+    ModuleSimulator held;
+    QSerialPort holder;
+    // What the engine told: the port of the latest connection, and each
+    // value the module told on it.
+    QString linkedPort;
+    QHash<int, QString> told;
+    bool engaged = false;
+    int endings = 0;
+    int windowsClosed = 0;
+    qint64 invariants = 0;
     bool honest = true;
     int readsChecked = 0;
     std::unique_ptr<ModuleSimulator> sim;

@@ -257,6 +257,9 @@ void TestSafety::greenStandsForThePortShown_data()
     QTest::newRow("the same port, refreshed") << QStringLiteral("refresh") << true;
     QTest::newRow("another port chosen") << QStringLiteral("choose") << false;
     QTest::newRow("the same port connected to, gone") << QStringLiteral("reconnect") << false;
+    // Found by the monkey: a value set in a field other than by a pick in
+    // its list stayed green.
+    QTest::newRow("a value set in the speed field") << QStringLiteral("set") << true;
 }
 
 void TestSafety::greenStandsForThePortShown()
@@ -277,6 +280,11 @@ void TestSafety::greenStandsForThePortShown()
 
     if (turn == QLatin1String("refresh")) {
         QTest::mouseClick(ui().BT_Open_Connect_2, Qt::LeftButton);
+    } else if (turn == QLatin1String("set")) {
+        ui().CB_KT_Speed->setCurrentIndex(ui().CB_KT_Speed->findText(QStringLiteral("128000")));
+        QCOMPARE(ui().CB_KT_Speed->styleSheet(), styleGray);
+        checkField(ui().CB_KT_Stop_bit, QStringLiteral("1"));
+        return;
     } else if (turn == QLatin1String("choose")) {
         ui().cbPorts->setCurrentText(QStringLiteral("COM1"));
     } else {

@@ -283,6 +283,8 @@ void TestWindow::windowProperties()
         wide.show();
         // Listed once the window shows, as a remembered port or the system's are.
         wide.addPort(name);
+        // A result of several lines makes the window taller, never wider.
+        MainWindowProbe::statusPanel(wide)->showMessage(QStringLiteral("слово ").repeated(80));
         QCOMPARE(MainWindowProbe::ui(wide).cbPorts->toolTip(), name);
         QTRY_VERIFY(wide.minimumSizeHint().width() <= w.width());
         QCOMPARE(wide.size(), w.size());

@@ -128,8 +128,11 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     for (const auto &[box, label] : fields) {
         box->setAccessibleName(label->text());
         label->setBuddy(box);
-        connect(box, QOverload<int>::of(&QComboBox::activated), this, [this, box = box] {
-            // A value picked is the user's, not the module's.
+        // A value picked is the user's, not the module's: by hand, or set
+        // in any other way than by what the module told.
+        const auto picked = [this, box = box] {
+            if (showingField)
+                return;
             for (const auto field : {ModuleProtocol::Field::Speed, ModuleProtocol::Field::StopBits,
                                      ModuleProtocol::Field::Parity}) {
                 if (fieldWidget(field) == box)
@@ -137,7 +140,9 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
             }
             setLook(box, styleGray);
             StateWords::describe(box, box->accessibleName(), StateWords::picked());
-        });
+        };
+        connect(box, QOverload<int>::of(&QComboBox::activated), this, picked);
+        connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, picked);
     }
 
     // Nothing that can wait runs before the window shows: the system's
@@ -321,7 +326,9 @@ void MainWindow::showField(ModuleProtocol::Field field, ModuleEngine::FieldState
     StateWords::describe(box, box->accessibleName(), StateWords::field(state));
     // A field shows the value the state is about: item 0 stands for "no
     // known value", the module's values follow it.
+    showingField = true;
     box->setCurrentIndex(ModuleProtocol::valuesOf(field).indexOf(value) + 1);
+    showingField = false;
     switch (state) {
     case State::Read:
     case State::Confirmed:

@@ -143,6 +143,7 @@ private:
     ModuleEngine::FieldState fieldStates[3] {};
     StateWords::Search search = StateWords::Search::Idle;
     bool searchBlink = false;
+    bool showingField = false; // a field shows what the engine told, not a pick
     QPointer<QMessageBox> box;
     std::function<bool()> boxHolds;
     // The user confirmed closing in the middle of a write.
