@@ -11,7 +11,12 @@
 #include "statewords.h"
 #include "testsupport.h"
 
+#include "moduleresult.h"
+
 #include <QCommandLineParser>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSerialPort>
@@ -24,7 +29,10 @@
 #include <deque>
 #include <memory>
 #include <random>
+#include <csignal>
+#include <functional>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -637,6 +645,331 @@ private:
     int idleChecks = 0;
 };
 
+// The command line under random stop signals: single, passed on twice
+// within milliseconds (as `timeout` does), or two seconds apart, at a random
+// command of a write or of a --wait --repeat batch. After each run the exit
+// code, the JSON lines, the record's rows and the batch's count must agree
+// with each other and with what the simulated modules received.
+class CliMonkey : public QObject
+{
+public:
+    explicit CliMonkey(quint64 seed)
+        : seed(seed)
+        , rng(seed)
+    {
+    }
+
+    int run(int seconds)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        int runs = 0;
+        while (clock.elapsed() < qint64(seconds) * 1000) {
+            const bool batch = pick(2) == 1;
+            batch ? runBatch() : runWrite();
+            ++runs;
+        }
+        out << "cli monkey: " << runs << " runs in " << clock.elapsed() / 1000.0 << " s, seed "
+            << seed << "; signals " << signalsSent << ", checks " << checks << "\n";
+        out.flush();
+        return 0;
+    }
+
+private:
+    struct Result
+    {
+        int exitCode = -1;
+        QList<QJsonObject> json;
+        QList<QStringList> rows;
+        QString errors;
+    };
+
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
+
+    [[noreturn]] void fail(const QString &why, const Result &r)
+    {
+        out << "CLI MONKEY FAILURE: " << why << "\nseed " << seed << " (rerun with --cli --seed "
+            << seed << "); " << plan << "\nexit " << r.exitCode << "\nstderr:\n" << r.errors
+            << "\n";
+        for (const QJsonObject &j : r.json)
+            out << "json: " << QJsonDocument(j).toJson(QJsonDocument::Compact) << "\n";
+        out.flush();
+        std::_Exit(1);
+    }
+
+    // One of three ways a stop reaches the program, sent at `when`.
+    void stopNow(QProcess &p, int how)
+    {
+        const auto pid = pid_t(p.processId());
+        ++signalsSent;
+        ::kill(pid, SIGINT);
+        if (how == 1) {
+            ::usleep(10000);
+            ::kill(pid, SIGINT);
+        } else if (how == 2) {
+            QTimer::singleShot(2000, &p, [&p] { ::kill(pid_t(p.processId()), SIGINT); });
+        }
+    }
+
+    Result finish(QProcess &p, const QString &recordPath)
+    {
+        Result r;
+        if (!p.waitForStarted(5000))
+            fail(QStringLiteral("did not start"), r);
+        QElapsedTimer t;
+        t.start();
+        while (p.state() != QProcess::NotRunning && t.elapsed() < 90000)
+            spin(20);
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished();
+            fail(QStringLiteral("still running after 90 s"), r);
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.errors = QString::fromUtf8(p.readAllStandardError());
+        for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
+            if (!line.trimmed().isEmpty())
+                r.json.append(QJsonDocument::fromJson(line).object());
+        }
+        QFile f(recordPath);
+        if (f.open(QIODevice::ReadOnly))
+            r.rows = readCsv(QString::fromUtf8(f.readAll())).mid(1);
+        return r;
+    }
+
+    // RFC 4180 as a program reads it: quoted cells may hold commas, quotes
+    // (doubled) and line breaks.
+    static QList<QStringList> readCsv(const QString &text)
+    {
+        QList<QStringList> rows;
+        QStringList row;
+        QString cell;
+        bool quoted = false;
+        for (int i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            if (quoted) {
+                if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
+                    cell += text.at(++i);
+                else if (c == QLatin1Char('"'))
+                    quoted = false;
+                else
+                    cell += c;
+            } else if (c == QLatin1Char('"')) {
+                quoted = true;
+            } else if (c == QLatin1Char(',')) {
+                row << cell;
+                cell.clear();
+            } else if (c == QLatin1Char('\n')) {
+                row << cell;
+                rows << row;
+                row.clear();
+                cell.clear();
+            } else if (c != QLatin1Char('\r')) {
+                cell += c;
+            }
+        }
+        return rows;
+    }
+
+    // The JSON line and the record row of one module say the same, and what
+    // they say the module confirmed it holds.
+    void checkModule(const Result &r, int i, const ModuleSimulator &module)
+    {
+        const QJsonObject j = r.json.at(i);
+        const QStringList row = r.rows.value(i);
+        const QStringList header = ModuleReport::csvHeader();
+        const auto cell = [&](const char *name) {
+            return row.value(int(header.indexOf(QLatin1String(name))));
+        };
+        ++checks;
+        if (row.size() != header.size())
+            fail(QStringLiteral("record row %1 has %2 cells").arg(i).arg(row.size()), r);
+        if (cell("outcome") != j.value(QStringLiteral("outcome")).toString()
+            || cell("exit_code").toInt() != j.value(QStringLiteral("exitCode")).toInt())
+            fail(QStringLiteral("row %1 and its JSON disagree").arg(i), r);
+        const QList<QByteArray> got = module.commands();
+        const bool stSent = j.value(QStringLiteral("operatingModeSent")).toBool();
+        if (stSent != got.contains("-st"))
+            fail(QStringLiteral("operatingModeSent %1, the module got -st: %2")
+                         .arg(stSent)
+                         .arg(got.contains("-st")),
+                 r);
+        const QJsonObject confirmed = j.value(QStringLiteral("confirmed")).toObject();
+        const QString held[] = {module.baudRate(), module.stopBits(), module.parity()};
+        const char *names[] = {"baudRate", "stopBits", "parity"};
+        for (int f = 0; f < 3; ++f) {
+            const QJsonValue v = confirmed.value(QLatin1String(names[f]));
+            if (!v.isNull() && !v.isUndefined() && v.toVariant().toString() != held[f])
+                fail(QStringLiteral("confirmed %1 %2, the module holds %3")
+                             .arg(QLatin1String(names[f]), v.toVariant().toString(), held[f]),
+                     r);
+        }
+        const int code = j.value(QStringLiteral("exitCode")).toInt();
+        if (code == 0 && !module.isOperating())
+            fail(QStringLiteral("done, yet the module does not operate"), r);
+        if (j.value(QStringLiteral("failure")).toString() == QLatin1String("not-started")
+            && !got.isEmpty())
+            fail(QStringLiteral("not started, yet the module got %1").arg(QString::fromLatin1(got.constFirst())), r);
+    }
+
+    // After the stop, at most the command under way was answered: nothing
+    // new went out once the program had taken it.
+    void checkNothingAfterStop(const Result &r, const ModuleSimulator &module, int sentBefore)
+    {
+        ++checks;
+        if (module.commands().size() > sentBefore)
+            fail(QStringLiteral("%1 commands after the stop")
+                         .arg(module.commands().size() - sentBefore),
+                 r);
+    }
+
+    void runWrite()
+    {
+        QTemporaryDir dir;
+        const QString recordPath = dir.filePath(QStringLiteral("r.csv"));
+        ModuleSimulator module;
+        const int at = 1 + pick(12); // the command the signal comes after
+        const int how = pick(3);
+        plan = QStringLiteral("write, stop (%1) at command %2").arg(how).arg(at);
+        QProcess p;
+        int sentAtStop = -1;
+        connect(&module, &ModuleSimulator::commandReceived, &p, [&] {
+            if (module.commands().size() == at && sentAtStop < 0) {
+                sentAtStop = at;
+                stopNow(p, how);
+            }
+        });
+        p.start(cliPath(), {QStringLiteral("write"), module.portPath(), QStringLiteral("--baud"),
+                            QStringLiteral("19200"), QStringLiteral("--stop-bits"),
+                            QStringLiteral("2"), QStringLiteral("--parity"),
+                            QStringLiteral("even"), QStringLiteral("--json"),
+                            QStringLiteral("--record"), recordPath, QStringLiteral("--record-format"),
+                            QStringLiteral("rfc4180")});
+        const Result r = finish(p, recordPath);
+        ++checks;
+        if (r.json.size() != 1 || r.rows.size() != 1)
+            fail(QStringLiteral("%1 JSON lines, %2 rows").arg(r.json.size()).arg(r.rows.size()), r);
+        if (r.exitCode != r.json.at(0).value(QStringLiteral("exitCode")).toInt())
+            fail(QStringLiteral("exit code is not the result's"), r);
+        checkModule(r, 0, module);
+        if (sentAtStop > 0)
+            checkNothingAfterStop(r, module, sentAtStop);
+    }
+
+    void runBatch()
+    {
+        QTemporaryDir dir;
+        const QString recordPath = dir.filePath(QStringLiteral("r.csv"));
+        const QString slot = dir.filePath(QStringLiteral("ttyTAV"));
+        const int modulesPlanned = 1 + pick(3);
+        const int stopModule = pick(modulesPlanned + 1); // the last: while waiting
+        const int at = pick(13); // 0: in the pause before the first command
+        const int how = pick(3);
+        plan = QStringLiteral("batch of %1, stop (%2) at module %3, command %4")
+                       .arg(modulesPlanned)
+                       .arg(how)
+                       .arg(stopModule)
+                       .arg(at);
+        std::vector<std::unique_ptr<ModuleSimulator>> modules;
+        QProcess p;
+        int sentAtStop = -1;
+        bool stopped = false;
+        std::function<void()> plugNext = [&] {
+            if (!modules.empty())
+                modules.back()->vanish();
+            if (int(modules.size()) == modulesPlanned) {
+                if (!stopped) {
+                    stopped = true;
+                    QTimer::singleShot(300, &p, [&] { stopNow(p, how); });
+                }
+                return;
+            }
+            modules.push_back(std::make_unique<ModuleSimulator>());
+            ModuleSimulator *m = modules.back().get();
+            m->makeLink(slot);
+            const int index = int(modules.size()) - 1;
+            if (index == stopModule && at == 0) {
+                // In the 3 s the module is given to start, before anything is sent.
+                QTimer::singleShot(1500, &p, [&, m] {
+                    if (!stopped && m->commands().isEmpty()) {
+                        stopped = true;
+                        sentAtStop = 0;
+                        stopNow(p, how);
+                    }
+                });
+            }
+            connect(m, &ModuleSimulator::commandReceived, &p, [&, m, index] {
+                if (index == stopModule && !stopped && m->commands().size() == at) {
+                    stopped = true;
+                    sentAtStop = at;
+                    stopNow(p, how);
+                }
+                // The module's write is over: the next one comes in.
+                if (m->commands().constLast() == "-st")
+                    QTimer::singleShot(200, &p, plugNext);
+            });
+        };
+        plugNext();
+        p.start(cliPath(), {QStringLiteral("write"), slot, QStringLiteral("--wait"),
+                            QStringLiteral("--repeat"), QStringLiteral("--baud"),
+                            QStringLiteral("19200"), QStringLiteral("--stop-bits"),
+                            QStringLiteral("2"), QStringLiteral("--parity"),
+                            QStringLiteral("even"), QStringLiteral("--json"),
+                            QStringLiteral("--record"), recordPath, QStringLiteral("--record-format"),
+                            QStringLiteral("rfc4180")});
+        const Result r = finish(p, recordPath);
+        ++checks;
+        if (r.json.size() != r.rows.size())
+            fail(QStringLiteral("%1 JSON lines, %2 rows").arg(r.json.size()).arg(r.rows.size()), r);
+        // Every module plugged in has its line, in order.
+        int done = 0, failed = 0, notStarted = 0;
+        for (int i = 0; i < r.json.size(); ++i) {
+            if (i >= int(modules.size()))
+                fail(QStringLiteral("more results than modules"), r);
+            checkModule(r, i, *modules.at(i));
+            const QJsonObject j = r.json.at(i);
+            if (j.value(QStringLiteral("failure")).toString() == QLatin1String("not-started"))
+                ++notStarted;
+            else if (j.value(QStringLiteral("exitCode")).toInt() == 0)
+                ++done;
+            else
+                ++failed;
+        }
+        static const QRegularExpression total(QStringLiteral(
+                "Модулей готово: (\\d+), с ошибкой: (\\d+)(?:, не начато: (\\d+))?"));
+        const auto m = total.match(r.errors);
+        ++checks;
+        if (!m.hasMatch() || m.captured(1).toInt() != done || m.captured(2).toInt() != failed
+            || m.captured(3).toInt() != notStarted)
+            fail(QStringLiteral("the count says otherwise: done %1, failed %2, not started %3")
+                         .arg(done)
+                         .arg(failed)
+                         .arg(notStarted),
+                 r);
+        // Stopped while waiting for the next module: interrupted; stopped
+        // during a module: that module's result.
+        const int expected = r.json.size() == int(modules.size()) && stopModule < modulesPlanned
+                ? r.json.constLast().value(QStringLiteral("exitCode")).toInt()
+                : 130;
+        ++checks;
+        if (r.exitCode != expected)
+            fail(QStringLiteral("exit %1, expected %2").arg(r.exitCode).arg(expected), r);
+        if (stopModule < modulesPlanned && sentAtStop >= 0)
+            checkNothingAfterStop(r, *modules.at(stopModule), sentAtStop);
+    }
+
+    static QString cliPath()
+    {
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/../cli/tav-configurator-cli");
+    }
+
+    quint64 seed;
+    std::mt19937_64 rng;
+    QString plan;
+    int signalsSent = 0;
+    int checks = 0;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -656,6 +989,8 @@ int main(int argc, char *argv[])
                       QStringLiteral("N"), QStringLiteral("60")});
     parser.addOption({QStringLiteral("seed"), QStringLiteral("Seed of the run (random if not given)."),
                       QStringLiteral("S")});
+    parser.addOption({QStringLiteral("cli"),
+                      QStringLiteral("The command-line program under random stop signals instead of the window.")});
     parser.process(app);
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     out.setCodec("UTF-8");
@@ -665,6 +1000,10 @@ int main(int argc, char *argv[])
             : std::random_device {}();
     out << "monkey: seed " << seed << ", " << parser.value(QStringLiteral("seconds")) << " s\n";
     out.flush();
+    if (parser.isSet(QStringLiteral("cli"))) {
+        CliMonkey monkey(seed);
+        return monkey.run(parser.value(QStringLiteral("seconds")).toInt());
+    }
     Monkey monkey(seed);
     return monkey.run(parser.value(QStringLiteral("seconds")).toInt());
 }
