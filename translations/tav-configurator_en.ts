@@ -219,7 +219,7 @@ Exit codes:
   130  interrupted (%3): the command under way gets
        its reply and nothing more is sent; a second request stops waiting
        for that reply. The same signal again within %6 ms is the same
-       request (as `timeout`, for one, passes it on). The result is printed
+       request (as timeout, for one, passes it on). The result is printed
        either way, and the exit code is the result&apos;s.
 
 A reply that misses its %4&#xa0;s time-out is still awaited, up to %5&#xa0;s after its
@@ -550,8 +550,8 @@ command, and then counts as no reply (4).</translation>
         <translation>Lock file %1 ignored: no process can have the number %2</translation>
     </message>
     <message>
-        <source>Команда «%1» отправлена, но ответ на неё не понят: «%2». Модуль, возможно, уже в режиме работы: проверьте, прочитав его.</source>
-        <translation>The command “%1” was sent, but its reply was not understood: “%2”. The module may already be in operating mode: check by reading it.</translation>
+        <source>Команда «%1» отправлена, но ответ на неё не распознан: «%2». Модуль, возможно, уже в режиме работы: проверьте, прочитав его.</source>
+        <translation>The command &quot;%1&quot; was sent, but its reply was not understood: &quot;%2&quot;. The module may already be in operating mode: check by reading it.</translation>
     </message>
 </context>
 <context>
