@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -594,7 +595,33 @@ void TestBench::aRecordThatCannotBeKeptStopsBeforeAnythingIsSent()
     QCOMPARE(code, ExitCode::done);
     QCOMPARE(failed.count(), 1);
     QVERIFY(!record.isOpen());
-    QVERIFY(failed.at(0).at(0).toString().contains(recordPath));
+    // The system's words for it, not "Unknown error".
+    const QString told = failed.at(0).at(0).toString();
+    QVERIFY2(told.contains(recordPath) && told.contains(QStringLiteral("File too large")),
+             qPrintable(told));
+
+    // The row was torn at the limit. The next run closes it before its own
+    // row, says so, and its row is whole on a line of its own.
+    QFile torn(recordPath);
+    QVERIFY(torn.open(QIODevice::ReadOnly));
+    QVERIFY(!torn.readAll().endsWith('\n'));
+    torn.close();
+    BenchRecord next;
+    QVERIFY(next.open(recordPath));
+    QVERIFY(next.closedATornRow());
+    QCOMPARE(runCommissioner(o, &next), ExitCode::done);
+    QVERIFY(torn.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = torn.readAll().split('\n');
+    QCOMPARE(lines.size(), 4); // the header, the torn row, the new one, and the end
+    QString problem;
+    const auto rows = parseCsv(QString::fromUtf8(lines.at(0).mid(3) + '\n' + lines.at(2) + '\n')
+                                       .replace(QLatin1Char('\n'), QStringLiteral("\r\n"))
+                                       .replace(QStringLiteral("\r\r\n"), QStringLiteral("\r\n")),
+                               QLatin1Char(';'), &problem);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(1).size(), rows.at(0).size());
+    QCOMPARE(rows.at(1).at(int(rows.at(0).indexOf(QStringLiteral("outcome")))), QStringLiteral("done"));
 #endif
 }
 
@@ -762,6 +789,38 @@ void TestBench::disconnectingMidWriteIsAnEndingTold()
 
 void TestBench::recordFormsReadAsTheirReadersDo()
 {
+    // The header's separator tells an existing file's form, whatever an
+    // editor added before it; a file whose form cannot be told is refused.
+    {
+        const QByteArray mark("\xEF\xBB\xBF");
+        const QByteArray comma = ModuleReport::csvHeader().join(QLatin1Char(',')).toUtf8() + "\r\n";
+        const QByteArray semicolon = ModuleReport::csvHeader().join(QLatin1Char(';')).toUtf8() + "\r\n";
+        const struct
+        {
+            QByteArray content;
+            std::optional<BenchRecord::Form> form;
+        } files[] = {{mark + comma, BenchRecord::Form::Rfc4180},
+                     {comma, BenchRecord::Form::Rfc4180},
+                     {mark + semicolon, BenchRecord::Form::Spreadsheet},
+                     {"notes about the bench\r\n", std::nullopt}};
+        for (const auto &f : files) {
+            QFile file(recordPath);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(f.content);
+            file.close();
+            BenchRecord existing;
+            existing.setForm(f.form == BenchRecord::Form::Spreadsheet ? BenchRecord::Form::Rfc4180
+                                                                      : BenchRecord::Form::Spreadsheet);
+            QString why;
+            QCOMPARE(existing.open(recordPath, &why), f.form.has_value());
+            if (f.form)
+                QCOMPARE(int(existing.form()), int(*f.form));
+            else
+                QVERIFY2(why.contains(QStringLiteral("заголовок")), qPrintable(why));
+        }
+        QFile::remove(recordPath);
+    }
+
     ModuleReport report;
     report.time = QDateTime::currentDateTime();
     report.port = QStringLiteral("COM12");

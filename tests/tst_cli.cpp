@@ -727,6 +727,8 @@ void TestCli::aLogFileThatFailsOrBlocksNeitherHidesNorHangs()
     const QString told = QString::fromUtf8(p.readAllStandardError());
     QCOMPARE(told.count(QStringLiteral("Журнал не записывается в файл %1").arg(logPath)), 1);
     QCOMPARE(told.count(QStringLiteral("Запись в файл учёта %1 прекращена").arg(recordPath)), 1);
+    // Each says what the system says of it, never "Unknown error".
+    QCOMPARE(told.count(QStringLiteral("File too large")), 2);
 
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("log.fifo"));

@@ -36,6 +36,10 @@ Or a serial port: %1</translation>
         <source>Запись в файл учёта %1 прекращена: %2</source>
         <translation>No longer writing the record file %1: %2</translation>
     </message>
+    <message>
+        <source>его первая строка - не заголовок файла учёта: не понять, через «;» или через «,» писать строки</source>
+        <translation>its first line is not a record&apos;s header: there is no telling whether rows go with &quot;;&quot; or with &quot;,&quot;</translation>
+    </message>
 </context>
 <context>
     <name>Cli</name>
@@ -570,6 +574,13 @@ command, and then counts as no reply (4).</translation>
     </message>
 </context>
 <context>
+    <name>FileTail</name>
+    <message>
+        <source>файл принял только часть строки (она закрыта переводом строки); причину система не сообщила</source>
+        <translation>the file took only part of the line (it was closed with a line end); the system gave no reason</translation>
+    </message>
+</context>
+<context>
     <name>LinkWords</name>
     <message>
         <source>Система сообщает: %1.</source>
@@ -892,6 +903,10 @@ F2: exchange log</translation>
     <message>
         <source>нельзя писать в файл журнала %1: %2</source>
         <translation>cannot write the log file %1: %2</translation>
+    </message>
+    <message>
+        <source>Последняя строка файла учёта %1 была оборвана (запись в него не удалась): она закрыта, новые строки идут ниже</source>
+        <translation>The last row of the record %1 was torn (a write to it failed): it is closed, new rows go below it</translation>
     </message>
 </context>
 <context>

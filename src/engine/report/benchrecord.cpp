@@ -1,11 +1,14 @@
 #include "benchrecord.h"
 
+#include "filetail.h"
 #include "moduleengine.h"
 #include "moduleresult.h"
 #include "platform.h"
 #include "seriallink.h"
 
 #include <QFile>
+
+#include <optional>
 
 namespace {
 const QByteArray byteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
@@ -15,17 +18,24 @@ QChar separatorOf(BenchRecord::Form form)
     return form == BenchRecord::Form::Spreadsheet ? QLatin1Char(';') : QLatin1Char(',');
 }
 
-// The form of a file that already has its header: a byte-order mark, or a
-// ';' in its first line, is the spreadsheet's.
-BenchRecord::Form formOfFile(const QString &path, BenchRecord::Form fallback)
+// The form of a file that already has its header, told by the header's
+// separator alone: an editor may have added a byte-order mark to either.
+std::optional<BenchRecord::Form> formOfFile(const QString &path)
 {
     QFile existing(path);
     if (!existing.open(QIODevice::ReadOnly))
-        return fallback;
-    const QByteArray first = existing.readLine(4096);
-    if (first.startsWith(byteOrderMark) || first.contains(';'))
+        return std::nullopt;
+    QByteArray first = existing.readLine(4096);
+    if (first.startsWith(byteOrderMark))
+        first.remove(0, byteOrderMark.size());
+    const QByteArray name = ModuleReport::csvHeader().constFirst().toLatin1();
+    if (first.startsWith(name + ';'))
         return BenchRecord::Form::Spreadsheet;
-    return first.contains(',') ? BenchRecord::Form::Rfc4180 : fallback;
+    if (first.startsWith(name + ','))
+        return BenchRecord::Form::Rfc4180;
+    if (first.contains(';') != first.contains(','))
+        return first.contains(';') ? BenchRecord::Form::Spreadsheet : BenchRecord::Form::Rfc4180;
+    return std::nullopt;
 }
 
 // One cell: characters that would break or hide something in a line are
@@ -80,7 +90,30 @@ bool BenchRecord::open(const QString &path, QString *error)
     // at the same moment; one that cannot take even that (a full disk) is
     // refused now, before any module is touched.
     const Platform::FileLock lock(*out, std::chrono::seconds(5));
-    rowForm = out->size() == 0 ? newFileForm : formOfFile(path, newFileForm);
+    torn = false;
+    if (out->size() == 0) {
+        rowForm = newFileForm;
+    } else if (const auto form = formOfFile(path)) {
+        rowForm = *form;
+    } else {
+        // Rows in a form its readers do not expect would mix two forms in
+        // one file.
+        if (error)
+            *error = tr("его первая строка - не заголовок файла учёта: не понять, через «;» "
+                        "или через «,» писать строки");
+        return false;
+    }
+    if (out->size() > 0 && !FileTail::endsWithLineEnd(path)) {
+        // A row torn by an earlier failed write is closed, so that the next
+        // row is not glued into it.
+        const QByteArray end("\r\n");
+        if (out->write(end) != end.size() || !out->flush()) {
+            if (error)
+                *error = out->errorString();
+            return false;
+        }
+        torn = true;
+    }
     if (out->size() == 0) {
         QByteArray header = row(ModuleReport::csvHeader(), rowForm);
         if (rowForm == Form::Spreadsheet)
@@ -122,8 +155,11 @@ void BenchRecord::write(const QByteArray &bytes)
     // One write of the whole row: with O_APPEND it lands whole at the end.
     if (file->write(bytes) == bytes.size() && file->flush())
         return;
-    const QString reason = file->errorString();
+    const QString qtReason = file->errorString();
     file.reset();
+    // What did land of the row is closed with a line end where the file
+    // still takes one; the next open() closes it otherwise.
+    const QString reason = FileTail::closeAfterFailure(filePath, "\r\n", qtReason);
     emit fileFailed(tr("Запись в файл учёта %1 прекращена: %2").arg(filePath, reason));
 }
 

@@ -45,6 +45,8 @@ public:
     bool open(const QString &path, QString *error = nullptr);
     bool isOpen() const;
     Form form() const { return rowForm; }
+    // open() found the file's last row torn (no line end) and closed it.
+    bool closedATornRow() const { return torn; }
 
     void add(const ModuleReport &report);
     // A row at the end of each of `engine`'s exchanges, and for each port it
@@ -66,6 +68,7 @@ private:
     Form newFileForm = Form::Spreadsheet;
     Form rowForm = Form::Spreadsheet;
     bool engaged = false;
+    bool torn = false;
 };
 
 #endif // TAV_BENCHRECORD_H

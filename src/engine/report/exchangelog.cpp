@@ -1,6 +1,7 @@
 #include "exchangelog.h"
 
 #include "enginewords.h"
+#include "filetail.h"
 #include "moduleengine.h"
 #include "platform.h"
 #include "seriallink.h"
@@ -145,8 +146,9 @@ void ExchangeLog::add(const char *direction, const QString &text)
     if (file)
         emit aboutToWrite();
     if (file && (file->write(line.toUtf8() + '\n') < 0 || !file->flush())) {
-        fileError = file->errorString();
+        const QString qtReason = file->errorString();
         file.reset(); // said once; the log goes on in memory
+        fileError = FileTail::closeAfterFailure(filePath, "\n", qtReason);
     }
 
     if (line.size() > maxLineChars) {

@@ -47,6 +47,10 @@ bool Session::openFiles(const Files &files, ExchangeLog &log, BenchRecord &recor
             *problem = said;
         return false;
     }
+    if (record.closedATornRow())
+        tell(tr("Последняя строка файла учёта %1 была оборвана (запись в него не удалась): "
+                "она закрыта, новые строки идут ниже")
+                     .arg(files.record));
     QObject::connect(&log, &ExchangeLog::fileFailed, &log, tell);
     QObject::connect(&record, &BenchRecord::fileFailed, &record, tell);
     return true;
