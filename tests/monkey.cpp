@@ -565,6 +565,9 @@ private:
             current = box;
             closing = false;
             ++boxCount;
+            // A row is written before any box is shown.
+            if (recordRows() != endings)
+                fail(QStringLiteral("a box shown before its record row"));
             note(QStringLiteral("box \"%1\": %2 %3")
                          .arg(box->windowTitle(), box->text(), box->informativeText()));
             if (box->windowTitle() == QStringLiteral("Результат"))
@@ -586,9 +589,6 @@ private:
                     QTimer::singleShot(0, this, [this] { reopen(); });
                 return;
             }
-            // A row is written before any box is shown.
-            if (recordRows() != endings)
-                fail(QStringLiteral("a box shown before its record row"));
             box->done(QMessageBox::Ok);
         } else if (closing && box->icon() != QMessageBox::Question && closedAt.elapsed() > 3000) {
             fail(QStringLiteral("a box that cannot be closed"));

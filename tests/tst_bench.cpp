@@ -666,6 +666,12 @@ void TestBench::windowRecordsEachExchangeButNotAnIdleUnplug()
     QStringList ports {module->portPath()};
     MainWindow w(nullptr, [&] { return ports; });
     ModalWatcher boxes;
+    // What the record holds the moment each box shows: its ending's row is
+    // written first.
+    QList<int> rowsAtBox;
+    boxes.onShown = [&](const ModalWatcher::Box &) {
+        rowsAtBox.append(int(readRecord(recordPath).size()));
+    };
     BenchRecord record;
     QVERIFY(record.open(recordPath));
     w.keepRecord(&record);
@@ -690,6 +696,7 @@ void TestBench::windowRecordsEachExchangeButNotAnIdleUnplug()
     // Nothing of the earlier module passes for this attempt's.
     QCOMPARE(rows.at(1).at(QStringLiteral("before_parity")), QString());
     QCOMPARE(rows.at(1).at(QStringLiteral("hello")), QString());
+    QCOMPARE(rowsAtBox, (QList<int> {1, 2}));
 }
 
 void TestBench::disconnectingMidWriteIsAnEndingTold_data()

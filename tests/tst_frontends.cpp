@@ -158,6 +158,8 @@ void TestFrontEnds::windowReachesTheVerdict()
         QVERIFY(engine.isBusy());
         driven.run(over);
     }
+    // A box comes up once the ending has reached the log and the record.
+    QCoreApplication::processEvents();
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
     const auto verdict = windowVerdict(w, boxes);
     QVERIFY2(verdict, qPrintable(MainWindowProbe::statusPanel(w)->currentMessage()));

@@ -389,7 +389,7 @@ void TestLink::busyPortIsReported()
     QVERIFY(MainWindowProbe::serial(other)->isOpen());
     StatusLog log(*w);
     QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
-    QCOMPARE(boxes->count(), 1);
+    QTRY_COMPARE(boxes->count(), 1);
     QVERIFY2(log.last().contains(sim->portPath()), qPrintable(log.last()));
     QVERIFY2(log.last().contains(QStringLiteral("занят")), qPrintable(log.last()));
     QCOMPARE(ui().BT_Open_Connect->text(), QStringLiteral("Соединиться"));
@@ -500,7 +500,7 @@ void TestLink::errorHandlerWithoutLink()
     QCOMPARE(log.count(), 0);
     QCOMPARE(boxes->count(), 0);
     MainWindowProbe::handleError(*w, QSerialPort::ResourceError);
-    QCOMPARE(boxes->count(), 1);
+    QTRY_COMPARE(boxes->count(), 1);
     QCOMPARE(boxes->boxes.at(0).title, QStringLiteral("Critical Error"));
     QCOMPARE(log.count(), 1);
 

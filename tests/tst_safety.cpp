@@ -343,7 +343,7 @@ void TestSafety::aQuestionGoesWithItsWrite()
     QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
     QTRY_VERIFY(sim->commands().size() >= 5);
     QVERIFY(!w->close());
-    QCOMPARE(boxes->count(), 1);
+    QTRY_COMPARE(boxes->count(), 1);
     QCOMPARE(boxes->boxes.at(0).icon, QMessageBox::Question);
     QTRY_VERIFY_WITH_TIMEOUT(!ui().CB_KT_Speed->isEnabled(), 1000);
     QTRY_VERIFY_WITH_TIMEOUT(ui().CB_KT_Speed->isEnabled(), 15000);

@@ -393,7 +393,16 @@ void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QSt
     });
     box = shown;
     boxHolds = std::move(holds);
-    shown->show();
+    // Shown once the signal that brought it has reached everyone else: the
+    // log and the record take down an ending before its box is on screen,
+    // so that a session killed while the box is up has lost nothing.
+    QMetaObject::invokeMethod(
+            shown,
+            [this, shown] {
+                if (box == shown)
+                    shown->show();
+            },
+            Qt::QueuedConnection);
 }
 
 void MainWindow::withdrawBox()
