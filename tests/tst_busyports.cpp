@@ -154,6 +154,25 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
     QVERIFY2(adviceOf().contains(QStringLiteral("занят другой программой"))
                      && adviceOf().contains(lockFile) && adviceOf().contains(QStringLiteral("sleep")),
              qPrintable(adviceOf()));
+    // A shell's number in a lock file names the shell, not a program it
+    // happens to have started (which does not hold the port).
+    QProcess shell;
+    shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("sleep 60 & wait")});
+    QVERIFY(shell.waitForStarted());
+    const qint64 shellPid = shell.processId();
+    QTRY_VERIFY([shellPid] {
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(shellPid));
+        return children.open(QIODevice::ReadOnly) && !children.readAll().trimmed().isEmpty();
+    }());
+    writeLock(pidText(shellPid));
+    QVERIFY(!engine.open(link));
+    QVERIFY2(adviceOf().contains(QStringLiteral("sh, процесс %1").arg(shellPid))
+                     && !adviceOf().contains(QStringLiteral("sleep")),
+             qPrintable(adviceOf()));
+    shell.kill();
+    shell.waitForFinished();
+    writeLock(pidText(ownerPid));
+    QVERIFY(!engine.open(link));
 
     // A program that ended but was not yet reaped by its parent (a zombie)
     // holds nothing either.

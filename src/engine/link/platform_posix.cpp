@@ -36,13 +36,16 @@ QString startedAs(qint64 pid)
 }
 
 // The program behind a process number, for the technician to recognise:
-// the name it was started by (its "comm" is cut to 15 characters). A lock
-// taken by flock(1) or a shell for the program it starts ("flock
-// /dev/ttyUSB0 picocom") is that program's.
-QString processName(qint64 pid)
+// the name it was started by (its "comm" is cut to 15 characters). A
+// flock() taken by flock(1) for the program it starts ("flock /dev/ttyUSB0
+// picocom", perhaps through a shell) is that program's; a lock file names
+// the process that holds the port, whatever it is.
+QString processName(qint64 pid, bool flockHolder)
 {
     QString name = startedAs(pid);
-    for (int depth = 0; depth < 3; ++depth) {
+    for (int depth = 0; flockHolder && depth < 3; ++depth) {
+        if (depth == 0 && name != QLatin1String("flock"))
+            break;
         static const QStringList starters {QStringLiteral("flock"), QStringLiteral("sh"),
                                            QStringLiteral("bash"), QStringLiteral("dash")};
         if (!starters.contains(name))
@@ -380,7 +383,7 @@ Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &portNam
                                                   "нельзя (%2): чей он, неизвестно")
                               .arg(lockFile, lock.error)
                     : QCoreApplication::translate("DeviceClaim", "файл блокировки %1: %2")
-                              .arg(lockFile, processName(lock.pid));
+                              .arg(lockFile, processName(lock.pid, false));
         return Result::Held;
     }
     // Not waiting for a carrier, and never becoming this process's terminal.
@@ -397,7 +400,7 @@ Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &portNam
         if (holder)
             *holder = pid > 0
                     ? QCoreApplication::translate("DeviceClaim", "его держит %1 (flock)")
-                              .arg(processName(pid))
+                              .arg(processName(pid, true))
                     : QCoreApplication::translate(
                             "DeviceClaim", "его держит другая программа (вызовом flock())");
         return Result::Held;
