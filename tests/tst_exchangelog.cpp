@@ -16,6 +16,8 @@
 #include <QMessageBox>
 #include <QtTest>
 
+#include <csignal>
+
 class TestExchangeLog : public WindowOnSimulator
 {
     Q_OBJECT
@@ -34,6 +36,7 @@ private slots:
     void savingProposesANameWithTheDateAndTime();
     void aPortNamedByTheUserIsOfferedAndConnects();
     void closingDuringAWriteAsksFirst();
+    void theWindowEndsOnTheSystemsRequest();
 };
 
 void TestExchangeLog::aFullReadIsLoggedInOrderWithBytesEscaped()
@@ -167,6 +170,41 @@ void TestExchangeLog::aLogFileThatFailsIsToldOnceAndTheWorkGoesOn()
     program.start(QStringLiteral(TAV_CONFIGURATOR_PATH), {QStringLiteral("--log"), fifo});
     QVERIFY(program.waitForFinished(20000));
     QCOMPARE(program.exitCode(), 2);
+}
+
+// A logout, a shutdown or a closed terminal (SIGTERM, SIGHUP) is a request
+// to end, taken as the command line takes Ctrl+C: the program ends itself,
+// it is not killed. (What becomes of an exchange under way: tst_safety.)
+void TestExchangeLog::theWindowEndsOnTheSystemsRequest()
+{
+    TAV_UNIX_ONLY();
+#ifdef Q_OS_UNIX
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(TAV_CONFIGURATOR_PATH), {sim->portPath()});
+        QVERIFY(program.waitForStarted());
+        // Once it takes the signal: its mask of caught signals says so.
+        const qint64 pid = program.processId();
+        const auto takesIt = [pid, signal] {
+            QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+            if (!status.open(QIODevice::ReadOnly))
+                return false;
+            for (const QByteArray &line : status.readAll().split('\n')) {
+                if (line.startsWith("SigCgt:"))
+                    return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1) != 0;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(takesIt(), 20000);
+        ::kill(pid_t(pid), signal);
+        QVERIFY(program.waitForFinished(int(MainWindow::stopBound.count()) + 5000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+    }
+#endif
 }
 
 void TestExchangeLog::textsCannotBreakOrTurnALine()

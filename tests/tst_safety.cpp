@@ -1,6 +1,7 @@
 // Off the happy path, through the real window on the simulated module: one
 // exchange at a time, nothing sent once the module operates, and failures
 // that say what to do.
+#include "exchangelog.h"
 #include "indicatorstyles.h"
 #include "simfixture.h"
 
@@ -28,6 +29,8 @@ private slots:
     void disconnectingMidWriteKeepsWhatTheModuleConfirmed();
     void aQuestionGoesWithItsWrite_data();
     void aQuestionGoesWithItsWrite();
+    void aStopRequestEndsTheExchangeThenTheWindow_data();
+    void aStopRequestEndsTheExchangeThenTheWindow();
 
 private:
     void connectAndRead()
@@ -364,6 +367,52 @@ void TestSafety::aQuestionGoesWithItsWrite()
     // Nothing is under way any more: it closes without a question.
     QVERIFY(w->close());
     QCOMPARE(boxes->count(), refused ? 1 : 2);
+}
+
+// The system asks the program to end in the middle of a write (a logout, a
+// shutdown): the reply under way is taken, the write ends as interrupted
+// and is told in the log, and the window closes, without a question. Asked
+// again, it closes at once.
+void TestSafety::aStopRequestEndsTheExchangeThenTheWindow_data()
+{
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("idle") << 0 << QString();
+    QTest::newRow("once") << 1 << QStringLiteral("Прервано после ответа на «-stop bits:2»");
+    QTest::newRow("twice") << 2
+                           << QStringLiteral("Прервано отключением: ответ на «-stop bits:2» не дождались");
+}
+
+void TestSafety::aStopRequestEndsTheExchangeThenTheWindow()
+{
+    QFETCH(int, requests);
+    QFETCH(QString, told);
+    w->show();
+    connectAndRead();
+    connect(sim.get(), &ModuleSimulator::commandReceived, this, [&](const QByteArray &c) {
+        if (c != "-stop bits:2")
+            return;
+        if (requests == 2)
+            sim->setReplyDelay(60s);
+        for (int i = 0; i < requests; ++i)
+            w->requestStop();
+    });
+    if (requests == 0) {
+        w->requestStop();
+    } else {
+        ui().CB_KT_Speed->setCurrentText(QStringLiteral("19200"));
+        ui().CB_KT_Stop_bit->setCurrentText(QStringLiteral("2"));
+        QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 10000);
+    QCOMPARE(boxes->count(), 0);
+    QCOMPARE(sim->commands().constLast(), requests ? QByteArray("-stop bits:2") : QByteArray("-parity"));
+    QVERIFY(!sim->isOperating());
+    if (requests > 0) {
+        const QStringList ended = w->exchangeLog()->lines().filter(QStringLiteral("Прервано"));
+        QCOMPARE(ended.size(), 1);
+        QVERIFY2(ended.constFirst().contains(told), qPrintable(ended.constFirst()));
+    }
 }
 
 QTEST_MAIN(TestSafety)

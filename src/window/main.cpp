@@ -3,6 +3,7 @@
 #include "linkwords.h"
 #include "mainwindow.h"
 #include "session.h"
+#include "stopsignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -130,6 +131,11 @@ int main(int argc, char *argv[])
         window.keepRecord(&record);
     if (!parser.positionalArguments().isEmpty())
         window.addPort(parser.positionalArguments().constFirst());
+    // A logout, a shutdown or a closed terminal ends the exchange as told,
+    // as Ctrl+C does the command line's.
+    StopSignals::watch(&window, [&window] { window.requestStop(); });
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window,
+                     [&window] { window.requestStop(); });
     window.show();
     return app.exec();
 }

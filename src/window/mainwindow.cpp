@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
 
 MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *monitor)
     : QMainWindow(parent)
@@ -103,6 +104,13 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
             withdrawBox();
     };
     connect(engine, &ModuleEngine::stateChanged, this, review);
+    // Asked to end: once the exchange is over, the window goes.
+    connect(engine, &ModuleEngine::stateChanged, this, [this] {
+        if (stopAsked && !engine->isBusy()) {
+            closeConfirmed = true;
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        }
+    });
     connect(engine, &ModuleEngine::replyTaken, this, review);
     connect(engine, &ModuleEngine::progressed, statusPanel, &StatusPanel::showProgress);
     connect(engine, &ModuleEngine::failed, this, &MainWindow::showFailure);
@@ -231,6 +239,21 @@ void MainWindow::closeEvent(QCloseEvent *event)
     if (engine->isBusy())
         engine->close();
     event->accept();
+}
+
+void MainWindow::requestStop()
+{
+    if (std::exchange(stopAsked, true) || !engine->isBusy()) {
+        closeConfirmed = true;
+        close(); // an exchange still under way is cut short and told
+        return;
+    }
+    engine->requestStop();
+    if (!engine->isBusy()) {
+        close();
+        return;
+    }
+    QTimer::singleShot(stopBound, this, [this] { requestStop(); });
 }
 
 void MainWindow::setDefault()

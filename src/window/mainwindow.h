@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 
 QT_BEGIN_NAMESPACE
@@ -53,6 +54,12 @@ public:
     void addPort(const QString &name);
     // Opens the exchange log's window (F2, or the status bar's menu).
     void showLog();
+    // The system asks the program to end (a logout, a shutdown, a closed
+    // terminal): an exchange under way gets the reply it awaits and ends
+    // as interrupted, told in the log and the record, then the window
+    // closes. Asked again, or `stopBound` later, it closes at once.
+    void requestStop();
+    static constexpr std::chrono::milliseconds stopBound {5000};
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -146,8 +153,10 @@ private:
     bool showingField = false; // a field shows what the engine told, not a pick
     QPointer<QMessageBox> box;
     std::function<bool()> boxHolds;
-    // The user confirmed closing in the middle of a write.
+    // The user confirmed closing in the middle of a write, or the system
+    // asked the program to end.
     bool closeConfirmed = false;
+    bool stopAsked = false;
 };
 
 #endif // TAV_MAINWINDOW_H
