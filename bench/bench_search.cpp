@@ -10,6 +10,7 @@
 #include "exchangelog.h"
 #include "logwindow.h"
 #include "mainwindow.h"
+#include "moduleprotocol.h"
 #include "modulesimulator.h"
 #include "portlist.h"
 #include "portmonitor.h"
@@ -766,6 +767,29 @@ void logMemory(bool quick)
 // One start of a window in this fresh process, to its first exposure on
 // screen: the program's own window, or a bare one with the same form and
 // nothing behind it. Prints "wall-ms cpu-ms".
+// What one reply costs to interpret, against the floor of one substring
+// search of the same reply in the same run.
+void protocol()
+{
+    out << "\n== Interpreting a reply, ns a call (1,000,000 calls)\n";
+    const QString reply = QStringLiteral("parity even\r\n");
+    constexpr int calls = 1000000;
+    int sink = 0;
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < calls; ++i)
+        sink += reply.contains(QLatin1String("parity")) ? 1 : 0;
+    const double floor = double(t.nsecsElapsed()) / calls;
+    t.restart();
+    for (int i = 0; i < calls; ++i)
+        sink += int(ModuleProtocol::interpret(reply, 0).kind);
+    const double interpret = double(t.nsecsElapsed()) / calls;
+    out << "interpret:                 " << interpret << " ns\n";
+    out << "floor, one contains():     " << floor << " ns (" << interpret / floor << " x)\n";
+    if (sink == 42)
+        out << "\n"; // keeps the loops from being optimised away
+}
+
 int startOnce(QApplication &app, const QElapsedTimer &sinceMain, bool bare)
 {
     std::unique_ptr<QMainWindow> window;
@@ -850,6 +874,8 @@ int main(int argc, char *argv[])
 
     out << "System ports: " << systemPortNames().join(QStringLiteral(", ")) << "\n";
 
+    if (wanted("protocol"))
+        protocol();
     if (wanted("startup"))
         startUp(quick);
     out.flush();

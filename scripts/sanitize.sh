@@ -16,17 +16,12 @@ cmake -S "$repo_root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAV_QT=5 -
     -DTAV_WERROR=$werror
 cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)"
 
-# Leaks are reported except those of Qt's own plugins, named in the file.
-export LSAN_OPTIONS="suppressions=$repo_root/tests/lsan.supp:print_suppressions=0"
-# Qt is built without frame pointers: only the slow unwinder sees which
-# plugin an allocation came from.
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:fast_unwind_on_malloc=0"
-export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+source "$repo_root/scripts/sanitizer-env.sh"
 export QT_QPA_PLATFORM=offscreen
 cd "$build"
-# Four at a time on any machine: the tests spend their time waiting out
-# the module's pauses, not on the processor (about a third of two cores).
-ctest --output-on-failure --parallel 4
+# As many at a time as there are cores: under the sanitizers, with the slow
+# unwinder, the tests spend their time on the processor, not waiting.
+ctest --output-on-failure --parallel "$(nproc 2>/dev/null || echo 2)"
 if [ "$monkey_seconds" -gt 0 ]; then
     MONKEY_BUILD="$build" bash "$repo_root/scripts/monkey.sh" "$monkey_seconds" ${2:+"$2"}
 fi

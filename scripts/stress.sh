@@ -2,9 +2,18 @@
 # The suite on a machine that is busy: five runs in a row, eight tests at a
 # time, while a compile keeps every core occupied. Not part of every CI run;
 # run it after a change to timing, the link or the tests' own waiting.
-#   bash scripts/stress.sh [RUNS]        (TAV_QT=6 for the Qt 6 build)
+#   bash scripts/stress.sh [RUNS]        (TAV_QT=6 for the Qt 6 build;
+#                                         TAV_STRESS_BUILD=build-asan for the
+#                                         sanitizer build that sanitize.sh made)
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+if [ -n "${TAV_STRESS_BUILD:-}" ]; then
+    repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    build_dir="$repo_root/$TAV_STRESS_BUILD"
+    qt_major=5
+    source "$repo_root/scripts/sanitizer-env.sh"
+else
+    source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+fi
 runs=${1:-5}
 
 # The load: the engine compiled again and again in a scratch build folder.

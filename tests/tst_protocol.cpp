@@ -19,7 +19,6 @@ private slots:
     void interpret();
     void everyValueSelectsItsItem();
     void randomRepliesKeepTheRules();
-    void interpretSpeed();
     void missingValuesAreNeverNamedAsValues_data();
     void missingValuesAreNeverNamedAsValues();
 };
@@ -199,15 +198,6 @@ void TestProtocol::randomRepliesKeepTheRules()
                 QVERIFY2(!has(k), qPrintable(reply));
             break;
         }
-    }
-}
-
-void TestProtocol::interpretSpeed()
-{
-    const QString reply = QStringLiteral("parity even\r\n");
-    QBENCHMARK
-    {
-        ModuleProtocol::interpret(reply, 0);
     }
 }
 
