@@ -839,12 +839,7 @@ private:
                 stopNow(p, how);
             }
         });
-        p.start(cliPath(), {QStringLiteral("write"), module.portPath(), QStringLiteral("--baud"),
-                            QStringLiteral("19200"), QStringLiteral("--stop-bits"),
-                            QStringLiteral("2"), QStringLiteral("--parity"),
-                            QStringLiteral("even"), QStringLiteral("--json"),
-                            QStringLiteral("--record"), recordPath, QStringLiteral("--record-format"),
-                            QStringLiteral("rfc4180")});
+        p.start(cliPath(), writeArguments({module.portPath()}, recordPath));
         const Result r = finish(p, recordPath);
         ++checks;
         if (r.json.size() != 1 || r.rows.size() != 1)
@@ -910,13 +905,8 @@ private:
             });
         };
         plugNext();
-        p.start(cliPath(), {QStringLiteral("write"), slot, QStringLiteral("--wait"),
-                            QStringLiteral("--repeat"), QStringLiteral("--baud"),
-                            QStringLiteral("19200"), QStringLiteral("--stop-bits"),
-                            QStringLiteral("2"), QStringLiteral("--parity"),
-                            QStringLiteral("even"), QStringLiteral("--json"),
-                            QStringLiteral("--record"), recordPath, QStringLiteral("--record-format"),
-                            QStringLiteral("rfc4180")});
+        p.start(cliPath(), writeArguments({slot, QStringLiteral("--wait"), QStringLiteral("--repeat")},
+                                          recordPath));
         const Result r = finish(p, recordPath);
         ++checks;
         if (r.json.size() != r.rows.size())
@@ -956,6 +946,17 @@ private:
             fail(QStringLiteral("exit %1, expected %2").arg(r.exitCode).arg(expected), r);
         if (stopModule < modulesPlanned && sentAtStop >= 0)
             checkNothingAfterStop(r, *modules.at(stopModule), sentAtStop);
+    }
+
+    // A write of 19200/2/even with a JSON line and a record row per module.
+    static QStringList writeArguments(const QStringList &where, const QString &recordPath)
+    {
+        return QStringList {QStringLiteral("write")} + where
+                + QStringList {QStringLiteral("--baud"), QStringLiteral("19200"),
+                               QStringLiteral("--stop-bits"), QStringLiteral("2"),
+                               QStringLiteral("--parity"), QStringLiteral("even"),
+                               QStringLiteral("--json"), QStringLiteral("--record"), recordPath,
+                               QStringLiteral("--record-format"), QStringLiteral("rfc4180")};
     }
 
     static QString cliPath()
