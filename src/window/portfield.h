@@ -21,9 +21,10 @@ public:
     // enumeration per fill); without, it lists names only.
     PortField(QComboBox *box, bool systemDetails, QObject *parent = nullptr);
 
-    // "/dev/ttyUSB0", "COM12" or a short gateway's address reads whole in
-    // the closed field.
-    static constexpr int minimumShownChars = 22;
+    // The least the closed field shows of a name, in characters; it is as
+    // wide as the window's layout gives it beyond that. (Qt's own for an
+    // empty list: the window is as narrow as it was with short names.)
+    static constexpr int minimumShownChars = 7;
 
     // Lists `ports` and the added ones; the selected port stays selected
     // while it is listed.
