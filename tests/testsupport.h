@@ -2,6 +2,7 @@
 #define TAV_TESTSUPPORT_H
 
 #include "mainwindow.h"
+#include "portfield.h"
 #include "statuspanel.h"
 #include "replyframer.h"
 #include "ui_mainwindow.h"
@@ -42,6 +43,8 @@ struct MainWindowProbe
     static QString reply(const MainWindow &w) { return w.reply; }
     static QByteArray readBuffer(const MainWindow &w) { return w.engine->framer()->buffer(); }
     static StatusPanel *statusPanel(const MainWindow &w) { return w.statusPanel; }
+    // As the search selects the port it found.
+    static void selectPort(MainWindow &w, const QString &port) { w.portField->select(port); }
     static QTimer *findTimer(const MainWindow &w) { return w.findTimer; }
     static QTimer *readTimer(const MainWindow &w) { return w.readTimer; }
     static QTimer *writeTimer(const MainWindow &w) { return w.writeTimer; }

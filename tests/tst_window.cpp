@@ -349,9 +349,14 @@ void TestWindow::startWithPorts()
             },
             {});
     MainWindow system(nullptr, PortLister(), monitor);
-    QCOMPARE(MainWindowProbe::ui(system).cbPorts->count(), 0);
-    QTRY_COMPARE(itemsOf(MainWindowProbe::ui(system).cbPorts), QStringList {QStringLiteral("ttyUSB7")});
-    QCOMPARE(MainWindowProbe::knownPorts(system), QStringList {QStringLiteral("ttyUSB7")});
+    QComboBox *field = MainWindowProbe::ui(system).cbPorts;
+    QCOMPARE(field->count(), 0);
+    // A port chosen before the list comes (here one the system does not
+    // list, as the search selects it) stays chosen.
+    MainWindowProbe::selectPort(system, QStringLiteral("/tmp/tav-chosen"));
+    QTRY_COMPARE(MainWindowProbe::knownPorts(system), QStringList {QStringLiteral("ttyUSB7")});
+    QCOMPARE(itemsOf(field), (QStringList {QStringLiteral("ttyUSB7"), QStringLiteral("/tmp/tav-chosen")}));
+    QCOMPARE(field->currentText(), QStringLiteral("/tmp/tav-chosen"));
     QCOMPARE(listedOn.size(), 1);
     QVERIFY(listedOn.constFirst() != QThread::currentThread());
 }

@@ -160,7 +160,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
             if (std::exchange(portsListed, true))
                 return;
             engine->setKnownPorts(names);
-            portField->fill(knownPorts, engine->listedDetails());
+            portField->fillFirst(knownPorts, engine->listedDetails());
         });
     } else {
         engine->setKnownPorts(listPorts());

@@ -66,6 +66,16 @@ void PortField::fill(const QStringList &ports)
 
 void PortField::fill(const QStringList &ports, const QList<PortDetails> &told)
 {
+    fill(ports, told, false);
+}
+
+void PortField::fillFirst(const QStringList &ports, const QList<PortDetails> &told)
+{
+    fill(ports, told, true);
+}
+
+void PortField::fill(const QStringList &ports, const QList<PortDetails> &told, bool keepUnlisted)
+{
     const QString selected = box->currentText();
     filling = true;
     box->clear();
@@ -90,6 +100,8 @@ void PortField::fill(const QStringList &ports, const QList<PortDetails> &told)
     const int kept = box->findText(selected, exactly);
     if (kept >= 0)
         box->setCurrentIndex(kept);
+    else if (keepUnlisted && !selected.isEmpty())
+        select(selected);
     filling = false;
     if (box->currentText() != selected)
         emit turnedTo(box->currentText());

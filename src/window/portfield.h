@@ -31,6 +31,10 @@ public:
     void fill(const QStringList &ports);
     // The same with what the system told of them already at hand.
     void fill(const QStringList &ports, const QList<PortDetails> &details);
+    // The system's first list, which comes a moment after the window shows:
+    // whatever the field shows by then (picked, typed, named on the command
+    // line, remembered) stays shown, listed or not.
+    void fillFirst(const QStringList &ports, const QList<PortDetails> &details);
     // Offers `name` even if the system does not list it, and selects it.
     void add(const QString &name);
     // Selects `name`, listing it if it is not.
@@ -48,6 +52,8 @@ signals:
     void turnedTo(const QString &port);
 
 private:
+    void fill(const QStringList &ports, const QList<PortDetails> &details, bool keepUnlisted);
+
     QComboBox *box = nullptr;
     AddedPorts *added = nullptr;
     bool systemDetails = false;
