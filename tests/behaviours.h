@@ -7,6 +7,7 @@
 #include "moduleengine.h"
 #include "modulesimulator.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -237,6 +238,32 @@ private:
     Behaviour b;
     bool striking = false;
 };
+
+// Waits up to `limitMs` for `done`, but no longer than something under
+// `root` can still bring it: a pause, a time-out or a search has a timer
+// running. None running for a second (twice what any queued step takes)
+// means the exchange stopped short of it, and the wait ends at once rather
+// than at its limit.
+inline bool waitWhileMoving(const QObject *root, const std::function<bool()> &done, int limitMs)
+{
+    QElapsedTimer still;
+    const auto moving = [root] {
+        const auto timers = root->findChildren<QTimer *>();
+        return std::any_of(timers.cbegin(), timers.cend(), [](const QTimer *t) { return t->isActive(); });
+    };
+    return QTest::qWaitFor(
+                   [&] {
+                       if (done())
+                           return true;
+                       if (moving())
+                           still.invalidate();
+                       else if (!still.isValid())
+                           still.start();
+                       return still.isValid() && still.elapsed() > 1000;
+                   },
+                   limitMs)
+            && done();
+}
 
 // Real time would make the table take minutes: every pause of the
 // exchange under `root` is cut short, and a reply's time-out too where

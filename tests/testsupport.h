@@ -172,5 +172,4 @@ inline void connectAndWrite(Ui_MainWindow &ui, const QStringList &values)
     QTest::mouseClick(ui.BT_Write_values, Qt::LeftButton);
 }
 
-// Sends a command as the sequences do, through the private slot.
 #endif // TAV_TESTSUPPORT_H

@@ -104,9 +104,8 @@ int TestCli::runCli(const CommissionOptions &options)
     QSignalSpy finished(commissioner.get(), &Commissioner::finished);
     commissioner->start();
     // The program's own loop, as app.exec() runs it; a batch may take a while.
-    [&] {
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 120000);
-    }();
+    if (!waitWhileMoving(commissioner.get(), [&] { return finished.count() > 0; }, 120000))
+        qWarning("the command line did not finish, and nothing of it ran any more");
     return finished.isEmpty() ? -1 : finished.at(0).at(0).toInt();
 }
 
@@ -312,7 +311,7 @@ void TestCli::batchTakesAdapterPluggedFirstAndEndsDone()
     FastForward hurry(commissioner.get(), {}, false);
     QSignalSpy finished(commissioner.get(), &Commissioner::finished);
     commissioner->start();
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+    QVERIFY(waitWhileMoving(commissioner.get(), [&] { return finished.count() > 0; }, 60000));
     QCOMPARE(finished.at(0).at(0).toInt(), ExitCode::done);
     QVERIFY(sim->isOperating());
     QVERIFY(second.isOperating());
