@@ -1,11 +1,13 @@
 #include "modulesimulator.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -73,7 +75,23 @@ void ModuleSimulator::openPseudoTerminal()
         masterFd = slaveFd = -1;
         return;
     }
-    slavePath = QString::fromLocal8Bit(name);
+    devicePath = QString::fromLocal8Bit(name);
+    slavePath = devicePath;
+    // The terminal's number goes to the next program that asks once this one
+    // is closed, another test's module perhaps: a case that opens a module
+    // it pulled out would reach that one. The port is named by a link of its
+    // own, which goes with the module, as udev's names do.
+    ownFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tav-sim-XXXXXX"));
+    if (ownFolder->isValid()) {
+        // Reached by every user, as /dev/serial/by-id is.
+        QFile::setPermissions(ownFolder->path(), QFile::permissions(ownFolder->path())
+                                                         | QFileDevice::ExeOther | QFileDevice::ReadOther
+                                                         | QFileDevice::ExeGroup | QFileDevice::ReadGroup);
+        const QString own = ownFolder->filePath(
+                QStringLiteral("ttyTAV-") + QFileInfo(ownFolder->path()).fileName().mid(8));
+        if (QFile::link(devicePath, own))
+            slavePath = own;
+    }
 
     // Raw line from the start: no echo, no line editing, no CR/LF mangling.
     // Keeping our own slave descriptor open also keeps the master from
@@ -137,7 +155,7 @@ bool ModuleSimulator::makeLink(const QString &path)
         // program's that took a terminal number a lost link still names):
         // taking it over would send its users here. One to nothing is stale.
         const QString target = existing.symLinkTarget();
-        if (target != slavePath && QFileInfo::exists(target)) {
+        if (target != devicePath && QFileInfo::exists(target)) {
             error = QStringLiteral("%1 already links to %2, which is in use").arg(path, target);
             return false;
         }
@@ -146,7 +164,7 @@ bool ModuleSimulator::makeLink(const QString &path)
         error = QStringLiteral("%1 exists and is not a link").arg(path);
         return false;
     }
-    if (!QFile::link(slavePath, path)) {
+    if (!QFile::link(devicePath, path)) {
         error = QStringLiteral("cannot make the link %1").arg(path);
         return false;
     }
@@ -185,8 +203,9 @@ void ModuleSimulator::vanish()
     vanished = true;
     // As the system removes an unplugged adapter's link; only while it is
     // still ours: once the device is gone, its number may go to another.
-    if (!linkPath.isEmpty() && QFileInfo(linkPath).symLinkTarget() == slavePath)
+    if (!linkPath.isEmpty() && QFileInfo(linkPath).symLinkTarget() == devicePath)
         QFile::remove(linkPath);
+    ownFolder.reset();
     quietTimer.stop();
     delete notifier;
     notifier = nullptr;

@@ -13,9 +13,11 @@
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 
 class QSocketNotifier;
 class QTcpServer;
+class QTemporaryDir;
 
 // A TAV-RS485-KT module on the master side of a pseudo-terminal. Whatever
 // opens the slave side (portPath()) talks to it as to a module behind a
@@ -50,7 +52,10 @@ public:
     // The line settings the device has now, as whoever holds its other end
     // set them: "9600 8N1", with " RTS/CTS" when hardware flow control is on.
     QString lineSettings() const;
-    // The port to open, e.g. "/dev/pts/5" or "socket://127.0.0.1:40123".
+    // The port to open: a pseudo-terminal by a name no later device takes
+    // (as udev names an adapter by its serial number), e.g.
+    // "/tmp/tav-sim-Ab12Cd/ttyTAV-Ab12Cd", gone with the module; or
+    // "socket://127.0.0.1:40123".
     QString portPath() const { return slavePath; }
     // A symlink at `path` to the device, replacing an older link there.
     bool makeLink(const QString &path);
@@ -126,6 +131,8 @@ private:
     QTcpServer *server = nullptr;
     QPointer<QTcpSocket> client;
     QString slavePath;
+    QString devicePath; // the pseudo-terminal's own, which the system hands on
+    std::unique_ptr<QTemporaryDir> ownFolder;
     QString error;
     QString linkPath;
     QSocketNotifier *notifier = nullptr;
