@@ -427,7 +427,7 @@ void TestWindow::refreshRebuildsTheList()
 // shown one by one as Latin-1.
 void TestWindow::portDetailsReadAsRussian()
 {
-    const QString facts = portFacts({QStringLiteral("COM12"), QStringLiteral("\\\\.\\COM12"),
+    const QString facts = PortField::facts({QStringLiteral("COM12"), QStringLiteral("\\\\.\\COM12"),
                                      QStringLiteral("USB Serial Port"), QStringLiteral("FTDI"),
                                      QStringLiteral("A10K"), QStringLiteral("0403:6001")});
     QCOMPARE(facts.split(QLatin1Char('\n')).size(), 5);
@@ -460,6 +460,12 @@ void TestWindow::languages()
                  QStringLiteral("Not connected: choose a port and press \"Connect\""));
         // The values are the module's words, the same in every language.
         QCOMPARE(ui.CB_KT_Parity->itemText(3), QStringLiteral("even"));
+        // What the system tells of a port, under labels in the window's language.
+        QCOMPARE(PortField::facts({QStringLiteral("COM12"), QStringLiteral("\\\\.\\COM12"),
+                                   QStringLiteral("USB Serial Port"), QString(), QString(),
+                                   QStringLiteral("0403:6001")}),
+                 QStringLiteral("Description: USB Serial Port\nUSB VID:PID: 0403:6001\n"
+                                "Location: \\\\.\\COM12"));
     }
     removeAll();
 

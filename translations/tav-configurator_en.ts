@@ -878,6 +878,26 @@ F2: exchange log</translation>
         <source>Запомненные порты не показаны: %1 (их больше %2 или имя длиннее %3 знаков)</source>
         <translation>Remembered ports not shown: %1 (more than %2, or a name longer than %3 characters)</translation>
     </message>
+    <message>
+        <source>Описание: %1</source>
+        <translation>Description: %1</translation>
+    </message>
+    <message>
+        <source>Производитель: %1</source>
+        <translation>Manufacturer: %1</translation>
+    </message>
+    <message>
+        <source>Серийный номер: %1</source>
+        <translation>Serial number: %1</translation>
+    </message>
+    <message>
+        <source>USB VID:PID: %1</source>
+        <translation>USB VID:PID: %1</translation>
+    </message>
+    <message>
+        <source>Расположение: %1</source>
+        <translation>Location: %1</translation>
+    </message>
 </context>
 <context>
     <name>SerialLink</name>

@@ -48,6 +48,21 @@ PortField::PortField(QComboBox *portBox, bool details, QObject *parent)
     });
 }
 
+QString PortField::facts(const PortDetails &d)
+{
+    QStringList lines;
+    const auto add = [&lines](const QString &label, const QString &value) {
+        if (!value.isEmpty())
+            lines.append(label.arg(value));
+    };
+    add(tr("Описание: %1"), d.description);
+    add(tr("Производитель: %1"), d.manufacturer);
+    add(tr("Серийный номер: %1"), d.serialNumber);
+    add(tr("USB VID:PID: %1"), d.usbId);
+    add(tr("Расположение: %1"), d.location);
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString PortField::passedOver() const
 {
     if (skipped == 0)
@@ -89,7 +104,7 @@ void PortField::fill(const QStringList &ports, const QList<PortDetails> &told, b
             continue;
         // The list names a port as the system does, with its adapter
         // ("COM5 — USB Serial Port"); the item stays the port's name.
-        box->setItemData(box->count() - 1, portFacts(*d), Qt::ToolTipRole);
+        box->setItemData(box->count() - 1, facts(*d), Qt::ToolTipRole);
         box->setItemData(box->count() - 1, d->description, PortRows::aboutRole);
     }
     for (const QString &name : qAsConst(extra)) {

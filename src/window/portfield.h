@@ -26,6 +26,10 @@ public:
     // empty list: the window is as narrow as it was with short names.)
     static constexpr int minimumShownChars = 7;
 
+    // What the system knows of a port (description, manufacturer, serial
+    // number, USB ids, location), a line per fact, for its item's tooltip.
+    static QString facts(const PortDetails &port);
+
     // Lists `ports` and the added ones; the selected port stays selected
     // while it is listed.
     void fill(const QStringList &ports);

@@ -42,21 +42,6 @@ PortDetails portDetails(const QString &name)
     return {name, {}, {}, {}, {}, {}};
 }
 
-QString portFacts(const PortDetails &d)
-{
-    QStringList facts;
-    const auto add = [&facts](const char *label, const QString &value) {
-        if (!value.isEmpty())
-            facts.append(QString::fromUtf8(label) + value);
-    };
-    add("Описание: ", d.description);
-    add("Производитель: ", d.manufacturer);
-    add("Серийный номер: ", d.serialNumber);
-    add("USB VID:PID: ", d.usbId);
-    add("Расположение: ", d.location);
-    return facts.join(QLatin1Char('\n'));
-}
-
 QStringList newPortNames(const QStringList &current, const QStringList &known)
 {
     QStringList found;

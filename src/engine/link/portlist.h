@@ -30,10 +30,6 @@ QList<PortDetails> systemPortDetails();
 // name where the system lists no such port. One enumeration: not for loops.
 PortDetails portDetails(const QString &name);
 
-// What the system knows of a port (description, manufacturer, serial
-// number, USB ids, location), one line per fact, for its tooltip.
-QString portFacts(const PortDetails &port);
-
 // New ports of `current`: those whose name stands in no entry of `known`.
 QStringList newPortNames(const QStringList &current, const QStringList &known);
 
