@@ -171,7 +171,7 @@ int TestNetwork::runCli(const QString &port, bool write, QString *output, Exchan
     watch.start(2);
     QSignalSpy finished(&cli, &Commissioner::finished);
     cli.start();
-    if (!QTest::qWaitFor([&] { return finished.count() > 0; }, 30000))
+    if (!waitWhileMoving(&cli, [&] { return finished.count() > 0; }, 30000))
         return -1;
     out.flush();
     return finished.at(0).at(0).toInt();

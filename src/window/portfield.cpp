@@ -76,12 +76,7 @@ QString PortField::passedOver() const
 void PortField::fill(const QStringList &ports)
 {
     // One enumeration for the details of every port, on a click.
-    fill(ports, systemDetails ? systemPortDetails() : QList<PortDetails>());
-}
-
-void PortField::fill(const QStringList &ports, const QList<PortDetails> &told)
-{
-    fill(ports, told, false);
+    fill(ports, systemDetails ? systemPortDetails() : QList<PortDetails>(), false);
 }
 
 void PortField::fillFirst(const QStringList &ports, const QList<PortDetails> &told)

@@ -33,11 +33,10 @@ public:
     // Lists `ports` and the added ones; the selected port stays selected
     // while it is listed.
     void fill(const QStringList &ports);
-    // The same with what the system told of them already at hand.
-    void fill(const QStringList &ports, const QList<PortDetails> &details);
-    // The system's first list, which comes a moment after the window shows:
-    // whatever the field shows by then (picked, typed, named on the command
-    // line, remembered) stays shown, listed or not.
+    // The system's first list, with what it told of its ports, which comes a
+    // moment after the window shows: whatever the field shows by then
+    // (picked, named on the command line, remembered) stays shown, listed
+    // or not.
     void fillFirst(const QStringList &ports, const QList<PortDetails> &details);
     // Offers `name` even if the system does not list it, and selects it.
     void add(const QString &name);
