@@ -25,9 +25,8 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
     , out(out)
     , err(err)
     , log(log)
-    , engine(new ModuleEngine(std::move(listPorts), monitor, this))
+    , engine(new ModuleEngine({std::move(listPorts), monitor, lateReplyLimit}, this))
 {
-    engine->setGiveUpAfter(lateReplyLimit);
     if (log)
         log->follow(engine, LinkWords::Audience::CommandLine);
 
@@ -91,16 +90,15 @@ void Commissioner::updateProgress()
     // "ttyUSB0: шаг 3 из 12: -stop bits, ответ ждём 1.2\u00a0с", then, in the
     // pause that follows, "ttyUSB0: шаг 3 из 12: -stop bits, ответ получен".
     // The step named is the one whose command is shown, awaited or answered.
-    const bool awaiting = engine->isAwaitingReply();
-    const int sent = engine->stepsSent();
-    if (sent == 0)
+    const ModuleEngine::Progress at = engine->progress();
+    if (at.sent == 0)
         return;
     QString line = tr("%1: шаг %2 из %3: %4")
                            .arg(modulePort)
-                           .arg(sent)
-                           .arg(engine->stepCount())
-                           .arg(engine->lastCommand());
-    line += awaiting ? tr(", ответ ждём %1\u00a0с").arg(sentClock.elapsed() / 1000.0, 0, 'f', 1)
+                           .arg(at.sent)
+                           .arg(at.count)
+                           .arg(at.command);
+    line += at.awaiting ? tr(", ответ ждём %1\u00a0с").arg(sentClock.elapsed() / 1000.0, 0, 'f', 1)
                      : tr(", ответ получен");
     progress->show(line);
 }
@@ -159,7 +157,7 @@ void Commissioner::waitForAdapter()
     // The ports present when the batch began are not offered; those that
     // come later are, even while an earlier module is still plugged in.
     if (!ended && done + failed + notStarted == 0)
-        engine->setKnownPorts(engine->currentPorts());
+        engine->setKnownPorts();
     engine->startSearch(plan(), limit);
 }
 
@@ -178,16 +176,16 @@ void Commissioner::say(const QString &text)
 void Commissioner::requestStop()
 {
     stopping = true;
-    if (engine->isSearching()) {
+    if (engine->state() == ModuleEngine::State::Searching) {
         modulePort.clear();
         engine->stopSearch();
     } else if (engine->isBusy()) {
         engine->requestStop();
         // The reply to the command under way is still taken: say so, or a
         // person would think the first Ctrl+C went unheard.
-        if (engine->isBusy() && engine->isAwaitingReply())
+        if (engine->isBusy() && engine->progress().awaiting)
             say(tr("Остановка после ответа модуля на «%1» (Ctrl+C ещё раз — не ждать ответа)")
-                        .arg(engine->lastCommand()));
+                        .arg(engine->progress().command));
     }
 }
 

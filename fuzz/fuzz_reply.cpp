@@ -8,6 +8,7 @@
 // what the line delivers.
 #include "exchangelog.h"
 #include "moduleprotocol.h"
+#include "engineseam.h"
 #include "replyframer.h"
 #include "seriallink.h"
 
@@ -48,10 +49,10 @@ QByteArray unescape(const QString &text)
     return out;
 }
 
-void checkDecision(const QString &reply, ModuleProtocol::Sequence sequence, int writeStep)
+void checkDecision(const QString &reply, ModuleProtocol::Sequence sequence, int writeCommand)
 {
     using namespace ModuleProtocol;
-    const Outcome o = interpret(reply, sequence, writeStep);
+    const Outcome o = interpret(reply, sequence, writeCommand);
     const bool answersWrite =
             o.kind == Kind::Accepted || o.kind == Kind::Rejected || o.kind == Kind::ModuleWorking;
     const bool isReport = o.kind == Kind::BaudRateReport || o.kind == Kind::StopBitsReport
@@ -73,7 +74,7 @@ void checkDecision(const QString &reply, ModuleProtocol::Sequence sequence, int 
         break;
     case Kind::Accepted:
     case Kind::Rejected:
-        require(o.field == fieldOfWriteStep(writeStep), "confirmation for another field");
+        require(o.field == fieldOfWriteCommand(writeCommand), "confirmation for another field");
         break;
     case Kind::ModuleWorking:
     case Kind::Unrecognised:
@@ -109,12 +110,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto sequence = (data[0] & 1) ? ModuleProtocol::Sequence::Write
                                         : ModuleProtocol::Sequence::Read;
     const int pieceSize = 1 + (data[0] >> 1);
-    int32_t writeStep = 0;
-    std::memcpy(&writeStep, data + 1, sizeof writeStep);
+    int32_t writeCommand = 0;
+    std::memcpy(&writeCommand, data + 1, sizeof writeCommand);
     const QByteArray line(reinterpret_cast<const char *>(data + 5), int(size - 5));
 
     // Framing: the line in pieces; the quiet gap then ends the reply.
     ReplyFramer framer;
+    auto *const timeout = framer.findChild<QTimer *>(QStringLiteral("timeoutTimer"));
+    auto *const gap = framer.findChild<QTimer *>(QStringLiteral("replyGapTimer"));
     framer.feed(line.left(pieceSize)); // bytes before a command are not a reply
     require(!framer.isAwaiting(), "stray bytes started a reply");
     qint64 delivered = 0;
@@ -129,17 +132,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QByteArray piece = line.mid(at, pieceSize);
         framer.feed(piece);
         delivered += piece.size();
-        require(framer.buffer().size() <= SerialLink::maxReplyBytes, "reply beyond its bound");
-        require(!framer.timeoutTimer()->isActive(), "time-out still running after a byte");
+        require(EngineSeam::readBuffer(framer).size() <= SerialLink::maxReplyBytes, "reply beyond its bound");
+        require(!timeout->isActive(), "time-out still running after a byte");
     }
     if (!line.isEmpty()) {
-        QMetaObject::invokeMethod(framer.gapTimer(), "timeout");
+        QMetaObject::invokeMethod(gap, "timeout");
         require(droppedSeen >= 0, "a quiet line gave no reply");
         require(!framer.isAwaiting(), "still awaiting after the reply");
         require(taken == line.left(SerialLink::maxReplyBytes), "reply is not the line's start");
         require(taken.size() + droppedSeen == delivered, "bytes neither kept nor counted");
     } else {
-        require(framer.isAwaiting() && framer.timeoutTimer()->isActive(),
+        require(framer.isAwaiting() && timeout->isActive(),
                 "silence must leave the time-out running");
     }
 
@@ -152,11 +155,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(shown.size() <= SerialLink::maxShownReplyChars + 100, "status message unbounded");
 
     // The decision, for the sequence chosen and for the other one.
-    checkDecision(reply, sequence, writeStep);
+    checkDecision(reply, sequence, writeCommand);
     checkDecision(reply,
                   sequence == ModuleProtocol::Sequence::Read ? ModuleProtocol::Sequence::Write
                                                              : ModuleProtocol::Sequence::Read,
-                  writeStep);
+                  writeCommand);
 
     // The log: printable ASCII only, and the bytes can be told back from it.
     const QString escaped = ExchangeLog::escape(taken);

@@ -4,6 +4,7 @@
 // Every way a module can behave during a read or a write, and the verdict
 // each must end in. The engine, the window and the command line are each
 // held to this one table, so that they cannot disagree.
+#include "engineseam.h"
 #include "moduleengine.h"
 #include "modulesimulator.h"
 
@@ -357,7 +358,7 @@ public:
     void attach(ModuleEngine &to)
     {
         engine = &to;
-        engine->setLineMaker([this](const QString &) {
+        EngineSeam::setLineMaker(*engine, [this](const QString &) {
             line = new MemoryLine;
             return line.data();
         });

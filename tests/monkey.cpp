@@ -450,7 +450,7 @@ private:
         const auto says = [&words](StateWords::Search s) {
             return words.endsWith(StateWords::search(s));
         };
-        if (e.isSearching()) {
+        if (e.state() == ModuleEngine::State::Searching) {
             if ((look != styleGray && look != styleLight) || !says(StateWords::Search::Searching))
                 fail(QStringLiteral("searching, but \"Поиск\" says ") + words);
         } else if (look == styleLight || says(StateWords::Search::Searching)) {
@@ -479,7 +479,7 @@ private:
                 && e.activity() != ModuleEngine::Activity::Writing)
                 fail(QStringLiteral("asked about a write that is over"));
             if (box->informativeText().contains(QStringLiteral("Ответ всё ещё ожидается"))
-                && !e.isAwaitingReply())
+                && !e.progress().awaiting)
                 fail(QStringLiteral("a box says a reply is awaited; none is"));
         }
 

@@ -36,12 +36,12 @@ struct MainWindowProbe
     static ModuleEngine &engine(const MainWindow &w) { return *w.engine; }
     static int readStep(const MainWindow &w) { return w.readStep; }
     static int writeStep(const MainWindow &w) { return w.writeStep; }
-    static bool awaitingReply(const MainWindow &w) { return w.engine->isAwaitingReply(); }
+    static bool awaitingReply(const MainWindow &w) { return w.engine->progress().awaiting; }
     static int searchTicks(const MainWindow &w) { return w.searchTicks; }
     static QStringList knownPorts(const MainWindow &w) { return w.knownPorts; }
     static QSerialPort *serial(const MainWindow &w) { return w.serial; }
     static QString reply(const MainWindow &w) { return w.reply; }
-    static QByteArray readBuffer(const MainWindow &w) { return w.engine->framer()->buffer(); }
+    static QByteArray readBuffer(const MainWindow &w) { return EngineSeam::readBuffer(*w.engine); }
     static StatusPanel *statusPanel(const MainWindow &w) { return w.statusPanel; }
     // As the search selects the port it found.
     static void selectPort(MainWindow &w, const QString &port) { w.portField->select(port); }

@@ -133,7 +133,7 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
     }());
     writeLock(pidText(ownerPid));
 
-    ModuleEngine engine([] { return QStringList(); });
+    ModuleEngine engine({[] { return QStringList(); }});
     QSignalSpy failed(&engine, &ModuleEngine::failed);
     QSignalSpy noted(&engine, &ModuleEngine::noted);
     const auto adviceOf = [&failed] {
@@ -240,7 +240,7 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
     owner.waitForFinished();
     writeLock(pidText(ownerPid));
     QVERIFY(engine.open(link));
-    QVERIFY(engine.read());
+    QVERIFY(engine.start(ModuleEngine::Plan::read()));
     QTRY_VERIFY_WITH_TIMEOUT(!engine.isBusy(), 10000);
     QCOMPARE(sim->commands().size(), 4);
 }
@@ -248,7 +248,7 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
 void TestBusyPorts::theOpenDeviceIsClaimedUnderEveryName()
 {
     QCOMPARE(tryFlock(), 0);
-    ModuleEngine first([] { return QStringList(); });
+    ModuleEngine first({[] { return QStringList(); }});
     QVERIFY(first.open(sim->portPath()));
     // A terminal program, and a second configurator by another name of the
     // same device, see it taken.
@@ -256,7 +256,7 @@ void TestBusyPorts::theOpenDeviceIsClaimedUnderEveryName()
     QTemporaryDir dir;
     const QString byId = dir.filePath(QStringLiteral("usb-FTDI_FT232R_A50285BI-if00-port0"));
     QVERIFY(sim->makeLink(byId));
-    ModuleEngine second([] { return QStringList(); });
+    ModuleEngine second({[] { return QStringList(); }});
     QSignalSpy failed(&second, &ModuleEngine::failed);
     QVERIFY(!second.open(byId));
     QCOMPARE(failed.count(), 1);

@@ -67,7 +67,7 @@ private slots:
 private:
     // Runs `plan` against a module behaving as row `row` says.
     void runRow(int row, const ModuleEngine::Plan &plan);
-    void makeEngine(QStringList *ports = nullptr);
+    void makeEngine(QStringList *ports = nullptr, std::chrono::milliseconds giveUpAfter = {});
 
     std::unique_ptr<ModuleSimulator> sim;
     std::unique_ptr<ModuleEngine> engine;
@@ -85,16 +85,16 @@ void TestEngine::cleanup()
     sim.reset();
 }
 
-void TestEngine::makeEngine(QStringList *ports)
+void TestEngine::makeEngine(QStringList *ports, std::chrono::milliseconds giveUpAfter)
 {
-    engine = std::make_unique<ModuleEngine>([ports] { return ports ? *ports : QStringList(); });
+    engine = std::make_unique<ModuleEngine>(ModuleEngine::Setup {
+            [ports] { return ports ? *ports : QStringList(); }, nullptr, giveUpAfter});
 }
 
 void TestEngine::runRow(int row, const ModuleEngine::Plan &plan)
 {
     const Behaviour b = behaviours().at(row);
-    makeEngine();
-    engine->setGiveUpAfter(10s);
+    makeEngine(nullptr, 10s);
     DrivenModule driven(b);
     driven.attach(*engine);
     const ModuleSimulator &module = driven.module;
@@ -193,15 +193,15 @@ void TestEngine::lateReplyKeepsTheExchange()
     connect(sim.get(), &ModuleSimulator::commandReceived, this, [this](const QByteArray &c) {
         sim->setReplyDelay(c == "-baudrate" ? 3600ms : 0ms);
     });
-    QVERIFY(engine->read());
+    QVERIFY(engine->start(ModuleEngine::Plan::read()));
     QTRY_COMPARE_WITH_TIMEOUT(timeouts.count(), 1, 8000);
     QCOMPARE(timeouts.at(0).at(0).toString(), QStringLiteral("-baudrate"));
     QVERIFY(timeouts.at(0).at(1).toBool()); // the first of this exchange
     // Still one exchange: nothing else may start or be sent.
     QVERIFY(engine->isBusy());
-    QVERIFY(!engine->read());
+    QVERIFY(!engine->start(ModuleEngine::Plan::read()));
     QVERIFY(!engine->start(ModuleEngine::Plan::writing(target())));
-    engine->send(QStringLiteral("-parity:odd"), true);
+    EngineSeam::send(*engine, QStringLiteral("-parity:odd"), true);
     QCOMPARE(sim->commands(), (QList<QByteArray> {"-h", "-baudrate"}));
     // The late reply is the baud rate's, and the read goes on from there.
     QTRY_COMPARE_WITH_TIMEOUT(read.count(), 1, 8000);
@@ -234,7 +234,7 @@ void TestEngine::stopTakesTheReplyAndSendsNothingMore()
                      && advice.contains(QStringLiteral("«-st» не отправлена")),
              qPrintable(advice));
     // Nor later: the pause that followed was the last thing armed.
-    QTRY_VERIFY(!engine->writeTimer()->isActive());
+    QTRY_VERIFY(!EngineSeam::timer(*engine, "writeTimer")->isActive());
     QCOMPARE(sim->commands().size(), 1);
 }
 
@@ -244,16 +244,16 @@ void TestEngine::secondStopGivesTheReplyUp()
     QSignalSpy failed(engine.get(), &ModuleEngine::failed);
     QVERIFY(engine->open(sim->portPath()));
     sim->setSilent(true);
-    QVERIFY(engine->read());
-    QTRY_VERIFY(engine->isAwaitingReply());
+    QVERIFY(engine->start(ModuleEngine::Plan::read()));
+    QTRY_VERIFY(engine->progress().awaiting);
     engine->requestStop();
     QCOMPARE(failed.count(), 0); // the reply is still given its chance
     QVERIFY(engine->isBusy());
     engine->requestStop();
     QCOMPARE(failed.count(), 1);
     QCOMPARE(failed.at(0).at(0).value<ModuleEngine::Failure>().kind, Kind::Interrupted);
-    QVERIFY(!engine->isAwaitingReply());
-    QVERIFY(!engine->timeoutTimer()->isActive());
+    QVERIFY(!engine->progress().awaiting);
+    QVERIFY(!EngineSeam::timer(*engine, "timeoutTimer")->isActive());
 }
 
 // Stopped in the pause before its first command (the second module of a
@@ -312,13 +312,13 @@ void TestEngine::searchOffersAdaptersPluggedFirstOrSwapped()
     // The first module; the next is plugged in before this one is pulled.
     ports << sim->portPath();
     engine->startSearch();
-    engine->searchTick();
+    EngineSeam::searchTick(*engine);
     QCOMPARE(found.count(), 1);
     QVERIFY(engine->isOpen());
     ports << second.portPath();
     engine->close();
     engine->startSearch();
-    engine->searchTick();
+    EngineSeam::searchTick(*engine);
     QCOMPARE(found.count(), 2);
     QCOMPARE(found.at(1).at(0).toString(), second.portPath());
     engine->close();
@@ -327,7 +327,7 @@ void TestEngine::searchOffersAdaptersPluggedFirstOrSwapped()
     engine->startSearch();
     ports.removeAll(second.portPath());
     ports << QStringLiteral("/dev/tav-swapped-in");
-    engine->searchTick();
+    EngineSeam::searchTick(*engine);
     QCOMPARE(found.count(), 3);
     QCOMPARE(found.at(2).at(0).toString(), QStringLiteral("/dev/tav-swapped-in"));
     engine->stopSearch();
@@ -335,10 +335,10 @@ void TestEngine::searchOffersAdaptersPluggedFirstOrSwapped()
     // A port that went away and came back is new again.
     ports.removeAll(sim->portPath());
     engine->startSearch();
-    engine->searchTick();
+    EngineSeam::searchTick(*engine);
     QCOMPARE(found.count(), 3);
     ports << sim->portPath();
-    engine->searchTick();
+    EngineSeam::searchTick(*engine);
     QCOMPARE(found.count(), 4);
     engine->close();
 }
@@ -358,8 +358,8 @@ void TestEngine::foundModuleIsGivenItsStartUpPause()
     clock.start();
     QTimer::singleShot(700, this, [&] { QVERIFY(sim->makeLink(link)); });
     engine->startSearch();
-    engine->searchTick();
-    QVERIFY(engine->isSearching()); // retrying within its grace
+    EngineSeam::searchTick(*engine);
+    QVERIFY(engine->state() == ModuleEngine::State::Searching); // retrying within its grace
     QTRY_VERIFY_WITH_TIMEOUT(engine->isOpen(), 3000);
     QVERIFY(clock.elapsed() >= 600);
     QTRY_COMPARE_WITH_TIMEOUT(sim->commands().size(), 1, 5000);

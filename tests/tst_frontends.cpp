@@ -40,7 +40,7 @@ std::optional<Verdict> windowVerdict(MainWindow &w, const ModalWatcher &boxes)
         return Verdict::LinkLost;
     if (boxTitled(QStringLiteral("Запись не завершена")))
         return Verdict::LeftConfiguration;
-    if (engine.isBusy() && engine.isAwaitingReply() && boxTitled(QStringLiteral("Ошибка")))
+    if (engine.isBusy() && engine.progress().awaiting && boxTitled(QStringLiteral("Ошибка")))
         return Verdict::NoReply;
     const QString status = MainWindowProbe::statusPanel(w)->currentMessage();
     if (status.startsWith(QStringLiteral("Чтение завершено")))

@@ -26,81 +26,81 @@ private slots:
 void TestProtocol::interpret_data()
 {
     QTest::addColumn<QString>("reply");
-    QTest::addColumn<int>("writeStep");
+    QTest::addColumn<int>("writeCommand"); // its place in writeSteps; -1: a read
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<Field>("field");
     QTest::addColumn<int>("index");
 
     // Undisturbed replies.
     QTest::newRow("banner") << "TAV-RS485-KT firmware 1.0\r\n"
-                            << 0 << Kind::Unrecognised << Field::None << -1;
+                            << -1 << Kind::Unrecognised << Field::None << -1;
     QTest::newRow("baud report") << "baudrate 9600\r\n"
-                                 << 0 << Kind::BaudRateReport << Field::Speed << 4;
-    QTest::newRow("stop report") << "stop bits 2" << 0 << Kind::StopBitsReport << Field::StopBits
+                                 << -1 << Kind::BaudRateReport << Field::Speed << 4;
+    QTest::newRow("stop report") << "stop bits 2" << -1 << Kind::StopBitsReport << Field::StopBits
                                  << 2;
     QTest::newRow("parity report")
-            << "parity even" << 0 << Kind::ParityReport << Field::Parity << 3;
-    QTest::newRow("ok baud") << "Ok\r\n" << 1 << Kind::Accepted << Field::Speed << -1;
-    QTest::newRow("ok stop") << "Ok" << 2 << Kind::Accepted << Field::StopBits << -1;
-    QTest::newRow("ok parity") << "Ok" << 3 << Kind::Accepted << Field::Parity << -1;
+            << "parity even" << -1 << Kind::ParityReport << Field::Parity << 3;
+    QTest::newRow("ok baud") << "Ok\r\n" << 0 << Kind::Accepted << Field::Speed << -1;
+    QTest::newRow("ok stop") << "Ok" << 1 << Kind::Accepted << Field::StopBits << -1;
+    QTest::newRow("ok parity") << "Ok" << 2 << Kind::Accepted << Field::Parity << -1;
     QTest::newRow("working") << "module is working\r\n"
-                             << 4 << Kind::ModuleWorking << Field::None << -1;
-    QTest::newRow("rejected stop") << "?" << 2 << Kind::Rejected << Field::StopBits << 0;
+                             << 3 << Kind::ModuleWorking << Field::None << -1;
+    QTest::newRow("rejected stop") << "?" << 1 << Kind::Rejected << Field::StopBits << 0;
 
     // The first key word in test order wins, wherever it stands.
     QTest::newRow("Ok beats baudrate")
-            << "baudrate 9600 Ok" << 1 << Kind::Accepted << Field::Speed << -1;
+            << "baudrate 9600 Ok" << 0 << Kind::Accepted << Field::Speed << -1;
     QTest::newRow("baudrate beats parity")
-            << "baudrate 9600 parity none" << 0 << Kind::BaudRateReport << Field::Speed << 4;
-    QTest::newRow("parity beats ?") << "parity ?" << 0 << Kind::ParityReport << Field::Parity << -1;
+            << "baudrate 9600 parity none" << -1 << Kind::BaudRateReport << Field::Speed << 4;
+    QTest::newRow("parity beats ?") << "parity ?" << -1 << Kind::ParityReport << Field::Parity << -1;
     QTest::newRow("stop bits beats parity")
-            << "parity odd, stop bits 1" << 0 << Kind::StopBitsReport << Field::StopBits << 1;
+            << "parity odd, stop bits 1" << -1 << Kind::StopBitsReport << Field::StopBits << 1;
     QTest::newRow("? beats working")
-            << "module is working?" << 4 << Kind::Rejected << Field::None << 0;
-    QTest::newRow("Ok inside a word") << "Okay" << 2 << Kind::Accepted << Field::StopBits << -1;
+            << "module is working?" << 3 << Kind::Rejected << Field::None << 0;
+    QTest::newRow("Ok inside a word") << "Okay" << 1 << Kind::Accepted << Field::StopBits << -1;
 
     // Values in table order; none is a substring of another.
-    QTest::newRow("stop 1 and 2") << "stop bits 2 (was 1)" << 0 << Kind::StopBitsReport
+    QTest::newRow("stop 1 and 2") << "stop bits 2 (was 1)" << -1 << Kind::StopBitsReport
                                   << Field::StopBits << 1;
-    QTest::newRow("115200") << "baudrate 115200" << 0 << Kind::BaudRateReport << Field::Speed << 8;
-    QTest::newRow("19200") << "baudrate 19200" << 0 << Kind::BaudRateReport << Field::Speed << 5;
+    QTest::newRow("115200") << "baudrate 115200" << -1 << Kind::BaudRateReport << Field::Speed << 8;
+    QTest::newRow("19200") << "baudrate 19200" << -1 << Kind::BaudRateReport << Field::Speed << 5;
     QTest::newRow("baud no value")
-            << "baudrate unknown" << 0 << Kind::BaudRateReport << Field::Speed << -1;
+            << "baudrate unknown" << -1 << Kind::BaudRateReport << Field::Speed << -1;
     QTest::newRow("baud unlisted")
-            << "baudrate 14400" << 0 << Kind::BaudRateReport << Field::Speed << -1;
+            << "baudrate 14400" << -1 << Kind::BaudRateReport << Field::Speed << -1;
     QTest::newRow("stop 1.5 reads as 1")
-            << "stop bits 1.5" << 0 << Kind::StopBitsReport << Field::StopBits << 1;
-    QTest::newRow("stop none") << "stop bits ?" << 0 << Kind::StopBitsReport << Field::StopBits
+            << "stop bits 1.5" << -1 << Kind::StopBitsReport << Field::StopBits << 1;
+    QTest::newRow("stop none") << "stop bits ?" << -1 << Kind::StopBitsReport << Field::StopBits
                                << -1;
-    QTest::newRow("parity mark") << "parity mark" << 0 << Kind::ParityReport << Field::Parity << -1;
+    QTest::newRow("parity mark") << "parity mark" << -1 << Kind::ParityReport << Field::Parity << -1;
     QTest::newRow("parity odd even")
-            << "parity even odd" << 0 << Kind::ParityReport << Field::Parity << 2;
+            << "parity even odd" << -1 << Kind::ParityReport << Field::Parity << 2;
 
     // Case-sensitive: other spellings hold no key word.
-    QTest::newRow("OK") << "OK" << 1 << Kind::Unrecognised << Field::None << -1;
-    QTest::newRow("ok") << "ok" << 1 << Kind::Unrecognised << Field::None << -1;
-    QTest::newRow("Baudrate") << "Baudrate 9600" << 0 << Kind::Unrecognised << Field::None << -1;
-    QTest::newRow("Parity") << "Parity none" << 0 << Kind::Unrecognised << Field::None << -1;
-    QTest::newRow("Stop bits") << "Stop bits 1" << 0 << Kind::Unrecognised << Field::None << -1;
-    QTest::newRow("empty") << "" << 0 << Kind::Unrecognised << Field::None << -1;
-    QTest::newRow("stopbits") << "stopbits 1" << 0 << Kind::Unrecognised << Field::None << -1;
+    QTest::newRow("OK") << "OK" << 0 << Kind::Unrecognised << Field::None << -1;
+    QTest::newRow("ok") << "ok" << 0 << Kind::Unrecognised << Field::None << -1;
+    QTest::newRow("Baudrate") << "Baudrate 9600" << -1 << Kind::Unrecognised << Field::None << -1;
+    QTest::newRow("Parity") << "Parity none" << -1 << Kind::Unrecognised << Field::None << -1;
+    QTest::newRow("Stop bits") << "Stop bits 1" << -1 << Kind::Unrecognised << Field::None << -1;
+    QTest::newRow("empty") << "" << -1 << Kind::Unrecognised << Field::None << -1;
+    QTest::newRow("stopbits") << "stopbits 1" << -1 << Kind::Unrecognised << Field::None << -1;
 
     // "Ok" and "?" outside the write steps name no field.
-    QTest::newRow("Ok step 0") << "Ok" << 0 << Kind::Accepted << Field::None << -1;
-    QTest::newRow("Ok step 4") << "Ok" << 4 << Kind::Accepted << Field::None << -1;
-    QTest::newRow("Ok step -1") << "Ok" << -1 << Kind::Accepted << Field::None << -1;
-    QTest::newRow("? step 4") << "?" << 4 << Kind::Rejected << Field::None << 0;
-    QTest::newRow("? step 0") << "unknown command ?" << 0 << Kind::Rejected << Field::None << 0;
+    QTest::newRow("Ok to a read") << "Ok" << -1 << Kind::Accepted << Field::None << -1;
+    QTest::newRow("Ok past the last") << "Ok" << 3 << Kind::Accepted << Field::None << -1;
+    QTest::newRow("Ok below the first") << "Ok" << -2 << Kind::Accepted << Field::None << -1;
+    QTest::newRow("? past the last") << "?" << 3 << Kind::Rejected << Field::None << 0;
+    QTest::newRow("? to a read") << "unknown command ?" << -1 << Kind::Rejected << Field::None << 0;
 }
 
 void TestProtocol::interpret()
 {
     QFETCH(QString, reply);
-    QFETCH(int, writeStep);
+    QFETCH(int, writeCommand);
     QFETCH(Kind, kind);
     QFETCH(Field, field);
     QFETCH(int, index);
-    const Outcome o = ModuleProtocol::interpret(reply, writeStep);
+    const Outcome o = ModuleProtocol::interpret(reply, writeCommand);
     QCOMPARE(int(o.kind), int(kind));
     QCOMPARE(int(o.field), int(field));
     // The table names a value by its item in the field (-1 and 0: none).
@@ -142,13 +142,13 @@ void TestProtocol::randomRepliesKeepTheRules()
         const int length = random.bounded(8);
         for (int i = 0; i < length; ++i)
             reply += pieces.at(random.bounded(pieces.size()));
-        const int writeStep = random.bounded(-1, 6);
-        const Outcome o = ModuleProtocol::interpret(reply, writeStep);
+        const int writeCommand = random.bounded(-2, 5);
+        const Outcome o = ModuleProtocol::interpret(reply, writeCommand);
 
         // Within a sequence, a read is only ever answered by reports, a
         // write never by one; whatever else the key words say is unrecognised.
-        const Outcome read = ModuleProtocol::interpret(reply, Sequence::Read, writeStep);
-        const Outcome write = ModuleProtocol::interpret(reply, Sequence::Write, writeStep);
+        const Outcome read = ModuleProtocol::interpret(reply, Sequence::Read, writeCommand);
+        const Outcome write = ModuleProtocol::interpret(reply, Sequence::Write, writeCommand);
         const bool isReport = o.kind == Kind::BaudRateReport || o.kind == Kind::StopBitsReport
                 || o.kind == Kind::ParityReport;
         QCOMPARE(int(read.kind), int(isReport ? o.kind : Kind::Unrecognised));
@@ -168,7 +168,7 @@ void TestProtocol::randomRepliesKeepTheRules()
         switch (o.kind) {
         case Kind::Accepted:
             QVERIFY(has("Ok"));
-            QCOMPARE(int(o.field), int(fieldOfWriteStep(writeStep)));
+            QCOMPARE(int(o.field), int(fieldOfWriteCommand(writeCommand)));
             QVERIFY(o.value.isEmpty());
             break;
         case Kind::BaudRateReport:
@@ -187,7 +187,7 @@ void TestProtocol::randomRepliesKeepTheRules()
             QVERIFY(!has("Ok") && !has("baudrate") && !has("stop bits") && !has("parity"));
             QVERIFY(has("?"));
             QVERIFY(o.value.isEmpty());
-            QCOMPARE(int(o.field), int(fieldOfWriteStep(writeStep)));
+            QCOMPARE(int(o.field), int(fieldOfWriteCommand(writeCommand)));
             break;
         case Kind::ModuleWorking:
             QVERIFY(!has("?") && has("module is working"));

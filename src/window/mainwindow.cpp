@@ -25,22 +25,19 @@
 
 MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *monitor)
     : QMainWindow(parent)
-    , engine(new ModuleEngine(
-              portLister ? portLister : PortLister(systemPortNames),
-              portLister || monitor
-                      ? monitor
-                      : Session::watchSystemPorts(),
-              this))
-    , readStep(engine->readStep())
-    , writeStep(engine->writeStep())
-    , findTimer(engine->findTimer())
-    , readTimer(engine->readTimer())
-    , writeTimer(engine->writeTimer())
-    , timeoutTimer(engine->timeoutTimer())
-    , searchTicks(engine->searchTicks())
-    , knownPorts(engine->knownPorts())
-    , serial(engine->serialPort())
-    , reply(engine->lastReply())
+    , engine(new ModuleEngine({portLister ? portLister : PortLister(systemPortNames),
+                               portLister || monitor ? monitor : Session::watchSystemPorts()},
+                              this))
+    , readStep(*engine, true)
+    , writeStep(*engine, false)
+    , findTimer(EngineSeam::timer(*engine, "findTimer"))
+    , readTimer(EngineSeam::timer(*engine, "readTimer"))
+    , writeTimer(EngineSeam::timer(*engine, "writeTimer"))
+    , timeoutTimer(EngineSeam::timer(*engine, "timeoutTimer"))
+    , searchTicks(EngineSeam::searchTicks(*engine))
+    , knownPorts(EngineSeam::knownPorts(*engine))
+    , serial(EngineSeam::serial(*engine))
+    , reply(EngineSeam::reply(*engine))
     , ui(new Ui_MainWindow)
     , listPorts(portLister ? portLister : PortLister(systemPortNames))
     , systemPorts(!portLister)
@@ -156,12 +153,13 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     // Nothing that can wait runs before the window shows: the system's
     // ports are listed once, by the port watch's own thread.
     if (systemPorts && engine->listPortsInBackground()) {
-        connect(engine, &ModuleEngine::portsListed, this, [this](const QStringList &names) {
-            if (std::exchange(portsListed, true))
-                return;
-            engine->setKnownPorts(names);
-            portField->fillFirst(knownPorts, engine->listedDetails());
-        });
+        connect(engine, &ModuleEngine::portsListed, this,
+                [this](const QStringList &names, const QList<PortDetails> &details) {
+                    if (std::exchange(portsListed, true))
+                        return;
+                    engine->setKnownPorts(names);
+                    portField->fillFirst(knownPorts, details);
+                });
     } else {
         engine->setKnownPorts(listPorts());
         portField->fill(knownPorts);
@@ -379,10 +377,10 @@ void MainWindow::updateControls()
     // A search would wipe the fields of a port that stays open.
     ui->BT_find->setEnabled(!open);
     // "адаптер найден и открыт" holds only while it is open.
-    if (!open && !engine->isSearching() && search == StateWords::Search::Found)
+    if (!open && !searching() && search == StateWords::Search::Found)
         showSearch(StateWords::Search::Idle);
     // A search ended by anything but its own end (the window closing it).
-    if (!engine->isSearching() && search == StateWords::Search::Searching)
+    if (!searching() && search == StateWords::Search::Searching)
         showSearch(StateWords::Search::Idle);
     // What a write sends, and what its result names, is what the fields
     // held when it began.
@@ -479,11 +477,11 @@ void MainWindow::showTimeout(const QString &command, bool first)
     // The box holds while the reply is still awaited; the bar said "Ошибка"
     // while it was up, and once it is closed says what goes on, unless the
     // reply came meanwhile.
-    const auto stillLate = [this] { return engine->isAwaitingReply(); };
+    const auto stillLate = [this] { return engine->progress().awaiting; };
     showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"),
             advice + QStringLiteral("\n\n") + waiting, stillLate,
             [this, advice, waiting](int) {
-                if (engine->isAwaitingReply())
+                if (engine->progress().awaiting)
                     showStatus(advice + QLatin1Char(' ') + waiting);
             });
 }
@@ -519,12 +517,12 @@ void MainWindow::on_BT_find_clicked()
         engine->startSearch(); // refused, and the engine says why
         return;
     }
-    if (engine->isSearching())
+    if (searching())
         engine->stopSearch();
     else
         engine->startSearch();
     setDefault();
-    if (engine->isSearching())
+    if (searching())
         showSearch(StateWords::Search::Searching);
 }
 
@@ -542,7 +540,7 @@ void MainWindow::on_BT_Write_values_clicked()
 
 void MainWindow::on_BT_Open_Connect_clicked()
 {
-    if (engine->isSearching())
+    if (searching())
         return;
     if (engine->isOpen()) {
         // An exchange cut short keeps what the module told, as a lost link
@@ -563,5 +561,5 @@ void MainWindow::on_BT_Open_Connect_clicked()
     forgetAll();
     showSearch(StateWords::Search::Idle);
     if (engine->open(currentPort()))
-        engine->read();
+        engine->start(ModuleEngine::Plan::read());
 }

@@ -1,6 +1,7 @@
 #ifndef TAV_MAINWINDOW_H
 #define TAV_MAINWINDOW_H
 
+#include "engineseam.h"
 #include "moduleengine.h"
 #include "portlist.h"
 #include "statewords.h"
@@ -72,20 +73,20 @@ signals:
 private slots:
     // Each is one of the engine's steps.
     void on_BT_Open_Connect_clicked();
-    void sendCommand(const QString &com, bool crl) { engine->send(com, crl); }
-    void onReadyRead() { engine->readAvailable(); }
-    void getResult() { engine->takeReply(); }
+    void sendCommand(const QString &com, bool crl) { EngineSeam::send(*engine, com, crl); }
+    void onReadyRead() { EngineSeam::readAvailable(*engine); }
+    void getResult() { EngineSeam::takeReply(*engine); }
     void setDefault();
     void openSerialPort() { engine->open(currentPort()); }
-    void onfindTimerKT5() { engine->searchTick(); }
-    void onTimerKT5() { engine->readTick(); }
-    void onTimerWriteKT5() { engine->writeTick(); }
-    void onTimerTimeOut() { engine->replyTimedOut(); }
-    void on_BT_Read_values_clicked() { engine->read(); }
+    void onfindTimerKT5() { EngineSeam::searchTick(*engine); }
+    void onTimerKT5() { EngineSeam::pauseOver(*engine, true); }
+    void onTimerWriteKT5() { EngineSeam::pauseOver(*engine, false); }
+    void onTimerTimeOut() { EngineSeam::replyTimedOut(*engine); }
+    void on_BT_Read_values_clicked() { engine->start(ModuleEngine::Plan::read()); }
     void on_BT_find_clicked();
     void on_BT_Write_values_clicked();
     void on_BT_Open_Connect_2_clicked();
-    void handleError(QSerialPort::SerialPortError error) { engine->handlePortError(error); }
+    void handleError(QSerialPort::SerialPortError error) { EngineSeam::portError(*engine, error); }
 
 private:
     friend struct MainWindowProbe;
@@ -119,6 +120,7 @@ private:
     void updateControls();
     QComboBox *fieldWidget(ModuleProtocol::Field field) const;
     QString currentPort() const;
+    bool searching() const { return engine->state() == ModuleEngine::State::Searching; }
     static void setLook(QWidget *widget, const QString &style);
 
     // Declared first: the members below refer to its state.
@@ -126,8 +128,8 @@ private:
 
     // The names the window has always had for the exchange's state; the
     // state itself lives in the engine.
-    const int &readStep;
-    const int &writeStep;
+    const StepView readStep;
+    const StepView writeStep;
     QTimer *findTimer = nullptr;
     QTimer *readTimer = nullptr;
     QTimer *writeTimer = nullptr;

@@ -11,18 +11,27 @@
 
 using namespace Timing;
 
-ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *monitor, QObject *parent)
+ModuleEngine::ModuleEngine(Setup setup, QObject *parent)
     : QObject(parent)
     , link(new ModuleLink(this))
-    , watch(new PortWatch(std::move(lister), monitor, this))
+    , watch(new PortWatch(std::move(setup.listPorts), setup.monitor, this))
     , frames(new ReplyFramer(this))
+    , giveUpLimit(setup.giveUpAfter)
 {
-    qRegisterMetaType<ModuleEngine::Failure>();
-    qRegisterMetaType<ModuleEngine::Note>();
-    qRegisterMetaType<ModuleEngine::FieldState>();
+    // The types' own names and the engine's, as its signals spell them.
+    qRegisterMetaType<ModuleEngine::Failure>("ModuleEngine::Failure");
+    qRegisterMetaType<ModuleEngine::Note>("ModuleEngine::Note");
+    qRegisterMetaType<ModuleEngine::FieldState>("ModuleEngine::FieldState");
     qRegisterMetaType<ModuleEngine::State>();
     qRegisterMetaType<ModuleProtocol::Values>();
     qRegisterMetaType<ModuleProtocol::Field>();
+
+    exchange = Exchange({[this](const QString &command) { transmit(command); },
+                         [this](bool reading, std::chrono::milliseconds pause) { wait(reading, pause); },
+                         [this](Field field, FieldState state, const QString &value) {
+                             emit fieldChanged(field, state, value);
+                         },
+                         [this](int done, int count) { emit progressed(done, count); }});
 
     // Object names let the window, tests and diagnostics tell the timers apart.
     const auto makeTimer = [this](const char *name, std::chrono::milliseconds interval) {
@@ -39,8 +48,8 @@ ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *monitor, QObject *par
     giveUp = makeTimer("giveUpTimer", SerialLink::replyTimeout);
     giveUp->setSingleShot(true);
 
-    connect(readPause, &QTimer::timeout, this, &ModuleEngine::readTick);
-    connect(writePause, &QTimer::timeout, this, &ModuleEngine::writeTick);
+    connect(readPause, &QTimer::timeout, this, [this] { pauseOver(true); });
+    connect(writePause, &QTimer::timeout, this, [this] { pauseOver(false); });
     connect(giveUp, &QTimer::timeout, this, [this] {
         frames->cancel();
         Failure failure;
@@ -69,19 +78,7 @@ ModuleEngine::ModuleEngine(PortLister lister, PortMonitor *monitor, QObject *par
         }
     });
 
-    connect(watch, &PortWatch::ticked, this, &ModuleEngine::searchTicked);
-    connect(watch, &PortWatch::listed, this, &ModuleEngine::portsListed);
-    connect(watch, &PortWatch::found, this, [this](const QStringList &ports) {
-        for (const QString &name : ports)
-            emit portFound(name);
-        note(Note::Kind::Found, ports.constLast());
-    });
-    connect(watch, &PortWatch::arrived, this, &ModuleEngine::openFound);
-    connect(watch, &PortWatch::gaveUp, this, [this] {
-        note(Note::Kind::NotFound);
-        setState(State::Closed);
-        emit searchEnded(false);
-    });
+    followWatch();
 }
 
 ModuleEngine::~ModuleEngine()
@@ -101,237 +98,232 @@ void ModuleEngine::setState(State state)
     emit stateChanged(now);
 }
 
-QTimer *ModuleEngine::timeoutTimer() const
+// --- The exchange under way --------------------------------------------------------
+
+bool ModuleEngine::isExchanging() const
 {
-    return frames->timeoutTimer();
+    return now == State::Pausing || now == State::Awaiting || now == State::Late
+            || now == State::Stopping;
 }
 
-QTimer *ModuleEngine::findTimer() const
+bool ModuleEngine::isBusy() const
 {
-    return watch->timer();
+    return isExchanging() || now == State::Connecting;
 }
 
-const int &ModuleEngine::searchTicks() const
+ModuleEngine::Activity ModuleEngine::activity() const
 {
-    return watch->ticks();
+    if (!isExchanging())
+        return Activity::Idle;
+    return exchange.record().write ? Activity::Writing : Activity::Reading;
 }
 
-const QStringList &ModuleEngine::knownPorts() const
+ModuleEngine::Progress ModuleEngine::progress() const
 {
-    return watch->knownPorts();
+    const Exchange::Position at = exchange.position();
+    return {at.sent, at.count, lastSent, frames->isAwaiting()};
 }
 
-QSerialPort *const &ModuleEngine::serialPort() const
+bool ModuleEngine::start(const Plan &plan, std::chrono::milliseconds firstPause)
 {
-    return link->serialPort();
+    return begin(plan, firstPause, true);
 }
 
-// --- The link -----------------------------------------------------------------
-
-bool ModuleEngine::isOpen() const
+bool ModuleEngine::begin(const Plan &plan, std::chrono::milliseconds firstPause, bool announce)
 {
-    return link->isOpen();
-}
-
-const QString &ModuleEngine::portName() const
-{
-    return link->portName();
-}
-
-const PortDetails &ModuleEngine::adapter() const
-{
-    return link->adapter();
-}
-
-bool ModuleEngine::tryOpen(const QString &portName, bool announce)
-{
-    waitingPlan.reset();
-    told = {};
-    if (!link->open(portName))
-        return false;
-    if (link->isConnecting()) {
-        note(Note::Kind::ConnectingTo, portName);
-        setState(State::Connecting);
+    // A gateway still being connected to: the plan starts once it is.
+    if (now == State::Connecting) {
+        waitingPlan = std::make_pair(plan, firstPause);
         return true;
     }
-    if (announce) {
-        Note opened(Note::Kind::PortOpened, portName);
-        opened.adapter = link->adapter();
-        emit noted(opened);
+    std::optional<Refusal> refusal;
+    if (!isOpen())
+        refusal = Refusal::NotConnected;
+    else if (activity() == Activity::Reading)
+        refusal = Refusal::Reading;
+    else if (activity() == Activity::Writing)
+        refusal = Refusal::Writing;
+    else if (frames->isAwaiting())
+        refusal = Refusal::Awaiting;
+    else if (plan.write && !plan.target.isComplete())
+        // An empty value would send a bare prefix, which the module refuses
+        // half-way through the write.
+        refusal = Refusal::Incomplete;
+    if (refusal) {
+        Note refused(Note::Kind::NotStarted);
+        refused.refusal = *refusal;
+        refused.command = lastSent;
+        emit noted(refused);
+        return false;
     }
-    setState(State::Idle);
+    lastSent.clear();
+    lateOnce = false;
+    setState(State::Pausing);
+    if (announce) {
+        Note started(Note::Kind::Started);
+        started.write = plan.write;
+        emit noted(started);
+    }
+    exchange.begin(plan, firstPause);
     return true;
 }
 
-ModuleEngine::Record ModuleEngine::recordFor(const Plan &p) const
+void ModuleEngine::wait(bool reading, std::chrono::milliseconds pause)
 {
-    Record r;
-    r.write = p.write;
-    if (p.write)
-        r.requested = p.target;
-    return r;
+    setState(State::Pausing);
+    (reading ? readPause : writePause)->start(pause);
 }
 
-bool ModuleEngine::run(const QString &portName, const Plan &p)
+void ModuleEngine::pauseOver(bool reading)
 {
-    return openFor(portName, recordFor(p)) && start(p);
+    (reading ? readPause : writePause)->stop();
+    if (now == State::Pausing)
+        exchange.pauseOver(reading);
 }
 
-bool ModuleEngine::open(const QString &portName)
+void ModuleEngine::transmit(const QString &command)
 {
-    return openFor(portName, {});
+    const QByteArray bytes = command.toUtf8();
+    lastSent = command;
+    if (isExchanging())
+        setState(State::Awaiting);
+    // Writing to a closed port only warns; the time-out tells the user.
+    if (isOpen()) {
+        link->write(bytes);
+        emit commandSent(bytes);
+    }
+    frames->expectReply();
 }
 
-bool ModuleEngine::openFor(const QString &portName, const Record &expected)
+void ModuleEngine::send(const QString &command, bool awaitReply)
 {
-    // Nothing of an earlier module may pass for this one's.
-    rec = expected;
-    if (tryOpen(portName))
-        return true;
-    failLink(link->problem());
-    return false;
+    if (isExchanging() || frames->isAwaiting())
+        return; // one command at a time
+    lateOnce = false;
+    transmit(command);
+    if (!awaitReply)
+        frames->cancel();
 }
 
-void ModuleEngine::failLink(const ModuleLink::Problem &problem)
+void ModuleEngine::onReply(const QByteArray &bytes, qint64 dropped)
 {
-    stopAll();
-    const bool lost = problem.kind == ModuleLink::Problem::Kind::Lost;
+    giveUp->stop();
+    emit replyTaken(bytes, dropped);
+    reply = SerialLink::decodeReply(bytes);
+    takeReply();
+}
+
+void ModuleEngine::takeReply()
+{
+    qCDebug(lcLink) << "reply" << reply;
+    // A reply is credited only to the command of the plan it answers.
+    if (now != State::Awaiting && now != State::Late && now != State::Stopping)
+        return;
+    const bool stopAsked = now == State::Stopping;
     Failure failure;
-    failure.kind = lost ? FailureKind::LinkLost : FailureKind::CannotOpen;
-    failure.command = lost ? lastSent : QString();
-    failure.problem = problem;
+    switch (exchange.take(reply, !stopAsked, failure)) {
+    case Exchange::Outcome::Failed:
+        // A module that left configuration mode takes no more values.
+        if (failure.kind == FailureKind::LeftConfiguration)
+            link->close();
+        fail(failure);
+        return;
+    case Exchange::Outcome::Next:
+        if (stopAsked)
+            fail(FailureKind::Interrupted, lastSent);
+        return;
+    case Exchange::Outcome::Done:
+        break;
+    }
+    stopTimers();
+    if (exchange.record().write) {
+        finishPlan();
+        return;
+    }
+    Note done(Note::Kind::ReadDone);
+    done.values = exchange.record().before;
+    emit noted(done);
+    setState(State::Idle);
+    emit readFinished(done.values);
+}
+
+void ModuleEngine::finishPlan()
+{
+    const Record &rec = exchange.record();
+    // The module that operates no longer listens to commands.
+    if (rec.operating)
+        link->close();
+    Note done(Note::Kind::Written);
+    done.values = rec.confirmed;
+    done.operating = rec.operating;
+    emit noted(done);
+    setState(isOpen() ? State::Idle : State::Closed);
+    emit written(rec.confirmed, rec.operating);
+}
+
+void ModuleEngine::fail(FailureKind kind, const QString &command)
+{
+    Failure failure;
+    failure.kind = kind;
+    failure.command = command;
     fail(failure);
 }
 
-void ModuleEngine::note(Note::Kind kind, const QString &port)
+void ModuleEngine::fail(Failure failure)
 {
-    emit noted(Note(kind, port));
-}
-
-void ModuleEngine::close()
-{
-    const bool wasOpen = isOpen();
-    // Closing in the middle of an exchange ends it like a stop would: the
-    // user, the log and the record learn what the module took.
-    std::optional<Failure> ended;
-    if (isExchanging() || waitingPlan) {
-        ended = Failure {};
-        ended->kind = FailureKind::Interrupted;
-        ended->beforeStart = !isExchanging() || exchange.next == 0;
-        ended->byClosing = true;
-        ended->awaiting = now != State::Pausing;
-        ended->command = lastSent;
-    }
-    stopAll();
-    if (wasOpen)
-        note(Note::Kind::Disconnected, link->portName());
-    if (ended)
-        fail(*ended);
-    else
-        setState(State::Closed);
-}
-
-void ModuleEngine::stopAll()
-{
-    waitingPlan.reset();
-    link->close();
-    frames->cancel();
-    watch->stop();
+    failure = exchange.end(failure, isExchanging());
     stopTimers();
+    setState(isOpen() ? State::Idle : State::Closed);
+    emit failed(failure);
 }
 
-void ModuleEngine::readAvailable()
+void ModuleEngine::stopTimers()
 {
-    link->readAvailable();
+    readPause->stop();
+    writePause->stop();
+    giveUp->stop();
 }
 
-void ModuleEngine::handlePortError(QSerialPort::SerialPortError error)
+void ModuleEngine::replyTimedOut()
 {
-    link->handlePortError(error);
+    const bool first = !lateOnce;
+    lateOnce = true;
+    // The reply is still awaited: a late one resumes the sequence. Only the
+    // user (or the command line's limit) gives it up.
+    if (giveUpLimit.count() > 0)
+        giveUp->start(
+                std::max(giveUpLimit - SerialLink::replyTimeout, std::chrono::milliseconds(0)));
+    if (now == State::Awaiting)
+        setState(State::Late);
+    emit timedOut(lastSent, first);
 }
 
-// --- The search ---------------------------------------------------------------
-
-QStringList ModuleEngine::currentPorts()
+void ModuleEngine::requestStop()
 {
-    return watch->currentPorts();
-}
-
-void ModuleEngine::setKnownPorts(const QStringList &names)
-{
-    watch->setKnownPorts(names);
-}
-
-bool ModuleEngine::listPortsInBackground()
-{
-    return watch->watchFromNothing();
-}
-
-QList<PortDetails> ModuleEngine::listedDetails() const
-{
-    return watch->listedDetails();
-}
-
-bool ModuleEngine::isSearching() const
-{
-    return watch->isActive();
-}
-
-void ModuleEngine::startSearch(const Plan &plan, std::chrono::milliseconds limit)
-{
-    if (isOpen()) {
-        note(Note::Kind::SearchUnavailable);
+    if (now == State::Connecting && waitingPlan) {
+        // Still connecting to a gateway: nothing was sent yet.
+        stopAll();
+        Failure ended;
+        ended.kind = FailureKind::Interrupted;
+        ended.beforeStart = true;
+        fail(ended);
         return;
     }
-    searchPlan = plan;
-    rec = recordFor(plan);
-    watch->start(limit);
-    setState(State::Searching);
-    note(Note::Kind::SearchStarted);
-}
-
-void ModuleEngine::waitForSlot(const QString &port, const Plan &plan,
-                               std::chrono::milliseconds limit, bool goneFirst)
-{
-    startSearch(plan, limit);
-    if (now != State::Searching)
+    if (!isExchanging())
         return;
-    watch->startSlot(port, limit, goneFirst);
-    Note waiting(Note::Kind::WaitingForSlot, port);
-    waiting.goneFirst = goneFirst;
-    emit noted(waiting);
-}
-
-void ModuleEngine::stopSearch()
-{
-    if (!watch->stop())
-        return;
-    setState(State::Closed);
-    note(Note::Kind::SearchStopped);
-    emit searchEnded(false);
-}
-
-void ModuleEngine::searchTick()
-{
-    watch->tick();
-}
-
-void ModuleEngine::openFound(const QString &port)
-{
-    // Quietly: the status keeps "found" until the first command goes out.
-    if (tryOpen(port, false)) {
-        watch->settle();
-        emit searchEnded(true);
-        // A module just powered up by its adapter needs time to start.
-        begin(searchPlan, readAfterFindDelay, false);
+    if (now == State::Awaiting || now == State::Late) {
+        setState(State::Stopping);
+        Note stopping(Note::Kind::Stopping);
+        stopping.command = lastSent;
+        emit noted(stopping);
         return;
     }
-    const ModuleLink::Problem &problem = link->problem();
-    if (!problem.network && watch->retryLater(problem.serial)) {
-        if (watch->tries() == 1)
-            note(Note::Kind::WaitingForAccess, port);
-        return;
-    }
-    emit searchEnded(false);
-    failLink(problem);
+    // Between two commands, or asked twice: the reply is not waited for.
+    Failure ended;
+    ended.kind = FailureKind::Interrupted;
+    ended.command = lastSent;
+    ended.awaiting = now == State::Stopping;
+    ended.beforeStart = exchange.position().sent == 0;
+    frames->cancel();
+    fail(ended);
 }

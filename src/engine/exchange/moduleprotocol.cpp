@@ -145,17 +145,17 @@ bool has(const QString &reply, const char *keyWord)
 }
 } // namespace
 
-Field fieldOfWriteStep(int writeStep)
+Field fieldOfWriteCommand(int command)
 {
-    if (writeStep < 1 || writeStep > writeStepCount)
+    if (command < 0 || command >= writeStepCount)
         return Field::None;
-    return writeSteps[writeStep - 1].field;
+    return writeSteps[command].field;
 }
 
-Outcome interpret(const QString &reply, int writeStep)
+Outcome interpret(const QString &reply, int writeCommand)
 {
     if (has(reply, "Ok"))
-        return {Kind::Accepted, fieldOfWriteStep(writeStep), {}};
+        return {Kind::Accepted, fieldOfWriteCommand(writeCommand), {}};
     if (has(reply, "baudrate"))
         return {Kind::BaudRateReport, Field::Speed, firstValueIn(reply, valuesOf(Field::Speed))};
     if (has(reply, "stop bits"))
@@ -164,15 +164,15 @@ Outcome interpret(const QString &reply, int writeStep)
     if (has(reply, "parity"))
         return {Kind::ParityReport, Field::Parity, firstValueIn(reply, valuesOf(Field::Parity))};
     if (has(reply, "?"))
-        return {Kind::Rejected, fieldOfWriteStep(writeStep), {}};
+        return {Kind::Rejected, fieldOfWriteCommand(writeCommand), {}};
     if (has(reply, "module is working"))
         return {Kind::ModuleWorking, Field::None, {}};
     return {};
 }
 
-Outcome interpret(const QString &reply, Sequence sequence, int writeStep)
+Outcome interpret(const QString &reply, Sequence sequence, int writeCommand)
 {
-    const Outcome outcome = interpret(reply, writeStep);
+    const Outcome outcome = interpret(reply, writeCommand);
     const bool answersWrite = outcome.kind == Kind::Accepted || outcome.kind == Kind::Rejected
             || outcome.kind == Kind::ModuleWorking;
     if (outcome.kind == Kind::Unrecognised || answersWrite == (sequence == Sequence::Write))

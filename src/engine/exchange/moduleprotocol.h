@@ -90,14 +90,14 @@ struct Values
     QString text(Told told) const;
 };
 
-// The field a reply to a write command refers to, by the step counter as it
-// stands after that command was sent (1 for the baud rate ... 3 for parity,
-// None for the operating-mode command and out of range).
-Field fieldOfWriteStep(int writeStep);
+// The field a reply to a write command refers to, by that command's place
+// in writeSteps (0 for the baud rate ... 2 for parity; None for the
+// operating-mode command, and for -1: no write command).
+Field fieldOfWriteCommand(int command);
 
 // What `reply` means. The first key word found, in a fixed order, decides;
 // every test is a case-sensitive substring search.
-Outcome interpret(const QString &reply, int writeStep);
+Outcome interpret(const QString &reply, int writeCommand);
 
 // Which sequence sent the command a reply answers.
 enum class Sequence { Read, Write };
@@ -107,7 +107,7 @@ enum class Sequence { Read, Write };
 // ready"), a "?" or "module is working" there is an unrecognised reply, so a
 // read can never pass for a write confirmation. A write command is answered
 // by "Ok", "?" or "module is working"; a report there is unrecognised.
-Outcome interpret(const QString &reply, Sequence sequence, int writeStep);
+Outcome interpret(const QString &reply, Sequence sequence, int writeCommand);
 
 } // namespace ModuleProtocol
 

@@ -6,6 +6,7 @@
 #include <QObject>
 
 class QTimer;
+struct EngineSeam;
 
 // Turns the bytes a port delivers into replies. The module's replies have no
 // terminator: a reply is what arrives after a command until the line has
@@ -13,7 +14,9 @@ class QTimer;
 // SerialLink::replyCollectLimit of collecting, and kept to at most
 // SerialLink::maxReplyBytes (the rest is counted and dropped). No reply
 // within SerialLink::replyTimeout of the command is a time-out; a reply that
-// still comes after it is taken all the same.
+// still comes after it is taken all the same. Its timers are named
+// "timeoutTimer" (from a command until the first byte of its reply) and
+// "replyGapTimer".
 class ReplyFramer : public QObject
 {
     Q_OBJECT
@@ -29,12 +32,6 @@ public:
     void cancel();
 
     bool isAwaiting() const { return awaiting; }
-    // The bytes of the reply being collected or last taken, or bytes that
-    // arrived while none was awaited.
-    QByteArray buffer() const { return bytes; }
-    // Runs from a command until the first byte of its reply.
-    QTimer *timeoutTimer() const { return timeout; }
-    QTimer *gapTimer() const { return gap; }
 
 signals:
     // `dropped` counts the bytes beyond SerialLink::maxReplyBytes.
@@ -42,12 +39,16 @@ signals:
     void timedOut();
 
 private:
+    friend struct EngineSeam;
+
     void keep(const QByteArray &data);
     void finish();
 
     QTimer *timeout = nullptr;
     QTimer *gap = nullptr;
     QElapsedTimer collecting;
+    // The reply being collected or last taken, or bytes that arrived while
+    // none was awaited.
     QByteArray bytes;
     qint64 dropped = 0;
     bool awaiting = false;

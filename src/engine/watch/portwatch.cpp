@@ -3,7 +3,7 @@
 #include "logging.h"
 #include "platform.h"
 #include "portmonitor.h"
-#include "timing.h"
+#include "searchpace.h"
 
 #include <QFileInfo>
 #include <QTimer>
