@@ -7,6 +7,7 @@
 // --quick shortens the timed windows (for a smoke run); figures are then rough.
 // Naming sections runs only those.
 #include "commissioner.h"
+#include "enginewords.h"
 #include "exchangelog.h"
 #include "logwindow.h"
 #include "mainwindow.h"
@@ -740,7 +741,7 @@ void logMemory(bool quick)
                 log.sent(QByteArrayLiteral("-baudrate"));
                 log.received(reply);
                 log.status(QStringLiteral("Получено :")
-                           + SerialLink::shownReply(SerialLink::decodeReply(reply), 0));
+                           + EngineWords::shownReply(SerialLink::decodeReply(reply), 0));
                 if (i % 500 == 0)
                     QCoreApplication::processEvents();
             }

@@ -1,6 +1,6 @@
 #include "commissioner.h"
 
-#include "benchrecord.h"
+#include "modulerecord.h"
 #include "exchangelog.h"
 #include "linkwords.h"
 #include "progressline.h"
@@ -161,7 +161,7 @@ void Commissioner::waitForAdapter()
     engine->startSearch(plan(), limit);
 }
 
-void Commissioner::setRecord(BenchRecord *record)
+void Commissioner::setRecord(ModuleRecord *record)
 {
     record->follow(engine, LinkWords::Audience::CommandLine);
 }

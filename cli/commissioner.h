@@ -19,7 +19,7 @@ QT_BEGIN_NAMESPACE
 class QTextStream;
 QT_END_NAMESPACE
 
-class BenchRecord;
+class ModuleRecord;
 class ExchangeLog;
 class PortMonitor;
 class ProgressLine;
@@ -62,7 +62,7 @@ public:
                  QTextStream &err, ExchangeLog *log = nullptr, PortMonitor *monitor = nullptr,
                  QObject *parent = nullptr);
     // Each module's row goes to `record` as well.
-    void setRecord(BenchRecord *record);
+    void setRecord(ModuleRecord *record);
     // Progress on stderr, rewritten in place, for a terminal as wide as
     // `columns` says at each rewrite.
     void showProgress(std::function<int()> columns);

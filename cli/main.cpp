@@ -1,6 +1,6 @@
 // tav-configurator-cli: reads and commissions TAV-RS485-KT modules from the
 // command line, one or a batch, on the same engine as the window.
-#include "benchrecord.h"
+#include "modulerecord.h"
 #include "commissioner.h"
 #include "console.h"
 #include "exchangelog.h"
@@ -303,7 +303,7 @@ int main(int argc, char *argv[])
 
     // Both files are opened before anything is sent: a bench that cannot
     // keep its record does not commission a module.
-    BenchRecord record;
+    ModuleRecord record;
     ExchangeLog log;
     QString problem;
     if (!Session::openFiles({parser.value(logFile), parser.value(recordFile),

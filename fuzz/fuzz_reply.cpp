@@ -6,7 +6,9 @@
 // Input layout: byte 0 picks the sequence (bit 0) and how the bytes are cut
 // into pieces (bits 1-7), bytes 1-4 the write step (any int), the rest is
 // what the line delivers.
+#include "enginewords.h"
 #include "exchangelog.h"
+#include "safetext.h"
 #include "moduleprotocol.h"
 #include "engineseam.h"
 #include "replyframer.h"
@@ -151,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(!reply.contains(QChar(0)), "a NUL in the reply text");
     const int nul = taken.indexOf('\0');
     require(reply == QString::fromUtf8(nul < 0 ? taken : taken.left(nul)), "decoding lost text");
-    const QString shown = SerialLink::shownReply(reply, droppedSeen > 0 ? droppedSeen : 0);
+    const QString shown = EngineWords::shownReply(reply, droppedSeen > 0 ? droppedSeen : 0);
     require(shown.size() <= SerialLink::maxShownReplyChars + 100, "status message unbounded");
 
     // The decision, for the sequence chosen and for the other one.
@@ -162,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                   writeCommand);
 
     // The log: printable ASCII only, and the bytes can be told back from it.
-    const QString escaped = ExchangeLog::escape(taken);
+    const QString escaped = SafeText::escapedBytes(taken);
     for (const QChar c : escaped)
         require(c.unicode() >= 0x20 && c.unicode() < 0x7f, "unprintable character in the log");
     require(unescape(escaped) == taken, "the log does not hold the bytes");

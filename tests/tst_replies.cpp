@@ -2,7 +2,9 @@
 // the framer's bound and time-out, the log's escaping, and why a port could
 // not be opened.
 #include "linkwords.h"
+#include "enginewords.h"
 #include "exchangelog.h"
+#include "safetext.h"
 #include "replyframer.h"
 #include "seriallink.h"
 
@@ -71,7 +73,7 @@ void TestReplies::everyByteOutsidePrintableAsciiIsEscaped()
     QByteArray all;
     for (int b = 0; b < 256; ++b)
         all.append(char(b));
-    const QString text = ExchangeLog::escape(all);
+    const QString text = SafeText::escapedBytes(all);
     for (const QChar c : text)
         QVERIFY2(c.unicode() >= 0x20 && c.unicode() < 0x7f, qPrintable(QString::number(c.unicode())));
     QVERIFY(text.contains(QStringLiteral("~\\x7f\\x80")));
@@ -84,7 +86,7 @@ void TestReplies::everyByteOutsidePrintableAsciiIsEscaped()
 void TestReplies::aReplyShownForgesNoLines()
 {
     const QString forged = QStringLiteral("Ok\n14:02:11.348 -> -st\r\x1b[2J\u202Eevil\\x41");
-    const QString shown = SerialLink::shownReply(forged, 0);
+    const QString shown = EngineWords::shownReply(forged, 0);
     for (const QChar c : shown) {
         QVERIFY2(c.category() != QChar::Other_Control && c.category() != QChar::Other_Format,
                  qPrintable(shown));

@@ -31,7 +31,7 @@ Or a serial port: %1</translation>
     </message>
 </context>
 <context>
-    <name>BenchRecord</name>
+    <name>ModuleRecord</name>
     <message>
         <source>Запись в файл учёта %1 прекращена: %2</source>
         <translation>No longer writing the record file %1: %2</translation>

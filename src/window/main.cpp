@@ -1,4 +1,4 @@
-#include "benchrecord.h"
+#include "modulerecord.h"
 #include "exchangelog.h"
 #include "linkwords.h"
 #include "mainwindow.h"
@@ -118,7 +118,7 @@ int main(int argc, char *argv[])
         return startError(languageProblem);
 
     MainWindow window;
-    BenchRecord record;
+    ModuleRecord record;
     QString problem;
     const auto tell = [](const QString &message) {
         QTextStream(stderr) << "tav-configurator: " << message << Qt::endl;

@@ -1,7 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "benchrecord.h"
+#include "modulerecord.h"
 #include "enginewords.h"
 #include "exchangelog.h"
 #include "indicatorstyles.h"
@@ -190,11 +190,11 @@ void MainWindow::showStatus(const QString &text)
     showMessage(text);
 }
 
-void MainWindow::keepRecord(BenchRecord *record)
+void MainWindow::keepRecord(ModuleRecord *record)
 {
     record->follow(engine, LinkWords::Audience::Window);
     // A record that stops taking rows is told where the log's failure is.
-    connect(record, &BenchRecord::fileFailed, this, &MainWindow::showMessage);
+    connect(record, &ModuleRecord::fileFailed, this, &MainWindow::showMessage);
 }
 
 void MainWindow::addPort(const QString &name)

@@ -27,7 +27,7 @@ QT_END_NAMESPACE
 
 struct MainWindowProbe;
 class PortMonitor;
-class BenchRecord;
+class ModuleRecord;
 class ExchangeLog;
 class LogWindow;
 class PortField;
@@ -49,7 +49,7 @@ public:
     // Every status message, command and reply, timestamped.
     ExchangeLog *exchangeLog() const { return logBook; }
     // Appends a row to `record` at the end of every exchange with a module.
-    void keepRecord(BenchRecord *record);
+    void keepRecord(ModuleRecord *record);
     // Offers `name` (a name such as "ttyUSB0" or "COM5", or a path such as
     // /dev/serial/by-id/...) even if the system does not list it, and selects it.
     void addPort(const QString &name);

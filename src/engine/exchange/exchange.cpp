@@ -1,6 +1,5 @@
 #include "exchange.h"
 
-#include "seriallink.h"
 #include "timing.h"
 
 #include <utility>
@@ -228,7 +227,7 @@ std::optional<Kind> Exchange::takeWrite(const Step &step, const QString &reply, 
         // module got it: whether it works now is not known.
         failure.kind = FailureKind::NotUnderstood;
         failure.operatingCommand = operateStep;
-        failure.reply = SerialLink::shownReply(reply, 0);
+        failure.reply = reply;
         break;
     }
     return std::nullopt;

@@ -58,7 +58,7 @@ public:
         ModuleLink::Problem problem; // CannotOpen, LinkLost
         Values found; // ReadBackDiffers: what the read-back found…
         Values target; // …against what was written
-        QString reply; // NotUnderstood: the reply as shown
+        QString reply; // NotUnderstood: the reply as received
         bool operatingCommand = false; // Refused, NotUnderstood: the one answered was it
         bool awaiting = false; // Interrupted: the reply to `command` was still due
         bool byClosing = false; // Interrupted: the port was closed under it

@@ -3,7 +3,6 @@
 #include <QFileInfo>
 
 #include <QSerialPortInfo>
-#include <QSet>
 
 QStringList systemPortNames()
 {
@@ -50,10 +49,4 @@ QStringList newPortNames(const QStringList &current, const QStringList &known)
             found.append(name);
     }
     return found;
-}
-
-bool portSetChanged(const QStringList &current, const QStringList &known)
-{
-    return QSet<QString>(current.cbegin(), current.cend())
-            != QSet<QString>(known.cbegin(), known.cend());
 }

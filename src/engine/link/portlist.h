@@ -33,7 +33,4 @@ PortDetails portDetails(const QString &name);
 // New ports of `current`: those whose name stands in no entry of `known`.
 QStringList newPortNames(const QStringList &current, const QStringList &known);
 
-// Whether two enumerations hold different sets of names.
-bool portSetChanged(const QStringList &current, const QStringList &known);
-
 #endif // TAV_PORTLIST_H

@@ -1,15 +1,6 @@
 #include "seriallink.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
-
-namespace {
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SerialLink", text);
-}
-
-} // namespace
 
 void SerialLink::configurePort(QSerialPort &port, const QString &portName)
 {
@@ -86,42 +77,4 @@ bool SerialLink::errorEndsLink(QSerialPort::SerialPortError error)
 #endif
     }
     return true;
-}
-
-bool SerialLink::isUnsafe(QChar c)
-{
-    const auto category = c.category();
-    return category == QChar::Other_Control || category == QChar::Other_Format
-            || category == QChar::Separator_Line || category == QChar::Separator_Paragraph;
-}
-
-QString SerialLink::codeOf(QChar c)
-{
-    return c.unicode() < 0x100 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
-                               : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-}
-
-QString SerialLink::shownReply(const QString &reply, qint64 droppedBytes)
-{
-    // A reply is the module's text, not ours: a line break, a terminal
-    // escape or a reversal mark in it must not forge lines in the log or
-    // turn the status bar around. Such characters are shown by their code.
-    QString shown;
-    int taken = 0;
-    for (; taken < reply.size() && shown.size() < maxShownReplyChars; ++taken) {
-        const QChar c = reply.at(taken);
-        if (c == QLatin1Char('\\'))
-            shown += QStringLiteral("\\\\");
-        else if (isUnsafe(c))
-            shown += codeOf(c);
-        else
-            shown += c;
-    }
-    if (taken < reply.size())
-        shown += QChar(0x2026);
-    if (droppedBytes > 0)
-        shown += tr(" [ответ длиннее %1 байт: ещё %2 байт отброшено]")
-                         .arg(maxReplyBytes)
-                         .arg(droppedBytes);
-    return shown;
 }

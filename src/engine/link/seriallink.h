@@ -53,16 +53,6 @@ bool mayPassSoon(OpenProblem problem);
 // Text of a reply: its UTF-8 up to the first NUL byte.
 QString decodeReply(const QByteArray &bytes);
 
-// A reply as the user is shown it: cut to maxShownReplyChars, with the
-// number of bytes dropped from it, if any.
-QString shownReply(const QString &reply, qint64 droppedBytes);
-
-// Characters that must never reach a log line or the status bar as they
-// are (line breaks, terminal escapes, reversal marks), and how they are
-// written instead: \xNN or \uNNNN.
-bool isUnsafe(QChar c);
-QString codeOf(QChar c);
-
 // Whether a port error means the link is gone (the port must be closed),
 // as opposed to a line fault or a refused setting on a port that still works.
 bool errorEndsLink(QSerialPort::SerialPortError error);

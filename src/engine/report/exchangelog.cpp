@@ -1,5 +1,7 @@
 #include "exchangelog.h"
 
+#include "safetext.h"
+
 #include "enginewords.h"
 #include "filetail.h"
 #include "moduleengine.h"
@@ -48,12 +50,12 @@ void ExchangeLog::status(const QString &text)
 
 void ExchangeLog::sent(const QByteArray &bytes)
 {
-    add("->", escape(bytes));
+    add("->", SafeText::escapedBytes(bytes));
 }
 
 void ExchangeLog::received(const QByteArray &bytes, qint64 dropped)
 {
-    QString text = escape(bytes);
+    QString text = SafeText::escapedBytes(bytes);
     if (dropped > 0)
         text += QCoreApplication::translate("ExchangeLog", " [ещё %1 байт отброшено]").arg(dropped);
     add("<-", text);
@@ -92,30 +94,6 @@ bool ExchangeLog::appendToFile(const QString &path, QString *error)
     return true;
 }
 
-QString ExchangeLog::escape(const QByteArray &bytes)
-{
-    // Built a character at a time, never a string per byte: a log of line
-    // noise escapes megabytes.
-    static const char hex[] = "0123456789abcdef";
-    QString text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\\') {
-            text += QLatin1Char('\\');
-            text += QLatin1Char('\\');
-        } else if (byte >= 0x20 && byte < 0x7f) {
-            text += QLatin1Char(c);
-        } else {
-            text += QLatin1Char('\\');
-            text += QLatin1Char('x');
-            text += QLatin1Char(hex[byte >> 4]);
-            text += QLatin1Char(hex[byte & 0xf]);
-        }
-    }
-    return text;
-}
-
 QString ExchangeLog::timestamp(const QDateTime &at)
 {
     // Qt writes "Z" for a zero offset and nothing for local time; a log read
@@ -134,13 +112,7 @@ void ExchangeLog::add(const char *direction, const QString &text)
             + QLatin1String(direction) + QLatin1Char(' ');
     // One event, one line: nothing in a text (a port name, a box's text) may
     // break it or turn it around.
-    line.reserve(line.size() + text.size());
-    for (const QChar c : text) {
-        if (SerialLink::isUnsafe(c))
-            line += SerialLink::codeOf(c);
-        else
-            line += c;
-    }
+    line += SafeText::escaped(text);
 
     QString fileError;
     if (file)

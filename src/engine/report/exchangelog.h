@@ -58,9 +58,6 @@ public:
     // written no more; the log itself goes on.
     bool appendToFile(const QString &path, QString *error = nullptr);
 
-    // Raw bytes as readable text: printable ASCII as it is, a backslash
-    // doubled, every other byte as \xNN.
-    static QString escape(const QByteArray &bytes);
     // ISO 8601 with milliseconds and the UTC offset, "2026-12-07T09:15:02.031+03:00".
     static QString timestamp(const QDateTime &at);
 

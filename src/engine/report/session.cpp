@@ -1,6 +1,6 @@
 #include "session.h"
 
-#include "benchrecord.h"
+#include "modulerecord.h"
 #include "exchangelog.h"
 #include "portlist.h"
 #include "portmonitor.h"
@@ -27,12 +27,12 @@ bool Session::startLanguage(QCoreApplication &app, QString *problem)
     return false;
 }
 
-bool Session::openFiles(const Files &files, ExchangeLog &log, BenchRecord &record,
+bool Session::openFiles(const Files &files, ExchangeLog &log, ModuleRecord &record,
                         QString *problem, const std::function<void(const QString &)> &tell)
 {
     QString said;
-    BenchRecord::Form form;
-    if (!BenchRecord::formNamed(files.recordForm, &form))
+    ModuleRecord::Form form;
+    if (!ModuleRecord::formNamed(files.recordForm, &form))
         said = tr("--record-format: spreadsheet или rfc4180");
     QString error;
     if (said.isEmpty() && !files.record.isEmpty()) {
@@ -52,7 +52,7 @@ bool Session::openFiles(const Files &files, ExchangeLog &log, BenchRecord &recor
                 "она закрыта, новые строки идут ниже")
                      .arg(files.record));
     QObject::connect(&log, &ExchangeLog::fileFailed, &log, tell);
-    QObject::connect(&record, &BenchRecord::fileFailed, &record, tell);
+    QObject::connect(&record, &ModuleRecord::fileFailed, &record, tell);
     return true;
 }
 

@@ -9,7 +9,7 @@ QT_BEGIN_NAMESPACE
 class QCoreApplication;
 QT_END_NAMESPACE
 
-class BenchRecord;
+class ModuleRecord;
 class ExchangeLog;
 class PortMonitor;
 
@@ -33,7 +33,7 @@ struct Files
 // (false, with `problem`), not found missing after a day's work. A file
 // that fails later (a full disk) is told through `tell`, once; the work
 // goes on.
-bool openFiles(const Files &files, ExchangeLog &log, BenchRecord &record, QString *problem,
+bool openFiles(const Files &files, ExchangeLog &log, ModuleRecord &record, QString *problem,
                const std::function<void(const QString &)> &tell);
 
 // Watches the system's serial ports, so that waiting for one costs nothing.

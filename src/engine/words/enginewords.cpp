@@ -1,5 +1,6 @@
 #include "enginewords.h"
 
+#include "safetext.h"
 #include "seriallink.h"
 
 #include <QCoreApplication>
@@ -140,16 +141,17 @@ static QString leftConfiguration(const QString &command)
             .arg(command);
 }
 
-static QString notUnderstood(const QString &command, const QString &shownReply,
+static QString notUnderstood(const QString &command, const QString &reply,
                              bool operatingCommand)
 {
+    const QString shown = shownReply(reply, 0);
     if (operatingCommand)
         return tr("Команда «%1» отправлена, но ответ на неё не распознан: «%2». Модуль, "
                   "возможно, уже в режиме работы: проверьте, прочитав его.")
-                .arg(command, shownReply);
+                .arg(command, shown);
     return tr("Ответ на команду «%1» не распознан: «%2». Запись остановлена, модуль не "
               "переведен в режим работы.")
-            .arg(command, shownReply);
+            .arg(command, shown);
 }
 
 static QString written(const Values &confirmed, bool operating)
@@ -331,7 +333,20 @@ QString sent(const QByteArray &command)
 
 QString received(const QByteArray &reply, qint64 dropped)
 {
-    return tr("Получено :") + SerialLink::shownReply(SerialLink::decodeReply(reply), dropped);
+    return tr("Получено :") + shownReply(SerialLink::decodeReply(reply), dropped);
+}
+
+QString shownReply(const QString &reply, qint64 droppedBytes)
+{
+    bool cut = false;
+    QString shown = SafeText::escaped(reply, true, SerialLink::maxShownReplyChars, &cut);
+    if (cut)
+        shown += QChar(0x2026);
+    if (droppedBytes > 0)
+        shown += tr(" [ответ длиннее %1 байт: ещё %2 байт отброшено]")
+                         .arg(SerialLink::maxReplyBytes)
+                         .arg(droppedBytes);
+    return shown;
 }
 
 } // namespace EngineWords

@@ -25,6 +25,9 @@ QString late(const QString &command, bool first);
 // The status bar's "Передано :" and "Получено :" lines.
 QString sent(const QByteArray &command);
 QString received(const QByteArray &reply, qint64 dropped);
+// A reply as the user is shown it: its own characters made safe, cut to
+// SerialLink::maxShownReplyChars, with the bytes dropped from it, if any.
+QString shownReply(const QString &reply, qint64 droppedBytes);
 
 } // namespace EngineWords
 

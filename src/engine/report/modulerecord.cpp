@@ -1,4 +1,6 @@
-#include "benchrecord.h"
+#include "modulerecord.h"
+
+#include "safetext.h"
 
 #include "filetail.h"
 #include "moduleengine.h"
@@ -13,14 +15,14 @@
 namespace {
 const QByteArray byteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
 
-QChar separatorOf(BenchRecord::Form form)
+QChar separatorOf(ModuleRecord::Form form)
 {
-    return form == BenchRecord::Form::Spreadsheet ? QLatin1Char(';') : QLatin1Char(',');
+    return form == ModuleRecord::Form::Spreadsheet ? QLatin1Char(';') : QLatin1Char(',');
 }
 
 // The form of a file that already has its header, told by the header's
 // separator alone: an editor may have added a byte-order mark to either.
-std::optional<BenchRecord::Form> formOfFile(const QString &path)
+std::optional<ModuleRecord::Form> formOfFile(const QString &path)
 {
     QFile existing(path);
     if (!existing.open(QIODevice::ReadOnly))
@@ -30,11 +32,11 @@ std::optional<BenchRecord::Form> formOfFile(const QString &path)
         first.remove(0, byteOrderMark.size());
     const QByteArray name = ModuleReport::csvHeader().constFirst().toLatin1();
     if (first.startsWith(name + ';'))
-        return BenchRecord::Form::Spreadsheet;
+        return ModuleRecord::Form::Spreadsheet;
     if (first.startsWith(name + ','))
-        return BenchRecord::Form::Rfc4180;
+        return ModuleRecord::Form::Rfc4180;
     if (first.contains(';') != first.contains(','))
-        return first.contains(';') ? BenchRecord::Form::Spreadsheet : BenchRecord::Form::Rfc4180;
+        return first.contains(';') ? ModuleRecord::Form::Spreadsheet : ModuleRecord::Form::Rfc4180;
     return std::nullopt;
 }
 
@@ -43,14 +45,7 @@ std::optional<BenchRecord::Form> formOfFile(const QString &path)
 // formula (the module's own hello can say anything) is made plain text.
 QString cell(const QString &text)
 {
-    QString safe;
-    safe.reserve(text.size());
-    for (const QChar c : text) {
-        if (SerialLink::isUnsafe(c))
-            safe += SerialLink::codeOf(c);
-        else
-            safe += c;
-    }
+    QString safe = SafeText::escaped(text);
     static const QString formulaStarts = QStringLiteral("=+-@");
     if (!safe.isEmpty() && formulaStarts.contains(safe.at(0)))
         safe.prepend(QLatin1Char('\''));
@@ -66,11 +61,11 @@ QString cell(const QString &text)
 }
 } // namespace
 
-BenchRecord::BenchRecord(QObject *parent) : QObject(parent) {}
+ModuleRecord::ModuleRecord(QObject *parent) : QObject(parent) {}
 
-BenchRecord::~BenchRecord() = default;
+ModuleRecord::~ModuleRecord() = default;
 
-bool BenchRecord::formNamed(const QString &name, Form *form)
+bool ModuleRecord::formNamed(const QString &name, Form *form)
 {
     if (name == QLatin1String("spreadsheet"))
         *form = Form::Spreadsheet;
@@ -81,7 +76,7 @@ bool BenchRecord::formNamed(const QString &name, Form *form)
     return true;
 }
 
-bool BenchRecord::open(const QString &path, QString *error)
+bool ModuleRecord::open(const QString &path, QString *error)
 {
     auto out = std::make_unique<QFile>();
     if (!Platform::openToAppend(*out, path, error))
@@ -129,12 +124,12 @@ bool BenchRecord::open(const QString &path, QString *error)
     return true;
 }
 
-bool BenchRecord::isOpen() const
+bool ModuleRecord::isOpen() const
 {
     return file != nullptr;
 }
 
-QByteArray BenchRecord::row(const QStringList &fields, Form form)
+QByteArray ModuleRecord::row(const QStringList &fields, Form form)
 {
     QStringList cells;
     cells.reserve(fields.size());
@@ -143,12 +138,12 @@ QByteArray BenchRecord::row(const QStringList &fields, Form form)
     return (cells.join(separatorOf(form)) + QStringLiteral("\r\n")).toUtf8();
 }
 
-void BenchRecord::add(const ModuleReport &report)
+void ModuleRecord::add(const ModuleReport &report)
 {
     write(row(report.csvFields(), rowForm));
 }
 
-void BenchRecord::write(const QByteArray &bytes)
+void ModuleRecord::write(const QByteArray &bytes)
 {
     if (!file)
         return;
@@ -163,7 +158,7 @@ void BenchRecord::write(const QByteArray &bytes)
     emit fileFailed(tr("Запись в файл учёта %1 прекращена: %2").arg(filePath, reason));
 }
 
-void BenchRecord::follow(const ModuleEngine *engine, LinkWords::Audience audience)
+void ModuleRecord::follow(const ModuleEngine *engine, LinkWords::Audience audience)
 {
     connect(engine, &ModuleEngine::stateChanged, this, [this, engine] {
         if (engine->isBusy())

@@ -1,5 +1,5 @@
-#ifndef TAV_BENCHRECORD_H
-#define TAV_BENCHRECORD_H
+#ifndef TAV_MODULERECORD_H
+#define TAV_MODULERECORD_H
 
 #include "linkwords.h"
 
@@ -26,15 +26,15 @@ struct ModuleReport;
 // regional settings opens by a double-click, one value per cell, Cyrillic
 // readable. For programs: RFC 4180, ',' and no byte-order mark. A file that
 // already has rows keeps its own form.
-class BenchRecord : public QObject
+class ModuleRecord : public QObject
 {
     Q_OBJECT
 
 public:
     enum class Form { Spreadsheet, Rfc4180 };
 
-    explicit BenchRecord(QObject *parent = nullptr);
-    ~BenchRecord() override;
+    explicit ModuleRecord(QObject *parent = nullptr);
+    ~ModuleRecord() override;
 
     // The form of a new file; set before open().
     void setForm(Form form) { newFileForm = form; }
@@ -44,7 +44,6 @@ public:
     // False, with the reason, if `path` cannot be appended to.
     bool open(const QString &path, QString *error = nullptr);
     bool isOpen() const;
-    Form form() const { return rowForm; }
     // open() found the file's last row torn (no line end) and closed it.
     bool closedATornRow() const { return torn; }
 
@@ -71,4 +70,4 @@ private:
     bool torn = false;
 };
 
-#endif // TAV_BENCHRECORD_H
+#endif // TAV_MODULERECORD_H
