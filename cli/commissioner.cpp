@@ -1,7 +1,8 @@
 #include "commissioner.h"
 
-#include "modulerecord.h"
+#include "enginewords.h"
 #include "exchangelog.h"
+#include "modulerecord.h"
 #include "linkwords.h"
 #include "progressline.h"
 
@@ -14,7 +15,7 @@
 
 
 namespace {
-using Told = ModuleProtocol::Values::Told;
+using Told = EngineWords::Told;
 } // namespace
 
 Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTextStream &out,
@@ -244,12 +245,13 @@ void Commissioner::report(const ModuleResult &result)
     if (!facts.adapter.serialNumber.isEmpty())
         line += QStringLiteral(" [%1]").arg(facts.adapter.serialNumber);
     if (code == ExitCode::done && !writing) {
-        line += QStringLiteral(": ") + facts.record.before.text(Told::Reported);
+        line += QStringLiteral(": ") + EngineWords::values(facts.record.before, Told::Reported);
     } else if (code == ExitCode::done) {
         line += tr(": готово: %1 (было: %2)")
-                        .arg(facts.after().text(facts.record.haveAfter ? Told::Reported
-                                                                       : Told::Confirmed),
-                             facts.record.before.text(Told::Reported));
+                        .arg(EngineWords::values(facts.after(), facts.record.haveAfter
+                                                                ? Told::Reported
+                                                                : Told::Confirmed),
+                             EngineWords::values(facts.record.before, Told::Reported));
         if (!options.operate)
             line += tr("; режим работы не включён (--no-run)");
     } else {

@@ -1,4 +1,5 @@
 // What a reply means: the decision table, fed with replies as modules word them.
+#include "enginewords.h"
 #include "moduleprotocol.h"
 #include "translations.h"
 
@@ -8,7 +9,6 @@
 using namespace ModuleProtocol;
 
 Q_DECLARE_METATYPE(ModuleProtocol::Kind)
-Q_DECLARE_METATYPE(ModuleProtocol::Field)
 
 class TestProtocol : public QObject
 {
@@ -220,7 +220,7 @@ void TestProtocol::missingValuesAreNeverNamedAsValues()
         for (const QString &v : valuesOf(f))
             anyValue.insert(v);
     }
-    for (const auto told : {Values::Told::Reported, Values::Told::Confirmed}) {
+    for (const auto told : {EngineWords::Told::Reported, EngineWords::Told::Confirmed}) {
         QSet<QString> said;
         for (int missing = 1; missing < 8; ++missing) {
             Values v;
@@ -228,7 +228,7 @@ void TestProtocol::missingValuesAreNeverNamedAsValues()
                 if (!(missing & (1 << i)))
                     v.set(fields[i], valuesOf(fields[i]).constLast());
             }
-            const QString text = v.text(told);
+            const QString text = EngineWords::values(v, told);
             said.insert(text);
             const QStringList parts = missing == 7 ? QStringList {text, text, text}
                                                    : text.split(QStringLiteral(", "));

@@ -31,17 +31,6 @@ Or a serial port: %1</translation>
     </message>
 </context>
 <context>
-    <name>ModuleRecord</name>
-    <message>
-        <source>Запись в файл учёта %1 прекращена: %2</source>
-        <translation>No longer writing the record file %1: %2</translation>
-    </message>
-    <message>
-        <source>его первая строка - не заголовок файла учёта: не понять, через «;» или через «,» писать строки</source>
-        <translation>its first line is not a record&apos;s header: there is no telling whether rows go with &quot;;&quot; or with &quot;,&quot;</translation>
-    </message>
-</context>
-<context>
     <name>Cli</name>
     <message>
         <source>Справка: tav-configurator-cli --help</source>
@@ -317,41 +306,6 @@ command, and then counts as no reply (4).</translation>
     </message>
 </context>
 <context>
-    <name>DeviceClaim</name>
-    <message>
-        <source>процесс %1</source>
-        <translation>process %1</translation>
-    </message>
-    <message>
-        <source>%1, процесс %2</source>
-        <translation>%1, process %2</translation>
-    </message>
-    <message>
-        <source>это канал (FIFO), из которого никто не читает</source>
-        <translation>it is a pipe (FIFO) that nobody reads</translation>
-    </message>
-    <message>
-        <source>файл блокировки %1: %2</source>
-        <translation>lock file %1: %2</translation>
-    </message>
-    <message>
-        <source>его держит %1 (flock)</source>
-        <translation>held by %1 (flock)</translation>
-    </message>
-    <message>
-        <source>его держит другая программа (вызовом flock())</source>
-        <translation>held by another program (through flock())</translation>
-    </message>
-    <message>
-        <source>файл блокировки %1 — не обычный файл (канал или устройство): порт не открыть, пока этот файл не удалён</source>
-        <translation>lock file %1 is not a regular file (a pipe or a device): the port cannot be opened until that file is removed</translation>
-    </message>
-    <message>
-        <source>файл блокировки %1 есть, но прочитать его нельзя (%2): чей он, неизвестно</source>
-        <translation>lock file %1 exists but cannot be read (%2): whose it is cannot be told</translation>
-    </message>
-</context>
-<context>
     <name>EngineWords</name>
     <message>
         <source>Порт %1 открыт</source>
@@ -557,6 +511,86 @@ command, and then counts as no reply (4).</translation>
         <source>Команда «%1» отправлена, но ответ на неё не распознан: «%2». Модуль, возможно, уже в режиме работы: проверьте, прочитав его.</source>
         <translation>The command &quot;%1&quot; was sent, but its reply was not understood: &quot;%2&quot;. The module may already be in operating mode: check by reading it.</translation>
     </message>
+    <message>
+        <source>скорость %1</source>
+        <translation>baud rate %1</translation>
+    </message>
+    <message>
+        <source>скорость не сообщена</source>
+        <translation>baud rate not reported</translation>
+    </message>
+    <message>
+        <source>скорость не подтверждена</source>
+        <translation>baud rate not confirmed</translation>
+    </message>
+    <message>
+        <source>стоп-биты %1</source>
+        <translation>stop bits %1</translation>
+    </message>
+    <message>
+        <source>стоп-биты не сообщены</source>
+        <translation>stop bits not reported</translation>
+    </message>
+    <message>
+        <source>стоп-биты не подтверждены</source>
+        <translation>stop bits not confirmed</translation>
+    </message>
+    <message>
+        <source>паритет %1</source>
+        <translation>parity %1</translation>
+    </message>
+    <message>
+        <source>паритет не сообщён</source>
+        <translation>parity not reported</translation>
+    </message>
+    <message>
+        <source>паритет не подтверждён</source>
+        <translation>parity not confirmed</translation>
+    </message>
+    <message>
+        <source>ни одно значение не сообщено</source>
+        <translation>no value reported</translation>
+    </message>
+    <message>
+        <source>ни одно значение не подтверждено</source>
+        <translation>no value confirmed</translation>
+    </message>
+    <message>
+        <source>процесс %1</source>
+        <translation>process %1</translation>
+    </message>
+    <message>
+        <source>%1, процесс %2</source>
+        <translation>%1, process %2</translation>
+    </message>
+    <message>
+        <source>его держит %1 (flock)</source>
+        <translation>held by %1 (flock)</translation>
+    </message>
+    <message>
+        <source>его держит другая программа (вызовом flock())</source>
+        <translation>held by another program (through flock())</translation>
+    </message>
+    <message>
+        <source>файл блокировки %1: %2</source>
+        <translation>lock file %1: %2</translation>
+    </message>
+    <message>
+        <source>файл блокировки %1 есть, но прочитать его нельзя (%2): чей он, неизвестно</source>
+        <translation>lock file %1 exists but cannot be read (%2): whose it is cannot be told</translation>
+    </message>
+    <message>
+        <source>файл блокировки %1 — не обычный файл (канал или устройство): порт не открыть, пока этот файл не удалён</source>
+        <translation>lock file %1 is not a regular file (a pipe or a device): the port cannot be opened until that file is removed</translation>
+    </message>
+    <message>
+        <source>это канал (FIFO), из которого никто не читает</source>
+        <translation>it is a pipe (FIFO) that nobody reads</translation>
+    </message>
+    <message>
+        <source> [ответ длиннее %1 байт: ещё %2 байт отброшено]</source>
+        <translation> [reply longer than %1 bytes: %2 more bytes dropped]</translation>
+    </message>
 </context>
 <context>
     <name>ExchangeLog</name>
@@ -661,6 +695,18 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>Шлюз %1 не поддерживает RFC 2217 (COM-PORT-OPTION): похоже, его порт в режиме «raw» («TCP-сервер»). Включите на шлюзе RFC 2217 или откройте порт как socket://%1, задав на шлюзе 9600 бод, 8N1.</source>
         <translation>Gateway %1 does not support RFC 2217 (COM-PORT-OPTION): its port seems to be in raw (TCP server) mode. Enable RFC 2217 on the gateway, or open the port as socket://%1 with the gateway set to 9600 baud, 8N1.</translation>
+    </message>
+    <message>
+        <source>шлюз ответил «%1»</source>
+        <translation>the gateway said &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>сервер отказался от COM-PORT-OPTION</source>
+        <translation>the server refused COM-PORT-OPTION</translation>
+    </message>
+    <message>
+        <source>нет ответа на COM-PORT-OPTION</source>
+        <translation>no answer to COM-PORT-OPTION</translation>
     </message>
 </context>
 <context>
@@ -804,50 +850,14 @@ F2: exchange log</translation>
     </message>
 </context>
 <context>
-    <name>ModuleProtocol</name>
+    <name>ModuleRecord</name>
     <message>
-        <source>скорость %1</source>
-        <translation>baud rate %1</translation>
+        <source>Запись в файл учёта %1 прекращена: %2</source>
+        <translation>No longer writing the record file %1: %2</translation>
     </message>
     <message>
-        <source>скорость не сообщена</source>
-        <translation>baud rate not reported</translation>
-    </message>
-    <message>
-        <source>скорость не подтверждена</source>
-        <translation>baud rate not confirmed</translation>
-    </message>
-    <message>
-        <source>стоп-биты %1</source>
-        <translation>stop bits %1</translation>
-    </message>
-    <message>
-        <source>стоп-биты не сообщены</source>
-        <translation>stop bits not reported</translation>
-    </message>
-    <message>
-        <source>стоп-биты не подтверждены</source>
-        <translation>stop bits not confirmed</translation>
-    </message>
-    <message>
-        <source>паритет %1</source>
-        <translation>parity %1</translation>
-    </message>
-    <message>
-        <source>паритет не сообщён</source>
-        <translation>parity not reported</translation>
-    </message>
-    <message>
-        <source>паритет не подтверждён</source>
-        <translation>parity not confirmed</translation>
-    </message>
-    <message>
-        <source>ни одно значение не сообщено</source>
-        <translation>no value reported</translation>
-    </message>
-    <message>
-        <source>ни одно значение не подтверждено</source>
-        <translation>no value confirmed</translation>
+        <source>его первая строка - не заголовок файла учёта: не понять, через «;» или через «,» писать строки</source>
+        <translation>its first line is not a record&apos;s header: there is no telling whether rows go with &quot;;&quot; or with &quot;,&quot;</translation>
     </message>
 </context>
 <context>
@@ -855,21 +865,6 @@ F2: exchange log</translation>
     <message>
         <source>Модуль сообщил не все значения: %1</source>
         <translation>The module did not report every value: %1</translation>
-    </message>
-</context>
-<context>
-    <name>NetworkLink</name>
-    <message>
-        <source>нет ответа на COM-PORT-OPTION</source>
-        <translation>no answer to COM-PORT-OPTION</translation>
-    </message>
-    <message>
-        <source>сервер отказался от COM-PORT-OPTION</source>
-        <translation>the server refused COM-PORT-OPTION</translation>
-    </message>
-    <message>
-        <source>шлюз ответил «%1»</source>
-        <translation>the gateway said &quot;%1&quot;</translation>
     </message>
 </context>
 <context>
@@ -897,13 +892,6 @@ F2: exchange log</translation>
     <message>
         <source>Расположение: %1</source>
         <translation>Location: %1</translation>
-    </message>
-</context>
-<context>
-    <name>SerialLink</name>
-    <message>
-        <source> [ответ длиннее %1 байт: ещё %2 байт отброшено]</source>
-        <translation> [reply longer than %1 bytes: %2 more bytes dropped]</translation>
     </message>
 </context>
 <context>

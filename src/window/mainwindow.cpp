@@ -490,7 +490,7 @@ void MainWindow::showWritten(const ModuleProtocol::Values &confirmed, bool opera
 {
     if (!operating)
         return;
-    QString values = confirmed.text(ModuleProtocol::Values::Told::Confirmed);
+    QString values = EngineWords::values(confirmed, EngineWords::Told::Confirmed);
     values[0] = values.at(0).toUpper(); // a sentence of its own here
     showBox(QMessageBox::Information, tr("Результат"),
             tr("Новые настройки записаны!\n\rМодуль переведен в режим работы!"), values);

@@ -81,45 +81,6 @@ Field fieldOfReadStep(int step)
     return step >= 0 && step < 4 ? fields[step] : Field::None;
 }
 
-QString Values::text(Told told) const
-{
-    // A field without a value is named with words that no field's list
-    // holds: "паритет none" is a value, "паритет не подтверждён" is not.
-    struct Words
-    {
-        const QString &value;
-        const char *known;
-        const char *notReported;
-        const char *notConfirmed;
-    };
-    const Words fields[] = {
-            {baudRate, QT_TRANSLATE_NOOP("ModuleProtocol", "скорость %1"),
-             QT_TRANSLATE_NOOP("ModuleProtocol", "скорость не сообщена"),
-             QT_TRANSLATE_NOOP("ModuleProtocol", "скорость не подтверждена")},
-            {stopBits, QT_TRANSLATE_NOOP("ModuleProtocol", "стоп-биты %1"),
-             QT_TRANSLATE_NOOP("ModuleProtocol", "стоп-биты не сообщены"),
-             QT_TRANSLATE_NOOP("ModuleProtocol", "стоп-биты не подтверждены")},
-            {parity, QT_TRANSLATE_NOOP("ModuleProtocol", "паритет %1"),
-             QT_TRANSLATE_NOOP("ModuleProtocol", "паритет не сообщён"),
-             QT_TRANSLATE_NOOP("ModuleProtocol", "паритет не подтверждён")}};
-    const auto tr = [](const char *text) {
-        return QCoreApplication::translate("ModuleProtocol", text);
-    };
-    static const char *const none[] = {
-            QT_TRANSLATE_NOOP("ModuleProtocol", "ни одно значение не сообщено"),
-            QT_TRANSLATE_NOOP("ModuleProtocol", "ни одно значение не подтверждено")};
-    if (*this == Values {})
-        return tr(none[told == Told::Confirmed ? 1 : 0]);
-    QStringList parts;
-    for (const Words &f : fields) {
-        if (!f.value.isEmpty())
-            parts << tr(f.known).arg(f.value);
-        else
-            parts << tr(told == Told::Confirmed ? f.notConfirmed : f.notReported);
-    }
-    return parts.join(QStringLiteral(", "));
-}
-
 QString writeCommand(int step, const QString &value)
 {
     if (step < 0 || step >= writeStepCount)

@@ -81,13 +81,6 @@ struct Values
         return baudRate == o.baudRate && stopBits == o.stopBits && parity == o.parity;
     }
     bool operator!=(const Values &o) const { return !(*this == o); }
-    // What a value without text means: the module did not tell it (a
-    // read), or did not confirm it (a write).
-    enum class Told { Reported, Confirmed };
-    // "скорость 9600, стоп-биты 1, паритет none", and where a value is
-    // missing "паритет не сообщён" (or "не подтверждён"): how both front
-    // ends tell the user.
-    QString text(Told told) const;
 };
 
 // The field a reply to a write command refers to, by that command's place

@@ -89,16 +89,15 @@ bool ModuleLink::open(const QString &portName)
         return false;
     // Another program on the line would take the module's replies: nothing
     // is sent to a port that is held, whatever Qt's own lock says.
-    QString holder;
+    Platform::Holder holder;
     QVector<Platform::IgnoredLock> ignored;
     const auto claimed = claim.take(portName, &holder, &ignored);
     for (const Platform::IgnoredLock &lock : ignored)
         emit lockIgnored(lock);
     if (claimed != Platform::DeviceClaim::Result::Taken) {
-        const bool held = claimed == Platform::DeviceClaim::Result::Held;
-        last.serial = held ? SerialLink::OpenProblem::Busy : SerialLink::OpenProblem::Other;
-        last.systemText = holder;
-        last.held = held;
+        last.serial = claimed == Platform::DeviceClaim::Result::Held ? SerialLink::OpenProblem::Busy
+                                                                       : SerialLink::OpenProblem::Other;
+        last.holder = holder;
         return false;
     }
     if (!serial->open(QIODevice::ReadWrite)) {

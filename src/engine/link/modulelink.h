@@ -29,8 +29,8 @@ public:
         bool network = false;
         SerialLink::OpenProblem serial = SerialLink::OpenProblem::Other; // without `network`
         NetworkLink::Problem gateway = NetworkLink::Problem::Lost; // with `network`
-        QString systemText; // what the system said, or who holds the port
-        bool held = false; // another program's claim was found on the port
+        QString systemText; // what the system said
+        Platform::Holder holder; // who holds the port, where its claim was found
     };
 
     explicit ModuleLink(QObject *parent = nullptr);

@@ -104,7 +104,7 @@ NetworkLink::NetworkLink(const QString &name, QObject *parent)
     connect(deadline, &QTimer::timeout, this, [this] {
         // Connected but never told the line was set up: no RFC 2217 there.
         if (socket->state() == QAbstractSocket::ConnectedState)
-            fail(Problem::NoComPort, tr("нет ответа на COM-PORT-OPTION"));
+            fail(Problem::NoComPortAnswer, {});
         else
             fail(Problem::TimedOut, {});
     });
@@ -273,7 +273,7 @@ void NetworkLink::option(quint8 what, quint8 code)
         break;
     case DONT:
         if (code == COM_PORT && !readyNow) {
-            fail(Problem::NoComPort, tr("сервер отказался от COM-PORT-OPTION"));
+            fail(Problem::NoComPort, {});
             return;
         }
         if (agreed[mine] == 1) {
@@ -360,9 +360,10 @@ void NetworkLink::onSocketError()
                 || (!firstWords.isEmpty() && connectedClock.isValid()
                     && connectedClock.elapsed() < refusalWindow.count());
         const QString said = QString::fromLatin1(firstWords.trimmed());
-        fail(turnedAway ? Problem::Refused : Problem::Lost,
-             turnedAway && !said.isEmpty() ? tr("шлюз ответил «%1»").arg(said)
-                                           : socket->errorString());
+        if (turnedAway && !said.isEmpty())
+            fail(Problem::TurnedAway, said);
+        else
+            fail(turnedAway ? Problem::Refused : Problem::Lost, socket->errorString());
         break;
     }
     case QAbstractSocket::SocketTimeoutError:

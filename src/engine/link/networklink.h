@@ -35,13 +35,16 @@ public:
         QString host; // without brackets, "::1"
         quint16 port = 0;
     };
+    // The text failed() gives with each is the system's, except where said.
     enum class Problem {
         BadName, // socket:// or rfc2217:// without a host or a port
         HostNotFound,
         Refused, // nothing listens there, or the gateway turned us away
+        TurnedAway, // the gateway hung up on us; its text is what it said first
         TimedOut, // no answer at all within connectLimit
         Lost, // the connection ended after it was made
-        NoComPort, // rfc2217:// to a server that does not speak RFC 2217
+        NoComPort, // rfc2217:// to a server that refused RFC 2217 (DONT)…
+        NoComPortAnswer, // …or never answered the line settings; no text
     };
 
     // Connecting and, on rfc2217://, setting the line up end within this,

@@ -16,11 +16,19 @@ namespace Platform {
 // ending the program.
 void keepRunningWhenFilesCannotGrow();
 
+// Why a file cannot be appended to: the system's text, or a named pipe
+// that nobody reads.
+struct AppendProblem
+{
+    QString systemText;
+    bool nobodyReads = false;
+};
+
 // Opens `path` to append to it without ever waiting in open(): a named pipe
 // that nobody reads is refused at once instead of holding the program for
 // ever. False, with the reason, if it cannot. Writes past a file-size limit
 // fail, as on a full disk.
-bool openToAppend(QFile &file, const QString &path, QString *error);
+bool openToAppend(QFile &file, const QString &path, AppendProblem *problem);
 
 // An exclusive lock on an open file among the programs that ask for one,
 // waited for up to `wait`: held while a program checks whether a record is
@@ -57,6 +65,23 @@ struct IgnoredLock
 // lock folders. Tests name folders of their own.
 void setLockFolders(const QStringList &folders);
 
+// What keeps a device from being claimed, as far as the system tells.
+struct Holder
+{
+    enum class Kind {
+        None,
+        Flock, // a flock() on the device: `pid` (0: not known), `program`
+        LockFile, // a live lock file `path` of `pid`, `program`
+        UnreadableLockFile, // `path` there, but `error` keeps it from being read
+        BlockingLockFile, // `path` is no regular file: the port's open would wait on it
+    };
+    Kind kind = Kind::None;
+    qint64 pid = 0;
+    QString program; // the name it was started by, where known
+    QString path;
+    QString error;
+};
+
 // This program's claim on a serial device, seen by other programs: on Linux
 // a flock() on the device itself, whatever name it was opened by (a by-id
 // link and its /dev/tty… are one device). Before claiming, it looks for a
@@ -78,10 +103,10 @@ public:
               // says it might
         Blocked, // a lock file the port's open would wait on for ever
     };
-    // Claims the device behind `portName`; unless Taken, `why` says who holds
-    // it or what is in the way, as far as the system tells. Lock files
-    // passed over are added to `ignored`, each once a run.
-    Result take(const QString &portName, QString *why, QVector<IgnoredLock> *ignored = nullptr);
+    // Claims the device behind `portName`; unless Taken, `holder` says who
+    // holds it or what is in the way. Lock files passed over are added to
+    // `ignored`, each once a run.
+    Result take(const QString &portName, Holder *holder, QVector<IgnoredLock> *ignored = nullptr);
     void release();
 
 private:

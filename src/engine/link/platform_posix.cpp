@@ -1,6 +1,5 @@
 #include "platform.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QElapsedTimer>
@@ -40,7 +39,7 @@ QString startedAs(qint64 pid)
 // flock() taken by flock(1) for the program it starts ("flock /dev/ttyUSB0
 // picocom", perhaps through a shell) is that program's; a lock file names
 // the process that holds the port, whatever it is.
-QString processName(qint64 pid, bool flockHolder)
+QString programName(qint64 pid, bool flockHolder)
 {
     QString name = startedAs(pid);
     for (int depth = 0; flockHolder && depth < 3; ++depth) {
@@ -61,9 +60,7 @@ QString processName(qint64 pid, bool flockHolder)
         pid = child;
         name = childName;
     }
-    return name.isEmpty()
-            ? QCoreApplication::translate("DeviceClaim", "процесс %1").arg(pid)
-            : QCoreApplication::translate("DeviceClaim", "%1, процесс %2").arg(name).arg(pid);
+    return name;
 }
 
 bool isAlive(qint64 pid)
@@ -279,16 +276,14 @@ void Platform::keepRunningWhenFilesCannotGrow()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-bool Platform::openToAppend(QFile &file, const QString &path, QString *error)
+bool Platform::openToAppend(QFile &file, const QString &path, AppendProblem *problem)
 {
     keepRunningWhenFilesCannotGrow();
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
-        if (error)
-            *error = errno == ENXIO ? QCoreApplication::translate(
-                             "DeviceClaim", "это канал (FIFO), из которого никто не читает")
-                                    : systemError(errno);
+        if (problem)
+            *problem = errno == ENXIO ? AppendProblem {{}, true} : AppendProblem {systemError(errno)};
         return false;
     }
     // Not blocking only to refuse a pipe nobody reads; writes then wait as
@@ -297,8 +292,8 @@ bool Platform::openToAppend(QFile &file, const QString &path, QString *error)
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        if (error)
-            *error = file.errorString();
+        if (problem)
+            *problem = {file.errorString()};
         return false;
     }
     return true;
@@ -352,7 +347,7 @@ Platform::DeviceClaim::~DeviceClaim()
 }
 
 Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &portName,
-                                                         QString *holder,
+                                                         Holder *holder,
                                                          QVector<IgnoredLock> *ignored)
 {
     release();
@@ -366,11 +361,7 @@ Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &portNam
     const QString qtLock = qtLockFile(portName);
     if (QFileInfo::exists(qtLock) && !QFileInfo(qtLock).isFile()) {
         if (holder)
-            *holder = QCoreApplication::translate(
-                              "DeviceClaim",
-                              "файл блокировки %1 — не обычный файл (канал или устройство): "
-                              "порт не открыть, пока этот файл не удалён")
-                              .arg(qtLock);
+            *holder = {Holder::Kind::BlockingLockFile, 0, {}, qtLock, {}};
         return Result::Blocked;
     }
     LockFile lock;
@@ -378,12 +369,9 @@ Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &portNam
     if (!lockFile.isEmpty()) {
         if (holder)
             *holder = lock.state == LockFile::State::Unreadable
-                    ? QCoreApplication::translate("DeviceClaim",
-                                                  "файл блокировки %1 есть, но прочитать его "
-                                                  "нельзя (%2): чей он, неизвестно")
-                              .arg(lockFile, lock.error)
-                    : QCoreApplication::translate("DeviceClaim", "файл блокировки %1: %2")
-                              .arg(lockFile, processName(lock.pid, false));
+                    ? Holder {Holder::Kind::UnreadableLockFile, 0, {}, lockFile, lock.error}
+                    : Holder {Holder::Kind::LockFile, lock.pid, programName(lock.pid, false),
+                              lockFile, {}};
         return Result::Held;
     }
     // Not waiting for a carrier, and never becoming this process's terminal.
@@ -398,11 +386,8 @@ Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &portNam
         const qint64 pid = ::fstat(fd, &st) == 0 ? flockHolder(st) : 0;
         ::close(fd);
         if (holder)
-            *holder = pid > 0
-                    ? QCoreApplication::translate("DeviceClaim", "его держит %1 (flock)")
-                              .arg(processName(pid, true))
-                    : QCoreApplication::translate(
-                            "DeviceClaim", "его держит другая программа (вызовом flock())");
+            *holder = {Holder::Kind::Flock, pid, pid > 0 ? programName(pid, true) : QString(), {},
+                       {}};
         return Result::Held;
     }
     handle = fd;

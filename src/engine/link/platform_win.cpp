@@ -9,13 +9,13 @@
 
 void Platform::keepRunningWhenFilesCannotGrow() { }
 
-bool Platform::openToAppend(QFile &file, const QString &path, QString *error)
+bool Platform::openToAppend(QFile &file, const QString &path, AppendProblem *problem)
 {
     file.setFileName(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Append))
         return true;
-    if (error)
-        *error = file.errorString();
+    if (problem)
+        *problem = {file.errorString()};
     return false;
 }
 
@@ -71,7 +71,7 @@ Platform::DeviceClaim::~DeviceClaim() = default;
 
 void Platform::setLockFolders(const QStringList &) { }
 
-Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &, QString *,
+Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &, Holder *,
                                                          QVector<IgnoredLock> *)
 {
     return Result::Taken; // a COM port opens once: the second open is refused as busy

@@ -87,8 +87,12 @@ void ExchangeLog::clear()
 bool ExchangeLog::appendToFile(const QString &path, QString *error)
 {
     auto out = std::make_unique<QFile>();
-    if (!Platform::openToAppend(*out, path, error))
+    Platform::AppendProblem problem;
+    if (!Platform::openToAppend(*out, path, &problem)) {
+        if (error)
+            *error = EngineWords::appendProblem(problem);
         return false;
+    }
     file = std::move(out);
     filePath = path;
     return true;

@@ -1,5 +1,6 @@
 #include "modulerecord.h"
 
+#include "enginewords.h"
 #include "safetext.h"
 
 #include "filetail.h"
@@ -79,8 +80,12 @@ bool ModuleRecord::formNamed(const QString &name, Form *form)
 bool ModuleRecord::open(const QString &path, QString *error)
 {
     auto out = std::make_unique<QFile>();
-    if (!Platform::openToAppend(*out, path, error))
+    Platform::AppendProblem problem;
+    if (!Platform::openToAppend(*out, path, &problem)) {
+        if (error)
+            *error = EngineWords::appendProblem(problem);
         return false;
+    }
     // A new file gets its header, once, however many programs start on it
     // at the same moment; one that cannot take even that (a full disk) is
     // refused now, before any module is touched.

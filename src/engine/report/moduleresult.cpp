@@ -96,7 +96,7 @@ ModuleResult ModuleResult::ofRead(const ModuleProtocol::Values &values)
         return {};
     return {ExitCode::notUnderstood, QStringLiteral("incomplete-read"),
             QCoreApplication::translate("ModuleResult", "Модуль сообщил не все значения: %1")
-                    .arg(values.text(ModuleProtocol::Values::Told::Reported))};
+                    .arg(EngineWords::values(values, EngineWords::Told::Reported))};
 }
 
 ModuleResult ModuleResult::of(const ModuleEngine::Failure &failure, LinkWords::Audience audience)

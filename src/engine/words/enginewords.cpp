@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-using Told = ModuleProtocol::Values::Told;
+using Told = EngineWords::Told;
 using Values = ModuleProtocol::Values;
 using Note = ModuleEngine::Note;
 using Failure = ModuleEngine::Failure;
@@ -35,6 +35,42 @@ QString adapterText(const PortDetails &adapter)
 
 namespace EngineWords {
 
+QString values(const ModuleProtocol::Values &v, Told told)
+{
+    // A field without a value is named with words that no field's list
+    // holds: "паритет none" is a value, "паритет не подтверждён" is not.
+    struct Words
+    {
+        const QString &value;
+        const char *known;
+        const char *notReported;
+        const char *notConfirmed;
+    };
+    const Words fields[] = {
+            {v.baudRate, QT_TRANSLATE_NOOP("EngineWords", "скорость %1"),
+             QT_TRANSLATE_NOOP("EngineWords", "скорость не сообщена"),
+             QT_TRANSLATE_NOOP("EngineWords", "скорость не подтверждена")},
+            {v.stopBits, QT_TRANSLATE_NOOP("EngineWords", "стоп-биты %1"),
+             QT_TRANSLATE_NOOP("EngineWords", "стоп-биты не сообщены"),
+             QT_TRANSLATE_NOOP("EngineWords", "стоп-биты не подтверждены")},
+            {v.parity, QT_TRANSLATE_NOOP("EngineWords", "паритет %1"),
+             QT_TRANSLATE_NOOP("EngineWords", "паритет не сообщён"),
+             QT_TRANSLATE_NOOP("EngineWords", "паритет не подтверждён")}};
+    static const char *const none[] = {
+            QT_TRANSLATE_NOOP("EngineWords", "ни одно значение не сообщено"),
+            QT_TRANSLATE_NOOP("EngineWords", "ни одно значение не подтверждено")};
+    if (v == ModuleProtocol::Values {})
+        return tr(none[told == Told::Confirmed ? 1 : 0]);
+    QStringList parts;
+    for (const Words &f : fields) {
+        if (!f.value.isEmpty())
+            parts << tr(f.known).arg(f.value);
+        else
+            parts << tr(told == Told::Confirmed ? f.notConfirmed : f.notReported);
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
 static QString portOpened(const QString &port, const PortDetails &adapter)
 {
     return tr("Порт %1 открыт").arg(port) + adapterText(adapter);
@@ -50,6 +86,32 @@ static QString disconnected(const QString &port)
     return tr("Отключено от порта %1").arg(port);
 }
 
+// What the system said of a port that cannot be opened, or who holds it.
+static QString systemSaid(const ModuleLink::Problem &problem)
+{
+    using Kind = Platform::Holder::Kind;
+    const Platform::Holder &h = problem.holder;
+    const QString process = h.program.isEmpty() ? tr("процесс %1").arg(h.pid)
+                                                : tr("%1, процесс %2").arg(h.program).arg(h.pid);
+    switch (h.kind) {
+    case Kind::None:
+        break;
+    case Kind::Flock:
+        return h.pid > 0 ? tr("его держит %1 (flock)").arg(process)
+                         : tr("его держит другая программа (вызовом flock())");
+    case Kind::LockFile:
+        return tr("файл блокировки %1: %2").arg(h.path, process);
+    case Kind::UnreadableLockFile:
+        return tr("файл блокировки %1 есть, но прочитать его нельзя (%2): чей он, неизвестно")
+                .arg(h.path, h.error);
+    case Kind::BlockingLockFile:
+        return tr("файл блокировки %1 — не обычный файл (канал или устройство): порт не открыть, "
+                  "пока этот файл не удалён")
+                .arg(h.path);
+    }
+    return problem.systemText;
+}
+
 static QString linkProblem(const ModuleLink::Problem &problem)
 {
     // A gateway's problem is told whole by its advice.
@@ -57,7 +119,7 @@ static QString linkProblem(const ModuleLink::Problem &problem)
         return {};
     if (problem.kind == ModuleLink::Problem::Kind::Lost)
         return tr("Связь с портом %1 потеряна: %2").arg(problem.port, problem.systemText);
-    QString reason = problem.systemText;
+    QString reason = systemSaid(problem);
     if (problem.port.isEmpty()) {
         reason = tr("порт не выбран");
     } else {
@@ -79,7 +141,7 @@ static QString linkAdvice(const ModuleLink::Problem &problem, Audience audience)
     if (problem.kind == ModuleLink::Problem::Kind::Lost)
         return LinkWords::linkLostAdvice(problem.port, problem.systemText, audience);
     return LinkWords::openFailureAdvice(problem.serial, problem.port,
-                                        problem.port.isEmpty() ? QString() : problem.systemText,
+                                        problem.port.isEmpty() ? QString() : systemSaid(problem),
                                         audience);
 }
 
@@ -106,16 +168,16 @@ static QString started(bool write)
     return write ? tr("Запись начата") : tr("Чтение начато");
 }
 
-static QString readDone(const Values &values)
+static QString readDone(const Values &read)
 {
-    return tr("Чтение завершено: %1").arg(values.text(Told::Reported));
+    return tr("Чтение завершено: %1").arg(EngineWords::values(read, Told::Reported));
 }
 
 static QString readBackDiffers(const Values &after, const Values &target)
 {
     return tr("Считано после записи: %1, а записано: %2. Модуль не переведен в режим "
               "работы.")
-            .arg(after.text(Told::Reported), target.text(Told::Reported));
+            .arg(EngineWords::values(after, Told::Reported), EngineWords::values(target, Told::Reported));
 }
 
 static QString operatingNotConfirmed(const QString &command)
@@ -156,9 +218,9 @@ static QString notUnderstood(const QString &command, const QString &reply,
 
 static QString written(const Values &confirmed, bool operating)
 {
-    const QString values = confirmed.text(Told::Confirmed);
-    return operating ? tr("Записано: %1. Модуль переведен в режим работы.").arg(values)
-                     : tr("Записано: %1. Режим работы не включён.").arg(values);
+    const QString told = EngineWords::values(confirmed, Told::Confirmed);
+    return operating ? tr("Записано: %1. Модуль переведен в режим работы.").arg(told)
+                     : tr("Записано: %1. Режим работы не включён.").arg(told);
 }
 
 static QString writeLeft(const Values &confirmed, bool operatingCommandSent)
@@ -168,7 +230,7 @@ static QString writeLeft(const Values &confirmed, bool operatingCommandSent)
     const QString sent = operating.arg(ModuleProtocol::operatingModeCommand);
     if (confirmed == Values {})
         return tr(" Модуль не подтвердил ни одного значения; %1.").arg(sent);
-    return tr(" Модуль подтвердил: %1; %2.").arg(confirmed.text(Told::Confirmed), sent);
+    return tr(" Модуль подтвердил: %1; %2.").arg(EngineWords::values(confirmed, Told::Confirmed), sent);
 }
 
 static QString interrupted(const QString &command, bool awaiting, bool byClosing)
@@ -334,6 +396,12 @@ QString sent(const QByteArray &command)
 QString received(const QByteArray &reply, qint64 dropped)
 {
     return tr("Получено :") + shownReply(SerialLink::decodeReply(reply), dropped);
+}
+
+QString appendProblem(const Platform::AppendProblem &problem)
+{
+    return problem.nobodyReads ? tr("это канал (FIFO), из которого никто не читает")
+                               : problem.systemText;
 }
 
 QString shownReply(const QString &reply, qint64 droppedBytes)

@@ -3,6 +3,7 @@
 
 #include "linkwords.h"
 #include "moduleengine.h"
+#include "platform.h"
 
 #include <QString>
 
@@ -12,6 +13,13 @@
 namespace EngineWords {
 
 using Audience = LinkWords::Audience;
+
+// What a value without text means: the module did not tell it (a read), or
+// did not confirm it (a write).
+enum class Told { Reported, Confirmed };
+// "скорость 9600, стоп-биты 1, паритет none", and where a value is missing
+// "паритет не сообщён" (or "не подтверждён").
+QString values(const ModuleProtocol::Values &values, Told told);
 
 // A note of progress, as the status line and the log say it.
 QString say(const ModuleEngine::Note &note);
@@ -28,6 +36,8 @@ QString received(const QByteArray &reply, qint64 dropped);
 // A reply as the user is shown it: its own characters made safe, cut to
 // SerialLink::maxShownReplyChars, with the bytes dropped from it, if any.
 QString shownReply(const QString &reply, qint64 droppedBytes);
+// Why a log or a record cannot be written, as its message's reason.
+QString appendProblem(const Platform::AppendProblem &problem);
 
 } // namespace EngineWords
 

@@ -114,6 +114,7 @@ QString LinkWords::networkAdvice(NetworkLink::Problem problem, const QString &na
     const QString where =
             address ? QStringLiteral("%1:%2").arg(address->host).arg(address->port) : name;
     QString text;
+    QString said = systemText;
     switch (problem) {
     case NetworkLink::Problem::BadName:
         text = tr("Имя сетевого порта «%1» неполно: нужно socket://АДРЕС:ПОРТ или "
@@ -124,6 +125,9 @@ QString LinkWords::networkAdvice(NetworkLink::Problem problem, const QString &na
         text = tr("Адрес %1 не найден: проверьте имя или IP-адрес шлюза и настройки сети (DNS).")
                        .arg(address ? address->host : name);
         break;
+    case NetworkLink::Problem::TurnedAway:
+        said = tr("шлюз ответил «%1»").arg(systemText);
+        Q_FALLTHROUGH();
     case NetworkLink::Problem::Refused:
         text = tr("Шлюз %1 отказал в соединении: проверьте номер TCP-порта, что порт шлюза "
                   "включён (режим «TCP-сервер» или RFC 2217) и что к нему не подключён другой "
@@ -145,12 +149,16 @@ QString LinkWords::networkAdvice(NetworkLink::Problem problem, const QString &na
                      "запустите команду снова.")
                           .arg(where);
         break;
+    case NetworkLink::Problem::NoComPortAnswer:
     case NetworkLink::Problem::NoComPort:
+        said = problem == NetworkLink::Problem::NoComPort
+                ? tr("сервер отказался от COM-PORT-OPTION")
+                : tr("нет ответа на COM-PORT-OPTION");
         text = tr("Шлюз %1 не поддерживает RFC 2217 (COM-PORT-OPTION): похоже, его порт в "
                   "режиме «raw» («TCP-сервер»). Включите на шлюзе RFC 2217 или откройте порт "
                   "как socket://%1, задав на шлюзе 9600 бод, 8N1.")
                        .arg(where);
         break;
     }
-    return withSystemText(text, systemText);
+    return withSystemText(text, said);
 }
