@@ -252,13 +252,12 @@ int main(int argc, char *argv[])
         return usageError(err, Cli::tr("PORT пуст"));
     // A gateway's name without its host or TCP port is a mistake in the
     // command, not a gateway that cannot be reached.
-    if (args.size() == 2 && NetworkLink::isNetworkName(args.at(1))
-        && !NetworkLink::parse(args.at(1)))
-        return usageError(err, LinkWords::networkAdvice(NetworkLink::Problem::BadName, args.at(1), {},
-                                                   LinkWords::Audience::CommandLine));
+    const PortAddress address = PortAddress::of(args.value(1));
+    if (address.isGateway() && !address.isValid())
+        return usageError(err, LinkWords::networkAdvice(NetworkLink::Problem::BadName, address, {},
+                                                        LinkWords::Audience::CommandLine));
     // A gateway's port does not come and go as an adapter does.
-    if ((parser.isSet(wait) || parser.isSet(repeat)) && args.size() == 2
-        && NetworkLink::isNetworkName(args.at(1)))
+    if ((parser.isSet(wait) || parser.isSet(repeat)) && address.isGateway())
         return usageError(err, Cli::tr("--wait и --repeat работают только с последовательными "
                                        "портами; %1 - сетевой порт")
                                        .arg(args.at(1)));

@@ -183,7 +183,7 @@ private:
         connect(e, &ModuleEngine::failed, this, [this, ended](const ModuleEngine::Failure &f) {
             if (f.kind == ModuleEngine::FailureKind::CannotOpen) {
                 told.clear();
-                linkedPort = f.problem.port;
+                linkedPort = f.problem.address.name();
             }
             ended(f.kind == ModuleEngine::FailureKind::CannotOpen);
         });

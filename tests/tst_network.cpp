@@ -179,17 +179,27 @@ int TestNetwork::runCli(const QString &port, bool write, QString *output, Exchan
 
 void TestNetwork::namesAreNetworkPortsOnlyWithAHostAndAPort()
 {
-    const auto a = NetworkLink::parse(QStringLiteral("rfc2217://[::1]:4001"));
-    QVERIFY(a && a->kind == NetworkLink::Kind::Rfc2217 && a->host == QStringLiteral("::1")
-            && a->port == 4001);
-    const auto b = NetworkLink::parse(QStringLiteral("tcp://gw.example:502"));
-    QVERIFY(b && b->kind == NetworkLink::Kind::Raw && b->host == QStringLiteral("gw.example"));
+    const auto a = PortAddress::of(QStringLiteral("rfc2217://[::1]:4001"));
+    QVERIFY(a.isValid() && a.kind() == PortAddress::Kind::Rfc2217
+            && a.host() == QStringLiteral("::1") && a.port() == 4001);
+    QCOMPARE(a.where(), QStringLiteral("::1:4001"));
+    const auto b = PortAddress::of(QStringLiteral("TCP://gw.example:502"));
+    QVERIFY(b.isValid() && b.kind() == PortAddress::Kind::Raw
+            && b.host() == QStringLiteral("gw.example"));
     for (const char *bad :
-         {"socket://gw", "rfc2217://:4001", "socket://gw:0", "socket://gw:4001/x"})
-        QVERIFY2(!NetworkLink::parse(QLatin1String(bad)), bad);
-    // Paths and names stay serial ports.
-    for (const char *serial : {"COM5", "/dev/ttyUSB0", "ttyUSB0", "/tmp/socket://x"})
-        QVERIFY2(!NetworkLink::isNetworkName(QLatin1String(serial)), serial);
+         {"socket://gw", "rfc2217://:4001", "socket://gw:0", "socket://gw:4001/x"}) {
+        const auto c = PortAddress::of(QLatin1String(bad));
+        QVERIFY2(c.isGateway() && !c.isValid(), bad);
+    }
+    // Paths and names stay serial ports, a name as this system's device.
+    for (const char *serial : {"COM5", "/dev/ttyUSB0", "ttyUSB0", "/tmp/socket://x"}) {
+        const auto c = PortAddress::of(QLatin1String(serial));
+        QVERIFY2(c.isValid() && !c.isGateway(), serial);
+#ifdef Q_OS_UNIX
+        QVERIFY2(c.devicePath().startsWith(QLatin1Char('/')), serial);
+#endif
+    }
+    QVERIFY(!PortAddress::of({}).isValid());
 }
 
 void TestNetwork::commandLineWritesThroughBothAccepters_data()
@@ -359,7 +369,7 @@ void TestNetwork::byte0xFFArrivesAsOneByte()
     // Going out, a 0xFF (never in the module's own commands, which are
     // ASCII) reaches the line as one byte too.
     sim->clearLog();
-    NetworkLink link(rfc2217());
+    NetworkLink link(PortAddress::of(rfc2217()));
     QSignalSpy ready(&link, &NetworkLink::ready);
     link.start();
     QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 5000);
@@ -478,7 +488,7 @@ void TestNetwork::bytesBeforeTheLineIsSetUpAreDropped()
         // acknowledgement of the line settings.
         peer->write(QByteArray("\xff\xfd\x2c", 3) + QByteArray(4 << 20, 'x'));
     });
-    NetworkLink link(QStringLiteral("rfc2217://127.0.0.1:%1").arg(gateway.serverPort()));
+    NetworkLink link(PortAddress::of(QStringLiteral("rfc2217://127.0.0.1:%1").arg(gateway.serverPort())));
     QSignalSpy ready(&link, &NetworkLink::ready);
     link.start();
     QTRY_VERIFY(peer && peer->bytesToWrite() == 0);
@@ -497,7 +507,7 @@ void TestNetwork::aGatewayThatRefusesComPortIsToldAtOnce()
     QVERIFY(gateway.listen(QHostAddress::LocalHost));
     connect(&gateway, &QTcpServer::newConnection, this,
             [&] { gateway.nextPendingConnection()->write(QByteArray("\xff\xfe\x2c", 3)); });
-    NetworkLink link(QStringLiteral("rfc2217://127.0.0.1:%1").arg(gateway.serverPort()));
+    NetworkLink link(PortAddress::of(QStringLiteral("rfc2217://127.0.0.1:%1").arg(gateway.serverPort())));
     std::optional<NetworkLink::Problem> problem;
     connect(&link, &NetworkLink::failed, this,
             [&](NetworkLink::Problem p) { problem = p; });

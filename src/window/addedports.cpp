@@ -97,10 +97,11 @@ void AddedPorts::askForName()
                                                .arg(maxCount));
         return;
     }
-    if (NetworkLink::isNetworkName(name) && !NetworkLink::parse(name)) {
+    const PortAddress address = PortAddress::of(name);
+    if (address.isGateway() && !address.isValid()) {
         QMessageBox::warning(list->window(), tr("Добавить порт"),
-                             LinkWords::networkAdvice(NetworkLink::Problem::BadName, name, {},
-                                                 LinkWords::Audience::Window));
+                             LinkWords::networkAdvice(NetworkLink::Problem::BadName, address, {},
+                                                      LinkWords::Audience::Window));
         return;
     }
     remember(name);

@@ -80,7 +80,7 @@ void ModuleEngine::openFound(const QString &port)
         return;
     }
     const ModuleLink::Problem &problem = link->problem();
-    if (!problem.network && watch->retryLater(problem.serial)) {
+    if (!problem.address.isGateway() && watch->retryLater(problem.serial)) {
         if (watch->tries() == 1)
             note(Note::Kind::WaitingForAccess, port);
         return;

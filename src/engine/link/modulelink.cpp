@@ -10,78 +10,56 @@ ModuleLink::ModuleLink(QObject *parent)
 
 ModuleLink::~ModuleLink()
 {
-    // The port is a child and outlives this body: it must not call back.
-    if (serial)
-        serial->disconnect(this);
-    if (network)
-        network->disconnect(this);
+    // The line is a child and outlives this body: it must not call back.
+    if (line)
+        line->disconnect(this);
 }
 
 bool ModuleLink::isOpen() const
 {
-    return (serial && serial->isOpen()) || (network && network->isOpen())
-            || (stream && stream->isOpen());
+    return line && line->isOpen();
 }
 
 bool ModuleLink::isConnecting() const
 {
-    return network && network->isOpen() && !network->isReady();
-}
-
-QIODevice *ModuleLink::device() const
-{
-    if (network)
-        return network;
-    if (stream)
-        return stream;
-    return serial;
+    const auto *gateway = qobject_cast<const NetworkLink *>(line);
+    return gateway && gateway->isOpen() && !gateway->isReady();
 }
 
 void ModuleLink::release()
 {
-    if (stream) {
-        stream->disconnect(this);
-        stream->close();
-        stream->deleteLater();
-        stream = nullptr;
-    }
-    if (network) {
-        network->disconnect(this);
-        network->close();
-        network->deleteLater();
-        network = nullptr;
-    }
-    if (!serial)
+    if (!line)
         return;
-    // A replaced port must never deliver its bytes or errors to the next
+    // A replaced line must never deliver its bytes or errors to the next
     // one's exchange. Freed later: it may still be signalling.
-    serial->disconnect(this);
-    serial->close();
+    line->disconnect(this);
+    line->close();
     claim.release();
-    serial->deleteLater();
+    line->deleteLater();
+    line = nullptr;
     serial = nullptr;
 }
 
 bool ModuleLink::open(const QString &portName)
 {
     release();
-    name = portName;
+    address = PortAddress::of(portName);
     last = Problem {};
-    last.port = portName;
+    last.address = address;
     details = PortDetails {portName, {}, {}, {}, {}, {}};
     if (QIODevice *made = lineMaker ? lineMaker(portName) : nullptr) {
-        stream = made;
-        stream->setParent(this);
-        connect(stream, &QIODevice::readyRead, this, &ModuleLink::readAvailable);
-        connect(stream, &QIODevice::readChannelFinished, this, [this] { lose({}); });
-        return stream->isOpen() || stream->open(QIODevice::ReadWrite);
+        line = made;
+        line->setParent(this);
+        connect(line, &QIODevice::readyRead, this, &ModuleLink::readAvailable);
+        connect(line, &QIODevice::readChannelFinished, this, [this] { lose({}); });
+        return line->isOpen() || line->open(QIODevice::ReadWrite);
     }
-    if (NetworkLink::isNetworkName(portName)) {
-        last.network = true;
+    if (address.isGateway()) {
         openNetwork();
         return true;
     }
     serial = new QSerialPort(this);
+    line = serial;
     serial->setObjectName(QStringLiteral("serial"));
     connect(serial, &QSerialPort::readyRead, this, &ModuleLink::readAvailable);
     SerialLink::configurePort(*serial, portName);
@@ -119,12 +97,13 @@ bool ModuleLink::open(const QString &portName)
 
 void ModuleLink::openNetwork()
 {
-    network = new NetworkLink(name, this);
+    auto *network = new NetworkLink(address, this);
+    line = network;
     network->setObjectName(QStringLiteral("network"));
     connect(network, &QIODevice::readyRead, this, &ModuleLink::readAvailable);
     connect(network, &NetworkLink::ready, this, &ModuleLink::ready);
     connect(network, &NetworkLink::failed, this,
-            [this](NetworkLink::Problem problem, const QString &systemText) {
+            [this, network](NetworkLink::Problem problem, const QString &systemText) {
                 const bool wasReady = network->isReady();
                 last.kind = wasReady && problem == NetworkLink::Problem::Lost
                         ? Problem::Kind::Lost
@@ -140,12 +119,8 @@ void ModuleLink::openNetwork()
 
 void ModuleLink::close()
 {
-    if (serial && serial->isOpen())
-        serial->close();
-    if (network && network->isOpen())
-        network->close();
-    if (stream && stream->isOpen())
-        stream->close();
+    if (line && line->isOpen())
+        line->close();
     claim.release();
 }
 
@@ -153,12 +128,12 @@ void ModuleLink::write(const QByteArray &bytes)
 {
     // Writing to a closed port only warns; the caller's time-out tells.
     if (isOpen())
-        device()->write(bytes);
+        line->write(bytes);
 }
 
 void ModuleLink::readAvailable()
 {
-    if (QIODevice *line = device())
+    if (line)
         emit received(line->readAll());
 }
 
@@ -176,7 +151,7 @@ void ModuleLink::lose(const QString &systemText)
 {
     last = Problem {};
     last.kind = Problem::Kind::Lost;
-    last.port = serial ? serial->portName() : name;
+    last.address = serial ? PortAddress::of(serial->portName()) : address;
     last.systemText = systemText;
     // Closed before anything is reported: a hung-up port raises ReadError
     // on every pass of the event loop until it is closed.

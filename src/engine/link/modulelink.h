@@ -25,10 +25,9 @@ public:
     {
         enum class Kind { CannotOpen, Lost };
         Kind kind = Kind::CannotOpen;
-        QString port; // as it was named
-        bool network = false;
-        SerialLink::OpenProblem serial = SerialLink::OpenProblem::Other; // without `network`
-        NetworkLink::Problem gateway = NetworkLink::Problem::Lost; // with `network`
+        PortAddress address; // the port as it was named
+        SerialLink::OpenProblem serial = SerialLink::OpenProblem::Other; // a serial port's
+        NetworkLink::Problem gateway = NetworkLink::Problem::Lost; // a gateway's
         QString systemText; // what the system said
         Platform::Holder holder; // who holds the port, where its claim was found
     };
@@ -54,7 +53,7 @@ public:
     bool isConnecting() const;
     void write(const QByteArray &bytes);
 
-    const QString &portName() const { return name; }
+    const QString &portName() const { return address.name(); }
     // What the system tells of the adapter behind the open serial port.
     const PortDetails &adapter() const { return details; }
     const Problem &problem() const { return last; }
@@ -81,15 +80,13 @@ private:
     void release();
     void openNetwork();
     void lose(const QString &systemText);
-    QIODevice *device() const;
 
-    QString name;
+    PortAddress address;
     PortDetails details;
     Problem last;
     Platform::DeviceClaim claim;
-    QSerialPort *serial = nullptr;
-    NetworkLink *network = nullptr;
-    QIODevice *stream = nullptr;
+    QIODevice *line = nullptr; // a serial port, a gateway, or what the line maker made
+    QSerialPort *serial = nullptr; // `line` where it is a serial port, for the window's view
     LineMaker lineMaker;
 };
 

@@ -4,7 +4,6 @@
 
 #include <QTcpSocket>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
 #include <initializer_list>
@@ -62,35 +61,9 @@ QByteArray comPort(quint8 what, const QByteArray &value)
 }
 } // namespace
 
-bool NetworkLink::isNetworkName(const QString &name)
-{
-    for (const char *scheme : {"socket://", "tcp://", "rfc2217://"}) {
-        if (name.startsWith(QLatin1String(scheme), Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-
-std::optional<NetworkLink::Address> NetworkLink::parse(const QString &name)
-{
-    if (!isNetworkName(name))
-        return std::nullopt;
-    const QUrl url(name.trimmed(), QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty() || url.port() <= 0 || !url.path().isEmpty())
-        return std::nullopt;
-    Address a;
-    a.kind = url.scheme().compare(QLatin1String("rfc2217"), Qt::CaseInsensitive) == 0
-            ? Kind::Rfc2217
-            : Kind::Raw;
-    a.host = url.host();
-    a.port = quint16(url.port());
-    return a;
-}
-
-NetworkLink::NetworkLink(const QString &name, QObject *parent)
+NetworkLink::NetworkLink(const PortAddress &address, QObject *parent)
     : QIODevice(parent)
-    , name(name)
-    , address(parse(name))
+    , address(address)
     , socket(new QTcpSocket(this))
     , deadline(new QTimer(this))
     , settingsWait(new QTimer(this))
@@ -120,13 +93,13 @@ NetworkLink::~NetworkLink()
 void NetworkLink::start()
 {
     QIODevice::open(QIODevice::ReadWrite | QIODevice::Unbuffered);
-    if (!address) {
+    if (!address.isValid()) {
         // Told on the next pass of the event loop, as every other failure.
         QTimer::singleShot(0, this, [this] { fail(Problem::BadName, {}); });
         return;
     }
     deadline->start(connectLimit);
-    socket->connectToHost(address->host, address->port);
+    socket->connectToHost(address.host(), address.port());
 }
 
 qint64 NetworkLink::bytesAvailable() const
@@ -157,7 +130,7 @@ qint64 NetworkLink::writeData(const char *data, qint64 size)
         return -1;
     const QByteArray bytes(data, int(size));
     wroteAny = true;
-    socket->write(address->kind == Kind::Rfc2217 ? escaped(bytes) : bytes);
+    socket->write(address.kind() == PortAddress::Kind::Rfc2217 ? escaped(bytes) : bytes);
     return size;
 }
 
@@ -165,9 +138,9 @@ void NetworkLink::onConnected()
 {
     // A command must leave at once, not wait for more to fill a segment.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    qCDebug(lcLink) << "connected" << name;
+    qCDebug(lcLink) << "connected" << address.name();
     connectedClock.start();
-    if (address->kind == Kind::Raw) {
+    if (address.kind() == PortAddress::Kind::Raw) {
         becomeReady();
         return;
     }
@@ -188,7 +161,7 @@ void NetworkLink::onBytes()
             firstWords += arrived.at(i);
     }
     const int before = incoming.size();
-    if (address->kind == Kind::Rfc2217)
+    if (address.kind() == PortAddress::Kind::Rfc2217)
         telnet(arrived);
     else
         incoming += arrived;
@@ -385,6 +358,6 @@ void NetworkLink::fail(Problem problem, const QString &systemText)
     deadline->stop();
     settingsWait->stop();
     socket->abort();
-    qCDebug(lcLink) << "network link failed" << name << int(problem) << systemText;
+    qCDebug(lcLink) << "network link failed" << address.name() << int(problem) << systemText;
     emit failed(problem, systemText);
 }

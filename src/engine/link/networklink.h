@@ -1,6 +1,7 @@
 #ifndef TAV_NETWORKLINK_H
 #define TAV_NETWORKLINK_H
 
+#include "portaddress.h"
 #include "seriallink.h"
 
 #include <QByteArray>
@@ -15,11 +16,9 @@
 class QTcpSocket;
 class QTimer;
 
-// A module behind a serial device server, as one byte stream:
-//   socket://HOST:PORT (also tcp://)  raw TCP, the gateway's "TCP server" mode;
-//   rfc2217://HOST:PORT               Telnet with the COM-PORT-OPTION (RFC 2217):
-//                                     the remote line is set to 9600 8N1 with
-//                                     no flow control before anything is sent.
+// A module behind a serial device server (see PortAddress), as one byte
+// stream. On rfc2217:// the remote line is set to 9600 8N1 with no flow
+// control before anything is sent.
 // Reads give the module's bytes only (Telnet's own are taken out, 0xFF
 // doubled on the wire is one byte); writes are escaped the same way.
 // Connecting is asynchronous: ready() once bytes may flow, or failed().
@@ -28,13 +27,6 @@ class NetworkLink : public QIODevice
     Q_OBJECT
 
 public:
-    enum class Kind { Raw, Rfc2217 };
-    struct Address
-    {
-        Kind kind = Kind::Raw;
-        QString host; // without brackets, "::1"
-        quint16 port = 0;
-    };
     // The text failed() gives with each is the system's, except where said.
     enum class Problem {
         BadName, // socket:// or rfc2217:// without a host or a port
@@ -57,12 +49,7 @@ public:
     // turned the client away; it did not lose a module.
     static constexpr std::chrono::milliseconds refusalWindow {1000};
 
-    // Whether `name` names a network port (by its scheme); a serial port otherwise.
-    static bool isNetworkName(const QString &name);
-    // The address in a network port's name; nothing if it has no host or port.
-    static std::optional<Address> parse(const QString &name);
-
-    explicit NetworkLink(const QString &name, QObject *parent = nullptr);
+    explicit NetworkLink(const PortAddress &address, QObject *parent = nullptr);
     ~NetworkLink() override;
 
     // Starts connecting; ready() or failed() follows, once.
@@ -91,8 +78,7 @@ private:
     void becomeReady();
     void fail(Problem problem, const QString &systemText);
 
-    QString name;
-    std::optional<Address> address;
+    PortAddress address;
     QTcpSocket *socket = nullptr;
     QTimer *deadline = nullptr;
     QTimer *settingsWait = nullptr;

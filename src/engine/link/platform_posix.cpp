@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "portaddress.h"
+
 #include <QDir>
 #include <QFile>
 #include <QElapsedTimer>
@@ -301,8 +303,7 @@ bool Platform::openToAppend(QFile &file, const QString &path, AppendProblem *pro
 
 QString Platform::deviceIdentity(const QString &portName)
 {
-    const QByteArray path = QFile::encodeName(
-            portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName);
+    const QByteArray path = QFile::encodeName(PortAddress::of(portName).devicePath());
     struct stat device
     {
     };
@@ -351,9 +352,7 @@ Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &portNam
                                                          QVector<IgnoredLock> *ignored)
 {
     release();
-    const QString path =
-            portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
-    const QString device = QFileInfo(path).canonicalFilePath();
+    const QString device = QFileInfo(PortAddress::of(portName).devicePath()).canonicalFilePath();
     if (device.isEmpty())
         return Result::Taken;
     // QSerialPort reads its own lock file, blocking: were that a named pipe,

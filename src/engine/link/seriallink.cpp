@@ -1,5 +1,7 @@
 #include "seriallink.h"
 
+#include "portaddress.h"
+
 #include <QFileInfo>
 
 void SerialLink::configurePort(QSerialPort &port, const QString &portName)
@@ -22,10 +24,7 @@ SerialLink::OpenProblem SerialLink::openProblem(QSerialPort::SerialPortError err
 #ifdef Q_OS_UNIX
         // The same error stands for "no rights" and for a lock file held by
         // another program; the device's own permissions tell them apart.
-        const QString path = portName.startsWith(QLatin1Char('/'))
-                ? portName
-                : QStringLiteral("/dev/") + portName;
-        const QFileInfo device(path);
+        const QFileInfo device(PortAddress::of(portName).devicePath());
         if (device.exists() && !(device.isReadable() && device.isWritable()))
             return OpenProblem::NoAccess;
 #else

@@ -115,12 +115,12 @@ static QString systemSaid(const ModuleLink::Problem &problem)
 static QString linkProblem(const ModuleLink::Problem &problem)
 {
     // A gateway's problem is told whole by its advice.
-    if (problem.network)
+    if (problem.address.isGateway())
         return {};
     if (problem.kind == ModuleLink::Problem::Kind::Lost)
-        return tr("Связь с портом %1 потеряна: %2").arg(problem.port, problem.systemText);
+        return tr("Связь с портом %1 потеряна: %2").arg(problem.address.name(), problem.systemText);
     QString reason = systemSaid(problem);
-    if (problem.port.isEmpty()) {
+    if (problem.address.name().isEmpty()) {
         reason = tr("порт не выбран");
     } else {
 #ifdef Q_OS_LINUX
@@ -130,18 +130,18 @@ static QString linkProblem(const ModuleLink::Problem &problem)
             reason += tr(" (порт занят другой программой)");
 #endif
     }
-    return tr("Не удалось открыть порт %1: %2").arg(problem.port, reason);
+    return tr("Не удалось открыть порт %1: %2").arg(problem.address.name(), reason);
 }
 
 static QString linkAdvice(const ModuleLink::Problem &problem, Audience audience)
 {
-    if (problem.network)
-        return LinkWords::networkAdvice(problem.gateway, problem.port, problem.systemText,
+    if (problem.address.isGateway())
+        return LinkWords::networkAdvice(problem.gateway, problem.address, problem.systemText,
                                         audience);
     if (problem.kind == ModuleLink::Problem::Kind::Lost)
-        return LinkWords::linkLostAdvice(problem.port, problem.systemText, audience);
-    return LinkWords::openFailureAdvice(problem.serial, problem.port,
-                                        problem.port.isEmpty() ? QString() : systemSaid(problem),
+        return LinkWords::linkLostAdvice(problem.address.name(), problem.systemText, audience);
+    return LinkWords::openFailureAdvice(problem.serial, problem.address.name(),
+                                        problem.address.name().isEmpty() ? QString() : systemSaid(problem),
                                         audience);
 }
 

@@ -107,12 +107,11 @@ QString LinkWords::linkLostAdvice(const QString &portName, const QString &system
     return withSystemText(advice.arg(portName), systemText);
 }
 
-QString LinkWords::networkAdvice(NetworkLink::Problem problem, const QString &name, const QString &systemText,
-                            Audience audience)
+QString LinkWords::networkAdvice(NetworkLink::Problem problem, const PortAddress &address,
+                                const QString &systemText, Audience audience)
 {
-    const auto address = NetworkLink::parse(name);
-    const QString where =
-            address ? QStringLiteral("%1:%2").arg(address->host).arg(address->port) : name;
+    const QString &name = address.name();
+    const QString where = address.where();
     QString text;
     QString said = systemText;
     switch (problem) {
@@ -123,7 +122,7 @@ QString LinkWords::networkAdvice(NetworkLink::Problem problem, const QString &na
         break;
     case NetworkLink::Problem::HostNotFound:
         text = tr("Адрес %1 не найден: проверьте имя или IP-адрес шлюза и настройки сети (DNS).")
-                       .arg(address ? address->host : name);
+                       .arg(address.isValid() ? address.host() : name);
         break;
     case NetworkLink::Problem::TurnedAway:
         said = tr("шлюз ответил «%1»").arg(systemText);

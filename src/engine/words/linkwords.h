@@ -35,8 +35,8 @@ QString slotExample();
 // is listed in no port list at all.
 QString noAdapterHint();
 
-// What a gateway's `problem` means for the technician; `name` as given.
-QString networkAdvice(NetworkLink::Problem problem, const QString &name,
+// What a gateway's `problem` means for the technician.
+QString networkAdvice(NetworkLink::Problem problem, const PortAddress &address,
                       const QString &systemText, Audience audience);
 
 } // namespace LinkWords
