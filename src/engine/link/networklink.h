@@ -2,6 +2,7 @@
 #define TAV_NETWORKLINK_H
 
 #include "portaddress.h"
+#include "telnetcodec.h"
 #include "seriallink.h"
 
 #include <QByteArray>
@@ -9,7 +10,6 @@
 #include <QIODevice>
 #include <QString>
 
-#include <array>
 #include <chrono>
 #include <optional>
 
@@ -71,10 +71,6 @@ private:
     void onConnected();
     void onBytes();
     void onSocketError();
-    void telnet(const QByteArray &bytes);
-    void option(quint8 verb, quint8 code);
-    void subnegotiation(const QByteArray &body);
-    void sendLineSettings();
     void becomeReady();
     void fail(Problem problem, const QString &systemText);
 
@@ -89,16 +85,7 @@ private:
     bool readyNow = false;
     bool ended = false;
 
-    // Telnet parsing state, and what each side agreed to.
-    enum class State { Data, Command, Option, Sub, SubCommand };
-    State state = State::Data;
-    quint8 verb = 0;
-    QByteArray sub;
-    bool comPortAccepted = false;
-    int settingsAcknowledged = 0;
-    // Per option, ours then theirs: 0 not yet, 1 agreed, 2 refused; each
-    // is answered once.
-    std::array<quint8, 2 * 256> agreed {};
+    TelnetCodec codec;
 };
 
 #endif // TAV_NETWORKLINK_H
