@@ -4,11 +4,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSet>
 #include <QStringList>
-#include <QThread>
 
 #include <cerrno>
 #include <csignal>
@@ -22,11 +20,6 @@
 #include <unistd.h>
 
 namespace {
-QString systemError(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
 QString startedAs(qint64 pid)
 {
     QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
@@ -118,7 +111,7 @@ LockFile readLockFile(const QString &path)
     const int fd =
             ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return {errno == ELOOP ? State::NotAFile : State::Unreadable, 0, systemError(errno)};
+        return {errno == ELOOP ? State::NotAFile : State::Unreadable, 0, qt_error_string(errno)};
     struct stat opened
     {
     };
@@ -131,7 +124,7 @@ LockFile readLockFile(const QString &path)
     const int readError = errno;
     ::close(fd);
     if (got < 0)
-        return {State::Unreadable, 0, systemError(readError)};
+        return {State::Unreadable, 0, qt_error_string(readError)};
     // The number as text (the usual form, also Qt's), or as a binary int
     // (the oldest form); anything else names no one.
     const QByteArray content(buffer, int(got));
@@ -270,37 +263,6 @@ void Platform::setLockFolders(const QStringList &folders)
     lockFolderOverride() = folders;
 }
 
-void Platform::keepRunningWhenFilesCannotGrow()
-{
-    // Past a file-size limit the system kills a writer by default, in the
-    // middle of a module; the write then fails instead, and is told like a
-    // full disk.
-    std::signal(SIGXFSZ, SIG_IGN);
-}
-
-bool Platform::openToAppend(QFile &file, const QString &path, AppendProblem *problem)
-{
-    keepRunningWhenFilesCannotGrow();
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        if (problem)
-            *problem = errno == ENXIO ? AppendProblem {{}, true} : AppendProblem {systemError(errno)};
-        return false;
-    }
-    // Not blocking only to refuse a pipe nobody reads; writes then wait as
-    // anywhere else. O_APPEND appends: QIODevice::Append would seek, which a
-    // terminal, a pipe or "| tee" cannot do.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        if (problem)
-            *problem = {file.errorString()};
-        return false;
-    }
-    return true;
-}
-
 QString Platform::deviceIdentity(const QString &portName)
 {
     const QByteArray path = QFile::encodeName(PortAddress::of(portName).devicePath());
@@ -322,24 +284,6 @@ QString Platform::deviceIdentity(const QString &portName)
             .arg(quint64(device.st_rdev))
             .arg(quint64(name.st_ino))
             .arg(qint64(name.st_ctime));
-}
-
-Platform::FileLock::FileLock(QFile &file, std::chrono::milliseconds wait)
-    : file(file)
-{
-    // Polled, never blocking: a lock some other program keeps for good
-    // must not keep this one from its work.
-    QElapsedTimer waited;
-    waited.start();
-    while (!(held = ::flock(file.handle(), LOCK_EX | LOCK_NB) == 0)
-           && errno == EWOULDBLOCK && waited.elapsed() < wait.count())
-        QThread::msleep(10);
-}
-
-Platform::FileLock::~FileLock()
-{
-    if (held)
-        ::flock(file.handle(), LOCK_UN);
 }
 
 Platform::DeviceClaim::~DeviceClaim()
