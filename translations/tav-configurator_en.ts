@@ -320,26 +320,6 @@ command, and then counts as no reply (4).</translation>
         <translation>Disconnected from port %1</translation>
     </message>
     <message>
-        <source>Связь с портом %1 потеряна: %2</source>
-        <translation>Link to port %1 lost: %2</translation>
-    </message>
-    <message>
-        <source>порт не выбран</source>
-        <translation>no port chosen</translation>
-    </message>
-    <message>
-        <source> (нет прав: добавьте пользователя в группу dialout и войдите заново)</source>
-        <translation> (no access: add the user to the dialout group and log in again)</translation>
-    </message>
-    <message>
-        <source> (порт занят другой программой)</source>
-        <translation> (the port is held by another program)</translation>
-    </message>
-    <message>
-        <source>Не удалось открыть порт %1: %2</source>
-        <translation>Could not open port %1: %2</translation>
-    </message>
-    <message>
         <source>Нет соединения: выберите порт и нажмите «Соединиться»</source>
         <translation>Not connected: choose a port and press &quot;Connect&quot;</translation>
     </message>
@@ -556,40 +536,24 @@ command, and then counts as no reply (4).</translation>
         <translation>no value confirmed</translation>
     </message>
     <message>
-        <source>процесс %1</source>
-        <translation>process %1</translation>
-    </message>
-    <message>
-        <source>%1, процесс %2</source>
-        <translation>%1, process %2</translation>
-    </message>
-    <message>
-        <source>его держит %1 (flock)</source>
-        <translation>held by %1 (flock)</translation>
-    </message>
-    <message>
-        <source>его держит другая программа (вызовом flock())</source>
-        <translation>held by another program (through flock())</translation>
-    </message>
-    <message>
-        <source>файл блокировки %1: %2</source>
-        <translation>lock file %1: %2</translation>
-    </message>
-    <message>
-        <source>файл блокировки %1 есть, но прочитать его нельзя (%2): чей он, неизвестно</source>
-        <translation>lock file %1 exists but cannot be read (%2): whose it is cannot be told</translation>
-    </message>
-    <message>
-        <source>файл блокировки %1 — не обычный файл (канал или устройство): порт не открыть, пока этот файл не удалён</source>
-        <translation>lock file %1 is not a regular file (a pipe or a device): the port cannot be opened until that file is removed</translation>
-    </message>
-    <message>
         <source>это канал (FIFO), из которого никто не читает</source>
         <translation>it is a pipe (FIFO) that nobody reads</translation>
     </message>
     <message>
         <source> [ответ длиннее %1 байт: ещё %2 байт отброшено]</source>
         <translation> [reply longer than %1 bytes: %2 more bytes dropped]</translation>
+    </message>
+    <message>
+        <source>серийный номер %1</source>
+        <translation>serial number %1</translation>
+    </message>
+    <message>
+        <source>USB %1</source>
+        <translation>USB %1</translation>
+    </message>
+    <message>
+        <source> (адаптер: %1)</source>
+        <translation> (adapter: %1)</translation>
     </message>
 </context>
 <context>
@@ -707,6 +671,54 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>нет ответа на COM-PORT-OPTION</source>
         <translation>no answer to COM-PORT-OPTION</translation>
+    </message>
+    <message>
+        <source>Связь с портом %1 потеряна: %2</source>
+        <translation>Link to port %1 lost: %2</translation>
+    </message>
+    <message>
+        <source>порт не выбран</source>
+        <translation>no port chosen</translation>
+    </message>
+    <message>
+        <source> (нет прав: добавьте пользователя в группу dialout и войдите заново)</source>
+        <translation> (no access: add the user to the dialout group and log in again)</translation>
+    </message>
+    <message>
+        <source> (порт занят другой программой)</source>
+        <translation> (the port is held by another program)</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть порт %1: %2</source>
+        <translation>Could not open port %1: %2</translation>
+    </message>
+    <message>
+        <source>процесс %1</source>
+        <translation>process %1</translation>
+    </message>
+    <message>
+        <source>%1, процесс %2</source>
+        <translation>%1, process %2</translation>
+    </message>
+    <message>
+        <source>его держит %1 (flock)</source>
+        <translation>held by %1 (flock)</translation>
+    </message>
+    <message>
+        <source>его держит другая программа (вызовом flock())</source>
+        <translation>held by another program (through flock())</translation>
+    </message>
+    <message>
+        <source>файл блокировки %1: %2</source>
+        <translation>lock file %1: %2</translation>
+    </message>
+    <message>
+        <source>файл блокировки %1 есть, но прочитать его нельзя (%2): чей он, неизвестно</source>
+        <translation>lock file %1 exists but cannot be read (%2): whose it is cannot be told</translation>
+    </message>
+    <message>
+        <source>файл блокировки %1 — не обычный файл (канал или устройство): порт не открыть, пока этот файл не удалён</source>
+        <translation>lock file %1 is not a regular file (a pipe or a device): the port cannot be opened until that file is removed</translation>
     </message>
 </context>
 <context>

@@ -19,9 +19,13 @@ QString tr(const char *text)
     return QCoreApplication::translate("EngineWords", text);
 }
 
+} // namespace
+
+namespace EngineWords {
+
 // The adapter as the connect line names it, so that a log tells which of
 // a batch's adapters it was: " (адаптер: серийный номер …, USB …)".
-QString adapterText(const PortDetails &adapter)
+static QString adapterText(const PortDetails &adapter)
 {
     QStringList facts;
     if (!adapter.serialNumber.isEmpty())
@@ -31,46 +35,6 @@ QString adapterText(const PortDetails &adapter)
     return facts.isEmpty() ? QString()
                            : tr(" (адаптер: %1)").arg(facts.join(QStringLiteral(", ")));
 }
-} // namespace
-
-namespace EngineWords {
-
-QString values(const ModuleProtocol::Values &v, Told told)
-{
-    // A field without a value is named with words that no field's list
-    // holds: "паритет none" is a value, "паритет не подтверждён" is not.
-    struct Words
-    {
-        const QString &value;
-        const char *known;
-        const char *notReported;
-        const char *notConfirmed;
-    };
-    const Words fields[] = {
-            {v.baudRate, QT_TRANSLATE_NOOP("EngineWords", "скорость %1"),
-             QT_TRANSLATE_NOOP("EngineWords", "скорость не сообщена"),
-             QT_TRANSLATE_NOOP("EngineWords", "скорость не подтверждена")},
-            {v.stopBits, QT_TRANSLATE_NOOP("EngineWords", "стоп-биты %1"),
-             QT_TRANSLATE_NOOP("EngineWords", "стоп-биты не сообщены"),
-             QT_TRANSLATE_NOOP("EngineWords", "стоп-биты не подтверждены")},
-            {v.parity, QT_TRANSLATE_NOOP("EngineWords", "паритет %1"),
-             QT_TRANSLATE_NOOP("EngineWords", "паритет не сообщён"),
-             QT_TRANSLATE_NOOP("EngineWords", "паритет не подтверждён")}};
-    static const char *const none[] = {
-            QT_TRANSLATE_NOOP("EngineWords", "ни одно значение не сообщено"),
-            QT_TRANSLATE_NOOP("EngineWords", "ни одно значение не подтверждено")};
-    if (v == ModuleProtocol::Values {})
-        return tr(none[told == Told::Confirmed ? 1 : 0]);
-    QStringList parts;
-    for (const Words &f : fields) {
-        if (!f.value.isEmpty())
-            parts << tr(f.known).arg(f.value);
-        else
-            parts << tr(told == Told::Confirmed ? f.notConfirmed : f.notReported);
-    }
-    return parts.join(QStringLiteral(", "));
-}
-
 static QString portOpened(const QString &port, const PortDetails &adapter)
 {
     return tr("Порт %1 открыт").arg(port) + adapterText(adapter);
@@ -84,65 +48,6 @@ static QString connectingTo(const QString &port)
 static QString disconnected(const QString &port)
 {
     return tr("Отключено от порта %1").arg(port);
-}
-
-// What the system said of a port that cannot be opened, or who holds it.
-static QString systemSaid(const ModuleLink::Problem &problem)
-{
-    using Kind = Platform::Holder::Kind;
-    const Platform::Holder &h = problem.holder;
-    const QString process = h.program.isEmpty() ? tr("процесс %1").arg(h.pid)
-                                                : tr("%1, процесс %2").arg(h.program).arg(h.pid);
-    switch (h.kind) {
-    case Kind::None:
-        break;
-    case Kind::Flock:
-        return h.pid > 0 ? tr("его держит %1 (flock)").arg(process)
-                         : tr("его держит другая программа (вызовом flock())");
-    case Kind::LockFile:
-        return tr("файл блокировки %1: %2").arg(h.path, process);
-    case Kind::UnreadableLockFile:
-        return tr("файл блокировки %1 есть, но прочитать его нельзя (%2): чей он, неизвестно")
-                .arg(h.path, h.error);
-    case Kind::BlockingLockFile:
-        return tr("файл блокировки %1 — не обычный файл (канал или устройство): порт не открыть, "
-                  "пока этот файл не удалён")
-                .arg(h.path);
-    }
-    return problem.systemText;
-}
-
-static QString linkProblem(const ModuleLink::Problem &problem)
-{
-    // A gateway's problem is told whole by its advice.
-    if (problem.address.isGateway())
-        return {};
-    if (problem.kind == ModuleLink::Problem::Kind::Lost)
-        return tr("Связь с портом %1 потеряна: %2").arg(problem.address.name(), problem.systemText);
-    QString reason = systemSaid(problem);
-    if (problem.address.name().isEmpty()) {
-        reason = tr("порт не выбран");
-    } else {
-#ifdef Q_OS_LINUX
-        if (problem.serial == SerialLink::OpenProblem::NoAccess)
-            reason += tr(" (нет прав: добавьте пользователя в группу dialout и войдите заново)");
-        else if (problem.serial == SerialLink::OpenProblem::Busy)
-            reason += tr(" (порт занят другой программой)");
-#endif
-    }
-    return tr("Не удалось открыть порт %1: %2").arg(problem.address.name(), reason);
-}
-
-static QString linkAdvice(const ModuleLink::Problem &problem, Audience audience)
-{
-    if (problem.address.isGateway())
-        return LinkWords::networkAdvice(problem.gateway, problem.address, problem.systemText,
-                                        audience);
-    if (problem.kind == ModuleLink::Problem::Kind::Lost)
-        return LinkWords::linkLostAdvice(problem.address.name(), problem.systemText, audience);
-    return LinkWords::openFailureAdvice(problem.serial, problem.address.name(),
-                                        problem.address.name().isEmpty() ? QString() : systemSaid(problem),
-                                        audience);
 }
 
 static QString refusal(Refusal why, const QString &awaited)
@@ -346,7 +251,7 @@ static QString whatHappened(const Failure &failure, Audience audience)
     switch (failure.kind) {
     case Kind::CannotOpen:
     case Kind::LinkLost:
-        return linkAdvice(failure.problem, audience);
+        return LinkWords::problemAdvice(failure.problem, audience);
     case Kind::NoReply:
         return gaveUp(failure.command, failure.waited);
     case Kind::Refused:
@@ -380,41 +285,12 @@ QString summary(const Failure &failure)
 {
     if (failure.kind != Kind::CannotOpen && failure.kind != Kind::LinkLost)
         return {};
-    return linkProblem(failure.problem);
+    return LinkWords::problemSummary(failure.problem);
 }
 
 QString late(const QString &command, bool first)
 {
     return first ? tr("Ошибка") : LinkWords::noReplyAdvice(command) + tr(" Ответ всё ещё ожидается.");
-}
-
-QString sent(const QByteArray &command)
-{
-    return tr("Передано :") + QString::fromUtf8(command);
-}
-
-QString received(const QByteArray &reply, qint64 dropped)
-{
-    return tr("Получено :") + shownReply(SerialLink::decodeReply(reply), dropped);
-}
-
-QString appendProblem(const Platform::AppendProblem &problem)
-{
-    return problem.nobodyReads ? tr("это канал (FIFO), из которого никто не читает")
-                               : problem.systemText;
-}
-
-QString shownReply(const QString &reply, qint64 droppedBytes)
-{
-    bool cut = false;
-    QString shown = SafeText::escaped(reply, true, SerialLink::maxShownReplyChars, &cut);
-    if (cut)
-        shown += QChar(0x2026);
-    if (droppedBytes > 0)
-        shown += tr(" [ответ длиннее %1 байт: ещё %2 байт отброшено]")
-                         .arg(SerialLink::maxReplyBytes)
-                         .arg(droppedBytes);
-    return shown;
 }
 
 } // namespace EngineWords

@@ -161,3 +161,66 @@ QString LinkWords::networkAdvice(NetworkLink::Problem problem, const PortAddress
     }
     return withSystemText(text, said);
 }
+
+namespace LinkWords {
+
+// What the system said of a port that cannot be opened, or who holds it.
+static QString systemSaid(const ModuleLink::Problem &problem)
+{
+    using Kind = Platform::Holder::Kind;
+    const Platform::Holder &h = problem.holder;
+    const QString process = h.program.isEmpty() ? tr("процесс %1").arg(h.pid)
+                                                : tr("%1, процесс %2").arg(h.program).arg(h.pid);
+    switch (h.kind) {
+    case Kind::None:
+        break;
+    case Kind::Flock:
+        return h.pid > 0 ? tr("его держит %1 (flock)").arg(process)
+                         : tr("его держит другая программа (вызовом flock())");
+    case Kind::LockFile:
+        return tr("файл блокировки %1: %2").arg(h.path, process);
+    case Kind::UnreadableLockFile:
+        return tr("файл блокировки %1 есть, но прочитать его нельзя (%2): чей он, неизвестно")
+                .arg(h.path, h.error);
+    case Kind::BlockingLockFile:
+        return tr("файл блокировки %1 — не обычный файл (канал или устройство): порт не открыть, "
+                  "пока этот файл не удалён")
+                .arg(h.path);
+    }
+    return problem.systemText;
+}
+
+} // namespace LinkWords
+
+QString LinkWords::problemSummary(const ModuleLink::Problem &problem)
+{
+    // A gateway's problem is told whole by its advice.
+    if (problem.address.isGateway())
+        return {};
+    if (problem.kind == ModuleLink::Problem::Kind::Lost)
+        return tr("Связь с портом %1 потеряна: %2").arg(problem.address.name(), problem.systemText);
+    QString reason = systemSaid(problem);
+    if (problem.address.name().isEmpty()) {
+        reason = tr("порт не выбран");
+    } else {
+#ifdef Q_OS_LINUX
+        if (problem.serial == SerialLink::OpenProblem::NoAccess)
+            reason += tr(" (нет прав: добавьте пользователя в группу dialout и войдите заново)");
+        else if (problem.serial == SerialLink::OpenProblem::Busy)
+            reason += tr(" (порт занят другой программой)");
+#endif
+    }
+    return tr("Не удалось открыть порт %1: %2").arg(problem.address.name(), reason);
+}
+
+QString LinkWords::problemAdvice(const ModuleLink::Problem &problem, Audience audience)
+{
+    if (problem.address.isGateway())
+        return networkAdvice(problem.gateway, problem.address, problem.systemText,
+                                        audience);
+    if (problem.kind == ModuleLink::Problem::Kind::Lost)
+        return linkLostAdvice(problem.address.name(), problem.systemText, audience);
+    return openFailureAdvice(problem.serial, problem.address.name(),
+                                        problem.address.name().isEmpty() ? QString() : systemSaid(problem),
+                                        audience);
+}

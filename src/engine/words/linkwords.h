@@ -1,6 +1,7 @@
 #ifndef TAV_LINKWORDS_H
 #define TAV_LINKWORDS_H
 
+#include "modulelink.h"
 #include "networklink.h"
 #include "seriallink.h"
 
@@ -24,6 +25,11 @@ QString noReplyAdvice(const QString &command);
 QString withSystemText(const QString &advice, const QString &systemText);
 QString linkLostAdvice(const QString &portName, const QString &systemText,
                        Audience audience = Audience::Window);
+
+// A port that could not be opened or was lost: the status line's short
+// account (empty for a gateway, whose advice says it all), and the advice.
+QString problemSummary(const ModuleLink::Problem &problem);
+QString problemAdvice(const ModuleLink::Problem &problem, Audience audience);
 
 // Port names as this system spells them, for help texts and hints:
 // "ttyUSB0, /dev/serial/by-id/..." on Linux, "COM5, COM12" on Windows.
