@@ -7,6 +7,7 @@
 // --quick shortens the timed windows (for a smoke run); figures are then rough.
 // Naming sections runs only those.
 #include "commissioner.h"
+#include "replyframer.h"
 #include "enginewords.h"
 #include "exchangelog.h"
 #include "logwindow.h"
@@ -724,7 +725,7 @@ void logMemory(bool quick)
     const int n = quick ? 2000 : 10000;
     out << "\n== Exchange log RSS growth after " << n
         << " replies (each: the command, the reply, the status line)\n";
-    QByteArray noise(SerialLink::maxReplyBytes, '\0');
+    QByteArray noise(ReplyFramer::maxReplyBytes, '\0');
     for (int i = 0; i < noise.size(); ++i)
         noise[i] = char(0x80 + i % 0x7f);
     const auto run = [&](const QByteArray &reply, bool withWindow) {
@@ -741,7 +742,7 @@ void logMemory(bool quick)
                 log.sent(QByteArrayLiteral("-baudrate"));
                 log.received(reply);
                 log.status(QStringLiteral("Получено :")
-                           + EngineWords::shownReply(SerialLink::decodeReply(reply), 0));
+                           + EngineWords::shownReply(ReplyFramer::decodeReply(reply), 0));
                 if (i % 500 == 0)
                     QCoreApplication::processEvents();
             }

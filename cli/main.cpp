@@ -1,6 +1,7 @@
 // tav-configurator-cli: reads and commissions TAV-RS485-KT modules from the
 // command line, one or a batch, on the same engine as the window.
 #include "modulerecord.h"
+#include "replyframer.h"
 #include "commissioner.h"
 #include "console.h"
 #include "exchangelog.h"
@@ -69,7 +70,7 @@ README, раздел «Commissioning bench».
 считается отсутствующим (4).)")
             .arg(LinkWords::portNameExamples(), LinkWords::slotExample(),
                  Console::stopRequestNames())
-            .arg(SerialLink::replyTimeout.count() / 1000)
+            .arg(ReplyFramer::replyTimeout.count() / 1000)
             .arg(Commissioner::lateReplyLimit.count() / 1000)
             .arg(Console::repeatWithinMs);
 }

@@ -134,14 +134,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QByteArray piece = line.mid(at, pieceSize);
         framer.feed(piece);
         delivered += piece.size();
-        require(EngineSeam::readBuffer(framer).size() <= SerialLink::maxReplyBytes, "reply beyond its bound");
+        require(EngineSeam::readBuffer(framer).size() <= ReplyFramer::maxReplyBytes, "reply beyond its bound");
         require(!timeout->isActive(), "time-out still running after a byte");
     }
     if (!line.isEmpty()) {
         QMetaObject::invokeMethod(gap, "timeout");
         require(droppedSeen >= 0, "a quiet line gave no reply");
         require(!framer.isAwaiting(), "still awaiting after the reply");
-        require(taken == line.left(SerialLink::maxReplyBytes), "reply is not the line's start");
+        require(taken == line.left(ReplyFramer::maxReplyBytes), "reply is not the line's start");
         require(taken.size() + droppedSeen == delivered, "bytes neither kept nor counted");
     } else {
         require(framer.isAwaiting() && timeout->isActive(),
@@ -149,12 +149,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     // Decoding and what the user is shown.
-    const QString reply = SerialLink::decodeReply(taken);
+    const QString reply = ReplyFramer::decodeReply(taken);
     require(!reply.contains(QChar(0)), "a NUL in the reply text");
     const int nul = taken.indexOf('\0');
     require(reply == QString::fromUtf8(nul < 0 ? taken : taken.left(nul)), "decoding lost text");
     const QString shown = EngineWords::shownReply(reply, droppedSeen > 0 ? droppedSeen : 0);
-    require(shown.size() <= SerialLink::maxShownReplyChars + 100, "status message unbounded");
+    require(shown.size() <= EngineWords::maxShownReplyChars + 100, "status message unbounded");
 
     // The decision, for the sequence chosen and for the other one.
     checkDecision(reply, sequence, writeCommand);

@@ -5,6 +5,7 @@
 // prints the seed and the last steps, and the same seed replays the run.
 //   tav-monkey [--seconds N] [--seed S]
 #include "modulerecord.h"
+#include "replyframer.h"
 #include "indicatorstyles.h"
 #include "modulesimulator.h"
 #include "seriallink.h"
@@ -412,7 +413,7 @@ private:
             fail(QStringLiteral("a sequence goes on without a link"));
         if (MainWindowProbe::findTimer(*w)->isActive() && open)
             fail(QStringLiteral("searching with a port open"));
-        if (MainWindowProbe::readBuffer(*w).size() > SerialLink::maxReplyBytes)
+        if (MainWindowProbe::readBuffer(*w).size() > ReplyFramer::maxReplyBytes)
             fail(QStringLiteral("reply beyond its bound"));
         if (ui().BT_Read_values->isEnabled()
             && (MainWindowProbe::readTimer(*w)->isActive()

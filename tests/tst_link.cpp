@@ -1,6 +1,8 @@
 // The serial link through the real QSerialPort against the simulated module:
 // bytes on the wire, replies, the time-out, failed opens, a lost adapter.
 #include "exchangelog.h"
+#include "enginewords.h"
+#include "replyframer.h"
 #include "indicatorstyles.h"
 #include "posixprobe.h"
 #include "seriallink.h"
@@ -67,14 +69,14 @@ void TestLink::connectWindow()
 
 void TestLink::decodeReplyCutsAtNul()
 {
-    QCOMPARE(SerialLink::decodeReply(QByteArray()), QString());
-    QCOMPARE(SerialLink::decodeReply(QByteArray("Ok", 2)), QStringLiteral("Ok"));
-    QCOMPARE(SerialLink::decodeReply(QByteArray("\0Ok", 3)), QString());
-    QCOMPARE(SerialLink::decodeReply(QByteArray("parity none\0odd", 15)),
+    QCOMPARE(ReplyFramer::decodeReply(QByteArray()), QString());
+    QCOMPARE(ReplyFramer::decodeReply(QByteArray("Ok", 2)), QStringLiteral("Ok"));
+    QCOMPARE(ReplyFramer::decodeReply(QByteArray("\0Ok", 3)), QString());
+    QCOMPARE(ReplyFramer::decodeReply(QByteArray("parity none\0odd", 15)),
              QStringLiteral("parity none"));
-    QCOMPARE(SerialLink::decodeReply(QStringLiteral("скорость 9600").toUtf8()),
+    QCOMPARE(ReplyFramer::decodeReply(QStringLiteral("скорость 9600").toUtf8()),
              QStringLiteral("скорость 9600"));
-    QCOMPARE(SerialLink::decodeReply("baudrate 9600\r\n"), QStringLiteral("baudrate 9600\r\n"));
+    QCOMPARE(ReplyFramer::decodeReply("baudrate 9600\r\n"), QStringLiteral("baudrate 9600\r\n"));
 }
 
 void TestLink::connectOpensAt9600_8N1()
@@ -220,18 +222,18 @@ void TestLink::floodIsBoundedAndCounted()
     sim->flood(floodBytes, QByteArrayLiteral("baudrate 9600 "));
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 60000);
     QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::awaitingReply(*w), 5000);
-    QVERIFY(MainWindowProbe::readBuffer(*w).size() <= SerialLink::maxReplyBytes);
+    QVERIFY(MainWindowProbe::readBuffer(*w).size() <= ReplyFramer::maxReplyBytes);
 
     QCOMPARE(log.count(), 1);
     const QString shown = log.last();
-    QVERIFY2(shown.size() < SerialLink::maxShownReplyChars + 100, qPrintable(shown.left(300)));
+    QVERIFY2(shown.size() < EngineWords::maxShownReplyChars + 100, qPrintable(shown.left(300)));
     QVERIFY(shown.startsWith(QStringLiteral("Получено :baudrate 9600 baudrate")));
     QVERIFY2(shown.contains(QStringLiteral("байт отброшено")), qPrintable(shown));
     const QStringList lines = w->exchangeLog()->lines();
     const QString logged = lines.constLast();
     QVERIFY2(logged.contains(QStringLiteral("<- baudrate 9600")), qPrintable(logged.left(100)));
     QVERIFY(logged.contains(QStringLiteral("байт отброшено")));
-    QVERIFY(logged.size() < SerialLink::maxReplyBytes + 200);
+    QVERIFY(logged.size() < ReplyFramer::maxReplyBytes + 200);
 
     const qint64 grown = residentBytes() - rssBefore;
     if (residentMemoryMeaningful)

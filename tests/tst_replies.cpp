@@ -41,8 +41,8 @@ void TestReplies::droppedBytesAreCountedOverEveryPiece()
     for (int i = 0; i < 3; ++i)
         framer.feed(QByteArray(3000, 'U'));
     QTRY_COMPARE(replies.count(), 1);
-    QCOMPARE(replies.at(0).at(0).toByteArray().size(), SerialLink::maxReplyBytes);
-    QCOMPARE(replies.at(0).at(1).toLongLong(), 9000 - SerialLink::maxReplyBytes);
+    QCOMPARE(replies.at(0).at(0).toByteArray().size(), ReplyFramer::maxReplyBytes);
+    QCOMPARE(replies.at(0).at(1).toLongLong(), 9000 - ReplyFramer::maxReplyBytes);
 }
 
 void TestReplies::aReplyThatStartsJustInTimeStopsTheTimeOut()
@@ -59,7 +59,7 @@ void TestReplies::aReplyThatStartsJustInTimeStopsTheTimeOut()
             pieces.stop();
     });
     framer.expectReply();
-    QTimer::singleShot(SerialLink::replyTimeout - 50ms, Qt::PreciseTimer, this, [&] {
+    QTimer::singleShot(ReplyFramer::replyTimeout - 50ms, Qt::PreciseTimer, this, [&] {
         framer.feed(QByteArrayLiteral("ba"));
         pieces.start(20);
     });

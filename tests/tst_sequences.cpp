@@ -1,6 +1,7 @@
 // Reading and writing the module's settings from the window, against the
 // simulated module, and what each kind of reply does to the window.
 #include "indicatorstyles.h"
+#include "replyframer.h"
 #include "seriallink.h"
 #include "simfixture.h"
 
@@ -330,7 +331,7 @@ void TestSequences::writtenValuesAreHeldByTheModule()
         }
         QVERIFY(replyAt >= 0 && replyAt <= received.at(i).atMs);
         const qint64 pause = received.at(i).atMs - replyAt;
-        QVERIFY2(pause >= nominal + SerialLink::replyQuietGap.count(),
+        QVERIFY2(pause >= nominal + ReplyFramer::replyQuietGap.count(),
                  qPrintable(QStringLiteral("%1 ms before %2")
                                     .arg(pause)
                                     .arg(QString::fromLatin1(received.at(i).command))));

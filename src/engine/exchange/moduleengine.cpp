@@ -45,7 +45,7 @@ ModuleEngine::ModuleEngine(Setup setup, QObject *parent)
     };
     readPause = makeTimer("readTimer", sequenceStartDelay);
     writePause = makeTimer("writeTimer", sequenceStartDelay);
-    giveUp = makeTimer("giveUpTimer", SerialLink::replyTimeout);
+    giveUp = makeTimer("giveUpTimer", ReplyFramer::replyTimeout);
     giveUp->setSingleShot(true);
 
     connect(readPause, &QTimer::timeout, this, [this] { pauseOver(true); });
@@ -209,7 +209,7 @@ void ModuleEngine::onReply(const QByteArray &bytes, qint64 dropped)
 {
     giveUp->stop();
     emit replyTaken(bytes, dropped);
-    reply = SerialLink::decodeReply(bytes);
+    reply = ReplyFramer::decodeReply(bytes);
     takeReply();
 }
 
@@ -292,7 +292,7 @@ void ModuleEngine::replyTimedOut()
     // user (or the command line's limit) gives it up.
     if (giveUpLimit.count() > 0)
         giveUp->start(
-                std::max(giveUpLimit - SerialLink::replyTimeout, std::chrono::milliseconds(0)));
+                std::max(giveUpLimit - ReplyFramer::replyTimeout, std::chrono::milliseconds(0)));
     if (now == State::Awaiting)
         setState(State::Late);
     emit timedOut(lastSent, first);

@@ -1,7 +1,5 @@
 #include "replyframer.h"
 
-#include "seriallink.h"
-
 #include <QTimer>
 
 ReplyFramer::ReplyFramer(QObject *parent)
@@ -13,7 +11,7 @@ ReplyFramer::ReplyFramer(QObject *parent)
     timeout->setObjectName(QStringLiteral("timeoutTimer"));
     // A coarse timer may fire up to 5 % early: the module gets its full time.
     timeout->setTimerType(Qt::PreciseTimer);
-    timeout->setInterval(SerialLink::replyTimeout);
+    timeout->setInterval(replyTimeout);
     // A reply that comes late is still taken as the reply: only the timer stops.
     connect(timeout, &QTimer::timeout, this, [this] {
         timeout->stop();
@@ -22,7 +20,7 @@ ReplyFramer::ReplyFramer(QObject *parent)
 
     gap->setObjectName(QStringLiteral("replyGapTimer"));
     gap->setSingleShot(true);
-    gap->setInterval(SerialLink::replyQuietGap);
+    gap->setInterval(replyQuietGap);
     connect(gap, &QTimer::timeout, this, &ReplyFramer::finish);
 }
 
@@ -38,7 +36,7 @@ void ReplyFramer::expectReply()
 void ReplyFramer::feed(const QByteArray &data)
 {
     if (!awaiting) {
-        bytes = data.left(SerialLink::maxReplyBytes);
+        bytes = data.left(maxReplyBytes);
         return;
     }
     if (!gap->isActive()) {
@@ -50,7 +48,7 @@ void ReplyFramer::feed(const QByteArray &data)
         collecting.start();
     }
     keep(data);
-    if (collecting.elapsed() >= SerialLink::replyCollectLimit.count()) {
+    if (collecting.elapsed() >= replyCollectLimit.count()) {
         gap->stop();
         finish();
         return;
@@ -62,7 +60,7 @@ void ReplyFramer::keep(const QByteArray &data)
 {
     // A device that streams (a wrong baud rate, noise) must not grow the
     // program: no module reply comes near the bound.
-    const qsizetype room = SerialLink::maxReplyBytes - bytes.size();
+    const qsizetype room = maxReplyBytes - bytes.size();
     if (data.size() <= room) {
         bytes += data;
         return;
@@ -85,4 +83,10 @@ void ReplyFramer::cancel()
     awaiting = false;
     timeout->stop();
     gap->stop();
+}
+
+QString ReplyFramer::decodeReply(const QByteArray &bytes)
+{
+    const int nul = bytes.indexOf('\0');
+    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));
 }

@@ -42,12 +42,6 @@ bool SerialLink::mayPassSoon(OpenProblem problem)
     return problem != OpenProblem::Other;
 }
 
-QString SerialLink::decodeReply(const QByteArray &bytes)
-{
-    const int nul = bytes.indexOf('\0');
-    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));
-}
-
 bool SerialLink::errorEndsLink(QSerialPort::SerialPortError error)
 {
     switch (error) {

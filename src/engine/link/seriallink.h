@@ -9,26 +9,6 @@
 
 namespace SerialLink {
 
-// A module that has not answered a command by then is reported as lost.
-constexpr std::chrono::milliseconds replyTimeout {3000};
-
-// A reply has no terminator; it is complete once the line has been quiet
-// this long. USB-serial adapters hand bytes over in batches up to 16 ms
-// apart (FTDI's default latency timer), so the gap must be well above that.
-constexpr std::chrono::milliseconds replyQuietGap {50};
-
-// A line that never falls quiet (noise, a device that streams) still yields
-// a reply after this long, rather than leaving the user waiting for ever.
-constexpr std::chrono::milliseconds replyCollectLimit {1000};
-
-// A reply keeps at most this many bytes; the rest is counted and dropped.
-// At 9600 baud the module cannot send even 1 KiB in a second, and its
-// longest reply is a few dozen bytes.
-constexpr int maxReplyBytes = 4096;
-
-// The status bar shows at most this many characters of a reply.
-constexpr int maxShownReplyChars = 160;
-
 // The PC side of the line is fixed: 9600 baud, 8N1, no flow control.
 constexpr qint32 lineBaudRate = 9600;
 
@@ -49,9 +29,6 @@ OpenProblem openProblem(QSerialPort::SerialPortError error, const QString &portN
 // exists before udev has given it its group, and ModemManager may hold a new
 // port while it probes it. These problems are worth trying again for a while.
 bool mayPassSoon(OpenProblem problem);
-
-// Text of a reply: its UTF-8 up to the first NUL byte.
-QString decodeReply(const QByteArray &bytes);
 
 // Whether a port error means the link is gone (the port must be closed),
 // as opposed to a line fault or a refused setting on a port that still works.

@@ -33,8 +33,10 @@ QString late(const QString &command, bool first);
 // The status bar's "Передано :" and "Получено :" lines.
 QString sent(const QByteArray &command);
 QString received(const QByteArray &reply, qint64 dropped);
+// The status bar shows at most this many characters of a reply.
+constexpr int maxShownReplyChars = 160;
 // A reply as the user is shown it: its own characters made safe, cut to
-// SerialLink::maxShownReplyChars, with the bytes dropped from it, if any.
+// maxShownReplyChars, with the bytes dropped from it, if any.
 QString shownReply(const QString &reply, qint64 droppedBytes);
 // Why a log or a record cannot be written, as its message's reason.
 QString appendProblem(const Platform::AppendProblem &problem);

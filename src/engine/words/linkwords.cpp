@@ -1,4 +1,5 @@
 #include "linkwords.h"
+#include "replyframer.h"
 
 #include <QCoreApplication>
 
@@ -93,7 +94,7 @@ QString LinkWords::noReplyAdvice(const QString &command)
     return tr("Модуль не ответил на команду «%1» за %2\u00a0с. Проверьте питание модуля, "
               "подключение линий A и B, выбранный порт и что модуль в режиме настройки.")
             .arg(command)
-            .arg(SerialLink::replyTimeout.count() / 1000);
+            .arg(ReplyFramer::replyTimeout.count() / 1000);
 }
 
 QString LinkWords::linkLostAdvice(const QString &portName, const QString &systemText,

@@ -1,5 +1,6 @@
 // What came over the line and what the module holds, as a person is shown it.
 #include "enginewords.h"
+#include "replyframer.h"
 
 #include "safetext.h"
 #include "seriallink.h"
@@ -59,7 +60,7 @@ QString sent(const QByteArray &command)
 
 QString received(const QByteArray &reply, qint64 dropped)
 {
-    return tr("Получено :") + shownReply(SerialLink::decodeReply(reply), dropped);
+    return tr("Получено :") + shownReply(ReplyFramer::decodeReply(reply), dropped);
 }
 
 QString appendProblem(const Platform::AppendProblem &problem)
@@ -71,12 +72,12 @@ QString appendProblem(const Platform::AppendProblem &problem)
 QString shownReply(const QString &reply, qint64 droppedBytes)
 {
     bool cut = false;
-    QString shown = SafeText::escaped(reply, true, SerialLink::maxShownReplyChars, &cut);
+    QString shown = SafeText::escaped(reply, true, EngineWords::maxShownReplyChars, &cut);
     if (cut)
         shown += QChar(0x2026);
     if (droppedBytes > 0)
         shown += tr(" [ответ длиннее %1 байт: ещё %2 байт отброшено]")
-                         .arg(SerialLink::maxReplyBytes)
+                         .arg(ReplyFramer::maxReplyBytes)
                          .arg(droppedBytes);
     return shown;
 }
