@@ -1,14 +1,14 @@
 // tav-configurator-cli: reads and commissions TAV-RS485-KT modules from the
 // command line, one or a batch, on the same engine as the window.
-#include "modulerecord.h"
-#include "replyframer.h"
 #include "commissioner.h"
 #include "console.h"
 #include "exchangelog.h"
 #include "linkwords.h"
 #include "moduleprotocol.h"
+#include "modulerecord.h"
 #include "networklink.h"
 #include "portlist.h"
+#include "replyframer.h"
 #include "seriallink.h"
 #include "session.h"
 
@@ -160,13 +160,12 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), Cli::tr("ports, read или write"));
-    parser.addPositionalArgument(QStringLiteral("port"),
-                                 LinkWords::portNameExamples(),
+    parser.addPositionalArgument(QStringLiteral("port"), LinkWords::portNameExamples(),
                                  QStringLiteral("[PORT]"));
     const QCommandLineOption baud(QStringLiteral("baud"), Cli::tr("Скорость для записи."),
                                   QStringLiteral("B"));
-    const QCommandLineOption stopBits(QStringLiteral("stop-bits"),
-                                      Cli::tr("Стоп-биты для записи."), QStringLiteral("S"));
+    const QCommandLineOption stopBits(QStringLiteral("stop-bits"), Cli::tr("Стоп-биты для записи."),
+                                      QStringLiteral("S"));
     const QCommandLineOption parity(QStringLiteral("parity"),
                                     Cli::tr("Паритет для записи: none, odd или even."),
                                     QStringLiteral("P"));
@@ -183,8 +182,7 @@ int main(int argc, char *argv[])
             QStringLiteral("wait-timeout"),
             Cli::tr("Перестать ждать через N секунд (по умолчанию %1; с --repeat - без предела).")
                     .arg(CommissionOptions().waitTimeout.count()),
-            QStringLiteral("N"),
-            QString::number(CommissionOptions().waitTimeout.count()));
+            QStringLiteral("N"), QString::number(CommissionOptions().waitTimeout.count()));
     const QCommandLineOption repeat(
             QStringLiteral("repeat"),
             Cli::tr("С --wait: после каждого модуля ждать, пока его адаптер отключат, затем "
@@ -193,26 +191,9 @@ int main(int argc, char *argv[])
             QStringLiteral("json"),
             Cli::tr("Объект JSON на модуль (время, порт, адаптер, ответ на -h, значения до, "
                     "заданные, подтверждённые и после, исход)."));
-    const QCommandLineOption recordFile(
-            QStringLiteral("record"),
-            Cli::tr("Дописывать в FILE строку CSV на модуль: время, порт, адаптер, ответ на -h, "
-                    "значения до, заданные, подтверждённые и после, исход, код завершения."),
-            QStringLiteral("FILE"));
-    const QCommandLineOption recordForm(
-            QStringLiteral("record-format"),
-            Cli::tr("Вид файла учёта: spreadsheet (по умолчанию: через «;», UTF-8 с BOM, "
-                    "открывается двойным щелчком в таблице) или rfc4180 (через запятую, для "
-                    "программ). Файл, в котором уже есть строки, остаётся своего вида."),
-            QStringLiteral("FORM"), QStringLiteral("spreadsheet"));
-    const QCommandLineOption logFile(QStringLiteral("log"),
-                                     Cli::tr("Дописывать в FILE журнал обмена с метками времени."),
-                                     QStringLiteral("FILE"));
-    const QCommandLineOption lang(QStringLiteral("lang"),
-                                  Cli::tr("Язык всего, что печатает программа: ru (по умолчанию) "
-                                          "или en."),
-                                  QStringLiteral("language"), QStringLiteral("ru"));
-    parser.addOptions({baud, stopBits, parity, noVerify, noRun, wait, waitTimeout, repeat, json,
-                       recordFile, recordForm, logFile, lang});
+    const Session::SharedOptions shared;
+    parser.addOptions({baud, stopBits, parity, noVerify, noRun, wait, waitTimeout, repeat, json});
+    parser.addOptions(shared.all());
     if (!parser.parse(app.arguments()))
         return usageError(err, parser.errorText());
     if (!languageKnown)
@@ -255,13 +236,15 @@ int main(int argc, char *argv[])
     // command, not a gateway that cannot be reached.
     const PortAddress address = PortAddress::of(args.value(1));
     if (address.isGateway() && !address.isValid())
-        return usageError(err, LinkWords::networkAdvice(NetworkLink::Problem::BadName, address, {},
-                                                        LinkWords::Audience::CommandLine));
+        return usageError(err,
+                          LinkWords::networkAdvice(NetworkLink::Problem::BadName, address, {},
+                                                   LinkWords::Audience::CommandLine));
     // A gateway's port does not come and go as an adapter does.
     if ((parser.isSet(wait) || parser.isSet(repeat)) && address.isGateway())
-        return usageError(err, Cli::tr("--wait и --repeat работают только с последовательными "
-                                       "портами; %1 - сетевой порт")
-                                       .arg(args.at(1)));
+        return usageError(err,
+                          Cli::tr("--wait и --repeat работают только с последовательными "
+                                  "портами; %1 - сетевой порт")
+                                  .arg(args.at(1)));
     if (!parser.isSet(wait) && args.size() < 2)
         return usageError(err, Cli::tr("задайте PORT, --wait или оба"));
     if (parser.isSet(repeat) && !parser.isSet(wait))
@@ -296,8 +279,8 @@ int main(int argc, char *argv[])
     } else {
         for (const QCommandLineOption *o : {&baud, &stopBits, &parity, &noVerify, &noRun}) {
             if (parser.isSet(*o))
-                return usageError(
-                        err, Cli::tr("--%1 относится к write").arg(o->names().constFirst()));
+                return usageError(err,
+                                  Cli::tr("--%1 относится к write").arg(o->names().constFirst()));
         }
     }
 
@@ -306,13 +289,11 @@ int main(int argc, char *argv[])
     ModuleRecord record;
     ExchangeLog log;
     QString problem;
-    if (!Session::openFiles({parser.value(logFile), parser.value(recordFile),
-                             parser.value(recordForm)},
-                            log, record, &problem,
+    if (!Session::openFiles(shared.files(parser), log, record, &problem,
                             [&err](const QString &message) { err << message << Qt::endl; }))
         return usageError(err, problem);
-    auto *monitor = options.port.isEmpty() || options.waitForPort ? Session::watchSystemPorts()
-                                                                  : nullptr;
+    auto *monitor =
+            options.port.isEmpty() || options.waitForPort ? Session::watchSystemPorts() : nullptr;
     Commissioner commissioner(options, systemPortNames, out, err, &log, monitor);
     if (record.isOpen())
         commissioner.setRecord(&record);

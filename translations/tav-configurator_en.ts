@@ -77,18 +77,6 @@ Or a serial port: %1</translation>
         <translation>One JSON object per module (time, port, adapter, the reply to -h, values before, requested, confirmed and after, outcome).</translation>
     </message>
     <message>
-        <source>Дописывать в FILE строку CSV на модуль: время, порт, адаптер, ответ на -h, значения до, заданные, подтверждённые и после, исход, код завершения.</source>
-        <translation>Append a CSV row per module to FILE: time, port, adapter, the reply to -h, values before, requested, confirmed and after, outcome, exit code.</translation>
-    </message>
-    <message>
-        <source>Дописывать в FILE журнал обмена с метками времени.</source>
-        <translation>Append the timestamped exchange log to FILE.</translation>
-    </message>
-    <message>
-        <source>Язык всего, что печатает программа: ru (по умолчанию) или en.</source>
-        <translation>Language of everything the program prints: ru (the default) or en.</translation>
-    </message>
-    <message>
         <source>не задана команда (ports, read или write)</source>
         <translation>no command given (ports, read or write)</translation>
     </message>
@@ -127,10 +115,6 @@ Or a serial port: %1</translation>
     <message>
         <source>--%1 относится к write</source>
         <translation>--%1 belongs to write</translation>
-    </message>
-    <message>
-        <source>Вид файла учёта: spreadsheet (по умолчанию: через «;», UTF-8 с BOM, открывается двойным щелчком в таблице) или rfc4180 (через запятую, для программ). Файл, в котором уже есть строки, остаётся своего вида.</source>
-        <translation>Form of the record file: spreadsheet (the default: cells apart by &quot;;&quot;, UTF-8 with a byte-order mark, opens by a double-click in a spreadsheet) or rfc4180 (commas, for programs). A file that already has rows keeps its form.</translation>
     </message>
     <message>
         <source>Паритет для записи: none, odd или even.</source>
@@ -928,28 +912,28 @@ F2: exchange log</translation>
         <source>Последняя строка файла учёта %1 была оборвана (запись в него не удалась): она закрыта, новые строки идут ниже</source>
         <translation>The last row of the record %1 was torn (a write to it failed): it is closed, new rows go below it</translation>
     </message>
+    <message>
+        <source>Дописывать в FILE журнал обмена с метками времени.</source>
+        <translation>Append the timestamped exchange log to FILE.</translation>
+    </message>
+    <message>
+        <source>Дописывать в FILE строку CSV на модуль: время, порт, адаптер, ответ на -h, значения до, заданные, подтверждённые и после, исход, код завершения.</source>
+        <translation>Append a CSV row per module to FILE: time, port, adapter, the reply to -h, values before, requested, confirmed and after, outcome, exit code.</translation>
+    </message>
+    <message>
+        <source>Вид файла учёта: spreadsheet (по умолчанию: через «;», UTF-8 с BOM, открывается двойным щелчком в таблице) или rfc4180 (через запятую, для программ). Файл, в котором уже есть строки, остаётся своего вида.</source>
+        <translation>Form of the record file: spreadsheet (the default: cells apart by &quot;;&quot;, UTF-8 with a byte-order mark, opens by a double-click in a spreadsheet) or rfc4180 (commas, for programs). A file that already has rows keeps its form.</translation>
+    </message>
+    <message>
+        <source>Язык всего, что печатает программа: ru (по умолчанию) или en.</source>
+        <translation>Language of everything the program prints: ru (the default) or en.</translation>
+    </message>
 </context>
 <context>
     <name>Start</name>
     <message>
         <source>Конфигуратор полевого модуля RS-485 TAV-RS485-KT.</source>
         <translation>Configurator for the TAV-RS485-KT RS-485 field module.</translation>
-    </message>
-    <message>
-        <source>Дописывать журнал обмена (F2) в &lt;file&gt;, строка за строкой.</source>
-        <translation>Also append the exchange log (F2) to &lt;file&gt;, line by line.</translation>
-    </message>
-    <message>
-        <source>Дописывать в &lt;file&gt; строку CSV в конце каждого обмена с модулем, как tav-configurator-cli --record.</source>
-        <translation>Append a CSV row to &lt;file&gt; at the end of every exchange with a module, as tav-configurator-cli --record does.</translation>
-    </message>
-    <message>
-        <source>Язык программы: ru (по умолчанию) или en.</source>
-        <translation>Language of the program: ru (the default) or en.</translation>
-    </message>
-    <message>
-        <source>Вид файла учёта: spreadsheet (по умолчанию) или rfc4180, как у tav-configurator-cli --record-format.</source>
-        <translation>Form of the record file: spreadsheet (the default) or rfc4180, as with tav-configurator-cli --record-format.</translation>
     </message>
     <message>
         <source>Порт, который предложить и выбрать, даже если система его не показывает: %1.</source>

@@ -1,7 +1,7 @@
-#include "modulerecord.h"
 #include "exchangelog.h"
 #include "linkwords.h"
 #include "mainwindow.h"
+#include "modulerecord.h"
 #include "session.h"
 #include "stopsignals.h"
 
@@ -89,24 +89,8 @@ int main(int argc, char *argv[])
             Start::tr("Конфигуратор полевого модуля RS-485 TAV-RS485-KT."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption logOption(
-            QStringLiteral("log"),
-            Start::tr("Дописывать журнал обмена (F2) в <file>, строка за строкой."),
-            QStringLiteral("file"));
-    const QCommandLineOption recordOption(
-            QStringLiteral("record"),
-            Start::tr("Дописывать в <file> строку CSV в конце каждого обмена с модулем, как "
-                      "tav-configurator-cli --record."),
-            QStringLiteral("file"));
-    const QCommandLineOption recordFormOption(
-            QStringLiteral("record-format"),
-            Start::tr("Вид файла учёта: spreadsheet (по умолчанию) или rfc4180, как у "
-                      "tav-configurator-cli --record-format."),
-            QStringLiteral("form"), QStringLiteral("spreadsheet"));
-    const QCommandLineOption langOption(
-            QStringLiteral("lang"), Start::tr("Язык программы: ru (по умолчанию) или en."),
-            QStringLiteral("language"), QStringLiteral("ru"));
-    parser.addOptions({logOption, recordOption, recordFormOption, langOption});
+    const Session::SharedOptions shared;
+    parser.addOptions(shared.all());
     parser.addPositionalArgument(
             QStringLiteral("port"),
             Start::tr("Порт, который предложить и выбрать, даже если система его не "
@@ -123,9 +107,7 @@ int main(int argc, char *argv[])
     const auto tell = [](const QString &message) {
         QTextStream(stderr) << "tav-configurator: " << message << Qt::endl;
     };
-    if (!Session::openFiles({parser.value(logOption), parser.value(recordOption),
-                             parser.value(recordFormOption)},
-                            *window.exchangeLog(), record, &problem, tell))
+    if (!Session::openFiles(shared.files(parser), *window.exchangeLog(), record, &problem, tell))
         return startError(problem);
     if (record.isOpen())
         window.keepRecord(&record);

@@ -53,8 +53,8 @@ QString cell(const QString &text)
     // Quoted where either form's separator stands in it: a cell reads the
     // same whichever separator the reader takes.
     if (safe.contains(QLatin1Char(',')) || safe.contains(QLatin1Char(';'))
-        || safe.contains(QLatin1Char('"'))
-        || safe.startsWith(QLatin1Char(' ')) || safe.endsWith(QLatin1Char(' '))) {
+        || safe.contains(QLatin1Char('"')) || safe.startsWith(QLatin1Char(' '))
+        || safe.endsWith(QLatin1Char(' '))) {
         safe.replace(QLatin1Char('"'), QStringLiteral("\"\""));
         safe = QLatin1Char('"') + safe + QLatin1Char('"');
     }
@@ -62,19 +62,27 @@ QString cell(const QString &text)
 }
 } // namespace
 
-ModuleRecord::ModuleRecord(QObject *parent) : QObject(parent) {}
+ModuleRecord::ModuleRecord(QObject *parent)
+    : QObject(parent)
+{
+}
 
 ModuleRecord::~ModuleRecord() = default;
 
+QString ModuleRecord::nameOf(Form form)
+{
+    return form == Form::Spreadsheet ? QStringLiteral("spreadsheet") : QStringLiteral("rfc4180");
+}
+
 bool ModuleRecord::formNamed(const QString &name, Form *form)
 {
-    if (name == QLatin1String("spreadsheet"))
-        *form = Form::Spreadsheet;
-    else if (name == QLatin1String("rfc4180"))
-        *form = Form::Rfc4180;
-    else
-        return false;
-    return true;
+    for (const Form f : {Form::Spreadsheet, Form::Rfc4180}) {
+        if (name == nameOf(f)) {
+            *form = f;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ModuleRecord::open(const QString &path, QString *error)

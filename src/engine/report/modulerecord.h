@@ -32,6 +32,9 @@ class ModuleRecord : public QObject
 
 public:
     enum class Form { Spreadsheet, Rfc4180 };
+    static constexpr Form defaultForm = Form::Spreadsheet;
+    // "spreadsheet" or "rfc4180", as the option names the form.
+    static QString nameOf(Form form);
 
     explicit ModuleRecord(QObject *parent = nullptr);
     ~ModuleRecord() override;
@@ -64,8 +67,8 @@ private:
 
     std::unique_ptr<QFile> file;
     QString filePath;
-    Form newFileForm = Form::Spreadsheet;
-    Form rowForm = Form::Spreadsheet;
+    Form newFileForm = defaultForm;
+    Form rowForm = defaultForm;
     bool engaged = false;
     bool torn = false;
 };

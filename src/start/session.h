@@ -1,15 +1,19 @@
 #ifndef TAV_SESSION_H
 #define TAV_SESSION_H
 
+#include "modulerecord.h"
+
+#include <QCommandLineOption>
+#include <QList>
 #include <QString>
 
 #include <functional>
 
 QT_BEGIN_NAMESPACE
+class QCommandLineParser;
 class QCoreApplication;
 QT_END_NAMESPACE
 
-class ModuleRecord;
 class ExchangeLog;
 class PortMonitor;
 
@@ -26,7 +30,21 @@ struct Files
 {
     QString log; // empty: no log file
     QString record; // empty: no record
-    QString recordForm = QStringLiteral("spreadsheet");
+    QString recordForm = ModuleRecord::nameOf(ModuleRecord::defaultForm);
+};
+
+// The options both programs take, one declaration: --log, --record,
+// --record-format and --lang.
+struct SharedOptions
+{
+    SharedOptions();
+    QList<QCommandLineOption> all() const { return {log, record, recordForm, lang}; }
+    Files files(const QCommandLineParser &parser) const;
+
+    QCommandLineOption log;
+    QCommandLineOption record;
+    QCommandLineOption recordForm;
+    QCommandLineOption lang;
 };
 
 // Opens what `files` names: a file that cannot be written is said at once

@@ -1,11 +1,11 @@
 #include "session.h"
 
-#include "modulerecord.h"
 #include "exchangelog.h"
 #include "portlist.h"
 #include "portmonitor.h"
 #include "translations.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 namespace {
@@ -25,6 +25,29 @@ bool Session::startLanguage(QCoreApplication &app, QString *problem)
         *problem = tr("нет такого языка: %1 (%2)")
                            .arg(language, availableLanguages().join(QStringLiteral(", ")));
     return false;
+}
+
+Session::SharedOptions::SharedOptions()
+    : log(QStringLiteral("log"), QCoreApplication::translate("Session", "Дописывать в FILE журнал обмена с метками времени."),
+          QStringLiteral("FILE"))
+    , record(QStringLiteral("record"),
+             QCoreApplication::translate("Session", "Дописывать в FILE строку CSV на модуль: время, порт, адаптер, ответ на -h, "
+                "значения до, заданные, подтверждённые и после, исход, код завершения."),
+             QStringLiteral("FILE"))
+    , recordForm(QStringLiteral("record-format"),
+                 QCoreApplication::translate("Session", "Вид файла учёта: spreadsheet (по умолчанию: через «;», UTF-8 с BOM, "
+                    "открывается двойным щелчком в таблице) или rfc4180 (через запятую, для "
+                    "программ). Файл, в котором уже есть строки, остаётся своего вида."),
+                 QStringLiteral("FORM"), ModuleRecord::nameOf(ModuleRecord::defaultForm))
+    , lang(QStringLiteral("lang"),
+           QCoreApplication::translate("Session", "Язык всего, что печатает программа: ru (по умолчанию) или en."),
+           QStringLiteral("language"), QStringLiteral("ru"))
+{
+}
+
+Session::Files Session::SharedOptions::files(const QCommandLineParser &parser) const
+{
+    return {parser.value(log), parser.value(record), parser.value(recordForm)};
 }
 
 bool Session::openFiles(const Files &files, ExchangeLog &log, ModuleRecord &record,
