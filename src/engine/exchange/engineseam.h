@@ -37,13 +37,13 @@ struct EngineSeam
     // Lines that are not ports (a module in memory): see ModuleLink.
     static void setLineMaker(ModuleEngine &e, ModuleLink::LineMaker maker)
     {
-        e.link->setLineMaker(std::move(maker));
+        e.link->lineMaker = std::move(maker);
     }
 
     // The state the window's named members stand for, read-only.
-    static const int &searchTicks(const ModuleEngine &e) { return e.watch->ticks(); }
-    static const QStringList &knownPorts(const ModuleEngine &e) { return e.watch->knownPorts(); }
-    static QSerialPort *const &serial(const ModuleEngine &e) { return e.link->serialPort(); }
+    static const int &searchTicks(const ModuleEngine &e) { return e.watch->tickCount; }
+    static const QStringList &knownPorts(const ModuleEngine &e) { return e.watch->known; }
+    static QSerialPort *const &serial(const ModuleEngine &e) { return e.link->serial; }
     static const QString &reply(const ModuleEngine &e) { return e.reply; }
     static QByteArray readBuffer(const ModuleEngine &e) { return readBuffer(*e.frames); }
     static QByteArray readBuffer(const ReplyFramer &framer) { return framer.bytes; }

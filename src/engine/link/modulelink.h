@@ -16,6 +16,8 @@
 // against other programs and closed. It hands on the bytes that arrive and
 // reports what went wrong as a typed problem, once; what a person is told
 // about it is decided above.
+struct EngineSeam;
+
 class ModuleLink : public QObject
 {
     Q_OBJECT
@@ -35,11 +37,11 @@ public:
     explicit ModuleLink(QObject *parent = nullptr);
     ~ModuleLink() override;
 
-    // Where a line is not a port: a stream `maker` makes for a name (a
+    // Where a line is not a port: a stream a maker makes for a name (a
     // module in memory, for one), taken over by the link; null leaves the
-    // name to the ports. A stream that ends (readChannelFinished) is a lost line.
+    // name to the ports. A stream that ends (readChannelFinished) is a lost
+    // line. Set through EngineSeam.
     using LineMaker = std::function<QIODevice *(const QString &name)>;
-    void setLineMaker(LineMaker maker) { lineMaker = std::move(maker); }
 
     // Opens `name`. True once it is open, or, for a gateway, while it is
     // being connected to: ready() or failed() follows. False when it cannot
@@ -57,14 +59,6 @@ public:
     // What the system tells of the adapter behind the open serial port.
     const PortDetails &adapter() const { return details; }
     const Problem &problem() const { return last; }
-    // The serial port under way (or the last one tried), for the window's
-    // `serial`; null on a gateway.
-    QSerialPort *const &serialPort() const { return serial; }
-
-    // Bytes the line has for us (its readyRead).
-    void readAvailable();
-    // A port error: one that ends the link closes it and is reported once.
-    void handlePortError(QSerialPort::SerialPortError error);
 
 signals:
     // A gateway is ready for the module's bytes.
@@ -77,6 +71,13 @@ signals:
     void lockIgnored(const Platform::IgnoredLock &lock);
 
 private:
+    // The window's `serial` and its port slots reach these.
+    friend struct EngineSeam;
+
+    // Bytes the line has for us (its readyRead).
+    void readAvailable();
+    // A port error: one that ends the link closes it and is reported once.
+    void handlePortError(QSerialPort::SerialPortError error);
     void release();
     void openNetwork();
     void lose(const QString &systemText);
@@ -86,7 +87,7 @@ private:
     Problem last;
     Platform::DeviceClaim claim;
     QIODevice *line = nullptr; // a serial port, a gateway, or what the line maker made
-    QSerialPort *serial = nullptr; // `line` where it is a serial port, for the window's view
+    QSerialPort *serial = nullptr; // `line` where it is a serial port, for the window's `serial`
     LineMaker lineMaker;
 };
 

@@ -18,6 +18,8 @@ class QTimer;
 // adapter), or one fixed slot filled (again). It looks every tick, gives
 // up after its limit, and gives a found port the grace a fresh one needs
 // before it can be opened. It opens nothing itself.
+struct EngineSeam;
+
 class PortWatch : public QObject
 {
     Q_OBJECT
@@ -50,15 +52,12 @@ public:
     // Ports not offered by the search: those present at the last look,
     // those it connected to while they stay.
     void setKnownPorts(const QStringList &names);
-    const QStringList &knownPorts() const { return known; }
     QStringList currentPorts();
     // Starts watching the ports with no list at hand: the first one comes
     // from the monitor's thread (listed()). False without a monitor.
     bool watchFromNothing();
     // What the system told of the ports at the monitor's last look.
     QList<PortDetails> listedDetails() const;
-    const int &ticks() const { return tickCount; }
-    QTimer *timer() const { return find; }
 
 signals:
     void ticked();
@@ -71,6 +70,8 @@ signals:
     void listed(const QStringList &ports);
 
 private:
+    // The window's `searchTicks` and `knownPorts` read these.
+    friend struct EngineSeam;
     QString slotDevice();
     QStringList arrivedPorts();
 
