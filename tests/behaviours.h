@@ -417,8 +417,15 @@ private:
             line->end();
             return;
         }
-        if (hits && (b.fault == Fault::Silent || b.fault == Fault::Late))
+        if (hits && (b.fault == Fault::Silent || b.fault == Fault::Late)) {
             fire("timeoutTimer");
+            // A late reply is still that command's: nothing else may start
+            // or go out meanwhile.
+            QVERIFY(engine->isBusy() && engine->progress().awaiting);
+            QVERIFY(!engine->start(ModuleEngine::Plan::read()));
+            EngineSeam::send(*engine, QStringLiteral("-parity:odd"), true);
+            QVERIFY(!line->hasCommand());
+        }
         if (hits && b.fault == Fault::Silent) {
             fire("giveUpTimer");
             return;

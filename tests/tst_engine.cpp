@@ -56,7 +56,6 @@ private slots:
     void behaviourTable();
     void windowsWritePlan_data() { addBehaviourRows(); }
     void windowsWritePlan();
-    void lateReplyKeepsTheExchange();
     void stopTakesTheReplyAndSendsNothingMore();
     void secondStopGivesTheReplyUp();
     void aStopBeforeTheFirstCommandIsNotStarted_data();
@@ -181,34 +180,6 @@ void TestEngine::windowsWritePlan()
     if (!b.write)
         QSKIP("the window reads as the table's read rows do");
     runRow(row, ModuleEngine::Plan::writing(target()));
-}
-
-void TestEngine::lateReplyKeepsTheExchange()
-{
-    makeEngine();
-    QSignalSpy timeouts(engine.get(), &ModuleEngine::timedOut);
-    QSignalSpy read(engine.get(), &ModuleEngine::readFinished);
-    QVERIFY(engine->open(sim->portPath()));
-    // A late "Ok" must never meet a command sent after the time-out.
-    connect(sim.get(), &ModuleSimulator::commandReceived, this, [this](const QByteArray &c) {
-        sim->setReplyDelay(c == "-baudrate" ? 3600ms : 0ms);
-    });
-    QVERIFY(engine->start(ModuleEngine::Plan::read()));
-    QTRY_COMPARE_WITH_TIMEOUT(timeouts.count(), 1, 8000);
-    QCOMPARE(timeouts.at(0).at(0).toString(), QStringLiteral("-baudrate"));
-    QVERIFY(timeouts.at(0).at(1).toBool()); // the first of this exchange
-    // Still one exchange: nothing else may start or be sent.
-    QVERIFY(engine->isBusy());
-    QVERIFY(!engine->start(ModuleEngine::Plan::read()));
-    QVERIFY(!engine->start(ModuleEngine::Plan::writing(target())));
-    EngineSeam::send(*engine, QStringLiteral("-parity:odd"), true);
-    QCOMPARE(sim->commands(), (QList<QByteArray> {"-h", "-baudrate"}));
-    // The late reply is the baud rate's, and the read goes on from there.
-    QTRY_COMPARE_WITH_TIMEOUT(read.count(), 1, 8000);
-    QCOMPARE(sim->commands(), (QList<QByteArray> {"-h", "-baudrate", "-stop bits", "-parity"}));
-    QCOMPARE(read.at(0).at(0).value<Values>(),
-             (Values {QStringLiteral("9600"), QStringLiteral("1"), QStringLiteral("none")}));
-    QCOMPARE(timeouts.count(), 1);
 }
 
 void TestEngine::stopTakesTheReplyAndSendsNothingMore()

@@ -194,6 +194,21 @@ void TestFrontEnds::windowReachesTheVerdict()
         QCOMPARE(ui.CB_KT_Stop_bit->currentText(), sim.stopBits());
         QCOMPARE(ui.CB_KT_Parity->currentText(), sim.parity());
     }
+    if (*verdict == Verdict::Refused) {
+        // Said with the command refused; the line stays for another try.
+        const QString status = MainWindowProbe::statusPanel(w)->currentMessage();
+        QVERIFY2(status.startsWith(QStringLiteral("Модуль отклонил команду «%1»")
+                                           .arg(QString::fromUtf8(driven.struck))),
+                 qPrintable(status));
+        QVERIFY(engine.isOpen());
+        QCOMPARE(boxes.boxes.size(), 0);
+    }
+    // Nothing is left armed to send later.
+    for (QTimer *t : engine.findChildren<QTimer *>())
+        QVERIFY2(!t->isActive() || t->objectName() == QLatin1String("replyGapTimer")
+                         || (*verdict == Verdict::NoReply
+                             && t->objectName() == QLatin1String("timeoutTimer")),
+                 qPrintable(t->objectName()));
     if (*verdict == Verdict::ReadIncomplete) {
         // A value the module did not tell is shown as unknown, never as the old one.
         int unknown = 0;

@@ -42,7 +42,6 @@ private slots:
     void secondReadDuringReadIsRefused();
     void writeColoursEachField();
     void writeSendsTheValuesOfTheClick();
-    void rejectedValueEndsTheWrite();
     void okToOperatingModeOnlyStopsTheTimer();
     void writtenValuesAreHeldByTheModule();
     void garbageRepliesNeverBreakTheWindow();
@@ -247,28 +246,6 @@ void TestSequences::writeSendsTheValuesOfTheClick()
              QStringLiteral("Скорость 4800, стоп-биты 1, паритет none"));
     QCOMPARE(ui().CB_KT_Parity->currentText(), QStringLiteral("none"));
     QVERIFY(ui().CB_KT_Parity->isEnabled());
-}
-
-void TestSequences::rejectedValueEndsTheWrite()
-{
-    connectAndRead();
-    sim->rejectValues("-stop bits:");
-    sim->clearLog();
-    StatusLog log(*w);
-    QTest::mouseClick(ui().BT_Write_values, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(log.messages().contains(QStringLiteral("Получено :?")), 10000);
-    QCOMPARE(log.last(),
-             QStringLiteral("Модуль отклонил команду «-stop bits:1». Запись остановлена, модуль "
-                            "не переведен в режим работы. Модуль подтвердил: скорость 9600, "
-                            "стоп-биты не подтверждены, паритет не подтверждён; «-st» не "
-                            "отправлена."));
-    QCOMPARE(looks(), QStringLiteral("green/red/gray"));
-    QCOMPARE(ui().CB_KT_Stop_bit->currentIndex(), 0);
-    QVERIFY(!MainWindowProbe::writeTimer(*w)->isActive());
-    QVERIFY(!MainWindowProbe::readTimer(*w)->isActive());
-    QCOMPARE(sim->commands(), (QList<QByteArray> {"-baudrate:9600", "-stop bits:1"}));
-    QCOMPARE(boxes->count(), 0);
-    QVERIFY(MainWindowProbe::serial(*w)->isOpen());
 }
 
 void TestSequences::okToOperatingModeOnlyStopsTheTimer()
