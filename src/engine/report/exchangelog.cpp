@@ -87,12 +87,8 @@ void ExchangeLog::clear()
 bool ExchangeLog::appendToFile(const QString &path, QString *error)
 {
     auto out = std::make_unique<QFile>();
-    Platform::AppendProblem problem;
-    if (!Platform::openToAppend(*out, path, &problem)) {
-        if (error)
-            *error = EngineWords::appendProblem(problem);
+    if (!FileTail::openToAppend(*out, path, error))
         return false;
-    }
     file = std::move(out);
     filePath = path;
     return true;

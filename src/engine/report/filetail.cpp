@@ -1,8 +1,21 @@
 #include "filetail.h"
 
+#include "enginewords.h"
+#include "platform.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+
+bool FileTail::openToAppend(QFile &file, const QString &path, QString *error)
+{
+    Platform::AppendProblem problem;
+    if (Platform::openToAppend(file, path, &problem))
+        return true;
+    if (error)
+        *error = EngineWords::appendProblem(problem);
+    return false;
+}
 
 bool FileTail::endsWithLineEnd(const QString &path)
 {

@@ -7,7 +7,13 @@
 // The end of a file that is appended to line by line (the log, the record).
 // A write cut short by the system (a file-size limit, a full disk) leaves
 // part of a line without its end, and Qt then reports "Unknown error".
+class QFile;
+
 namespace FileTail {
+
+// Opens `path` for appending lines to it (Platform::openToAppend); false,
+// with the reason in words, if it cannot.
+bool openToAppend(QFile &file, const QString &path, QString *error);
 
 // Whether the last byte of `path` ends a line; true for an empty file and
 // for anything that is not a regular file (a pipe, a terminal), which

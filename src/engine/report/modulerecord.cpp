@@ -88,12 +88,8 @@ bool ModuleRecord::formNamed(const QString &name, Form *form)
 bool ModuleRecord::open(const QString &path, QString *error)
 {
     auto out = std::make_unique<QFile>();
-    Platform::AppendProblem problem;
-    if (!Platform::openToAppend(*out, path, &problem)) {
-        if (error)
-            *error = EngineWords::appendProblem(problem);
+    if (!FileTail::openToAppend(*out, path, error))
         return false;
-    }
     // A new file gets its header, once, however many programs start on it
     // at the same moment; one that cannot take even that (a full disk) is
     // refused now, before any module is touched.
