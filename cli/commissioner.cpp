@@ -193,7 +193,7 @@ void Commissioner::requestStop()
 void Commissioner::moduleEnded(const ModuleResult &result)
 {
     report(result);
-    const int code = result.exitCode;
+    const int code = result.exitCode();
     lastCode = code;
     if (code != ExitCode::done && code != ExitCode::interrupted)
         lastFailure = code;
@@ -232,7 +232,7 @@ void Commissioner::finish(int code)
 
 void Commissioner::report(const ModuleResult &result)
 {
-    const int code = result.exitCode;
+    const int code = result.exitCode();
     if (!result.started)
         ++notStarted;
     else if (code == ExitCode::done)

@@ -267,7 +267,7 @@ void TestEngine::aStopBeforeTheFirstCommandIsNotStarted()
     QCOMPARE(driven.module.commands().size(), sent);
     const ModuleResult result = ModuleResult::of(f, LinkWords::Audience::CommandLine);
     QVERIFY(!result.started);
-    QCOMPARE(result.outcome(), QStringLiteral("interrupted"));
+    QCOMPARE(result.outcomeName(), QStringLiteral("interrupted"));
     QCOMPARE(result.failure, QStringLiteral("not-started"));
     QCOMPARE(result.message, QStringLiteral("Прервано до начала обмена: ничего не отправлено."));
     QVERIFY(!engine->record().operatingCommandSent);

@@ -175,7 +175,7 @@ void ModuleRecord::follow(const ModuleEngine *engine, LinkWords::Audience audien
     });
     onEachEnding(engine, audience, this, [this, engine](const ModuleResult &result) {
         // A link lost while nothing ran ends no module.
-        if (!engaged && result.exitCode != ExitCode::cannotOpen)
+        if (!engaged && result.outcome != ModuleResult::Outcome::CannotOpen)
             return;
         engaged = false;
         add(ModuleReport::of(*engine, result));

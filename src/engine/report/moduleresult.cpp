@@ -10,25 +10,27 @@
 using FailureKind = ModuleEngine::FailureKind;
 
 namespace {
-int exitCodeOf(FailureKind kind)
+using Outcome = ModuleResult::Outcome;
+
+Outcome outcomeOf(FailureKind kind)
 {
     switch (kind) {
     case FailureKind::CannotOpen:
-        return ExitCode::cannotOpen;
+        return Outcome::CannotOpen;
     case FailureKind::NoReply:
     case FailureKind::LinkLost:
-        return ExitCode::noReply;
+        return Outcome::NoReply;
     case FailureKind::Refused:
-        return ExitCode::refused;
+        return Outcome::Refused;
     case FailureKind::Interrupted:
-        return ExitCode::interrupted;
+        return Outcome::Interrupted;
     case FailureKind::NotUnderstood:
     case FailureKind::LeftConfiguration:
     case FailureKind::OperatingNotConfirmed:
     case FailureKind::ReadBackDiffers:
         break;
     }
-    return ExitCode::notUnderstood;
+    return Outcome::NotUnderstood;
 }
 
 // "ReadBackDiffers" -> "read-back-differs": the engine's own names, spelt
@@ -70,31 +72,49 @@ QString yesNo(bool yes)
 }
 } // namespace
 
-QString ModuleResult::outcome() const
+QString ModuleResult::outcomeName() const
 {
-    switch (exitCode) {
-    case ExitCode::done:
+    switch (outcome) {
+    case Outcome::Done:
         return QStringLiteral("done");
-    case ExitCode::cannotOpen:
+    case Outcome::CannotOpen:
         return QStringLiteral("cannot-open");
-    case ExitCode::noReply:
+    case Outcome::NoReply:
         return QStringLiteral("no-reply");
-    case ExitCode::refused:
+    case Outcome::Refused:
         return QStringLiteral("refused");
-    case ExitCode::notUnderstood:
-        return QStringLiteral("not-understood");
-    case ExitCode::interrupted:
+    case Outcome::NotUnderstood:
+        break;
+    case Outcome::Interrupted:
         return QStringLiteral("interrupted");
-    default:
-        return QStringLiteral("failed");
     }
+    return QStringLiteral("not-understood");
+}
+
+int ModuleResult::exitCode() const
+{
+    switch (outcome) {
+    case Outcome::Done:
+        return ExitCode::done;
+    case Outcome::CannotOpen:
+        return ExitCode::cannotOpen;
+    case Outcome::NoReply:
+        return ExitCode::noReply;
+    case Outcome::Refused:
+        return ExitCode::refused;
+    case Outcome::NotUnderstood:
+        break;
+    case Outcome::Interrupted:
+        return ExitCode::interrupted;
+    }
+    return ExitCode::notUnderstood;
 }
 
 ModuleResult ModuleResult::ofRead(const ModuleProtocol::Values &values)
 {
     if (values.isComplete())
         return {};
-    return {ExitCode::notUnderstood, QStringLiteral("incomplete-read"),
+    return {Outcome::NotUnderstood, QStringLiteral("incomplete-read"),
             QCoreApplication::translate("ModuleResult", "Модуль сообщил не все значения: %1")
                     .arg(EngineWords::values(values, EngineWords::Told::Reported))};
 }
@@ -102,7 +122,7 @@ ModuleResult ModuleResult::ofRead(const ModuleProtocol::Values &values)
 ModuleResult ModuleResult::of(const ModuleEngine::Failure &failure, LinkWords::Audience audience)
 {
     const bool notStarted = failure.kind == FailureKind::Interrupted && failure.beforeStart;
-    return {exitCodeOf(failure.kind),
+    return {outcomeOf(failure.kind),
             notStarted ? QStringLiteral("not-started") : nameOf(failure.kind),
             EngineWords::advice(failure, audience), !notStarted};
 }
@@ -130,7 +150,7 @@ ModuleReport ModuleReport::of(const ModuleEngine &engine, const ModuleResult &re
 
 bool ModuleReport::haveAfter() const
 {
-    return record.haveAfter || (record.write && result.exitCode == ExitCode::done);
+    return record.haveAfter || (record.write && result.outcome == Outcome::Done);
 }
 
 ModuleProtocol::Values ModuleReport::after() const
@@ -157,9 +177,9 @@ QJsonObject ModuleReport::toJson() const
              write ? QJsonValue(record.operatingCommandSent) : QJsonValue()},
             {QStringLiteral("operating"),
              write && record.operatingKnown() ? QJsonValue(record.operating) : QJsonValue()},
-            {QStringLiteral("outcome"), result.outcome()},
+            {QStringLiteral("outcome"), result.outcomeName()},
             {QStringLiteral("failure"), orNull(result.failure)},
-            {QStringLiteral("exitCode"), result.exitCode},
+            {QStringLiteral("exitCode"), result.exitCode()},
             {QStringLiteral("message"), orNull(result.message)}};
 }
 
@@ -195,7 +215,7 @@ QStringList ModuleReport::csvFields() const
     }
     fields << (write ? yesNo(record.operatingCommandSent) : QString())
            << (write && record.operatingKnown() ? yesNo(record.operating) : QString())
-           << result.outcome() << result.failure
-           << QString::number(result.exitCode) << result.message;
+           << result.outcomeName() << result.failure
+           << QString::number(result.exitCode()) << result.message;
     return fields;
 }

@@ -11,8 +11,8 @@
 
 #include <functional>
 
-// What the command-line program returns for a module, and what the record
-// and the JSON call that ending; --help and the README list them.
+// What the command-line program returns for a module's outcome, as the
+// record and the JSON keep it too; --help and the README list them.
 namespace ExitCode {
 constexpr int done = 0;
 constexpr int usage = 2;
@@ -27,7 +27,8 @@ constexpr int interrupted = 130;
 // programs.
 struct ModuleResult
 {
-    int exitCode = ExitCode::done;
+    enum class Outcome { Done, CannotOpen, NoReply, Refused, NotUnderstood, Interrupted };
+    Outcome outcome = Outcome::Done;
     // Language-neutral: "read-back-differs", "link-lost", …; empty when done.
     QString failure;
     // What happened and what to do, in the language of the run.
@@ -37,7 +38,8 @@ struct ModuleResult
     bool started = true;
 
     // "done", "cannot-open", "no-reply", "refused", "not-understood", "interrupted".
-    QString outcome() const;
+    QString outcomeName() const;
+    int exitCode() const;
 
     static ModuleResult ofRead(const ModuleProtocol::Values &values);
     static ModuleResult ofWrite() { return {}; }
