@@ -218,7 +218,7 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
     const auto claimedByOneWhoCannotRead = [this] {
         if (::geteuid() != 0) {
             Platform::DeviceClaim claim;
-            return int(claim.take(device(), nullptr));
+            return int(claim.take(PortAddress::of(device()), nullptr));
         }
         // Root reads every file: the claim is tried by a user who may not.
         const pid_t child = ::fork();
@@ -226,7 +226,7 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
             if (::setgid(65534) != 0 || ::setuid(65534) != 0)
                 ::_exit(100);
             Platform::DeviceClaim claim;
-            ::_exit(int(claim.take(device(), nullptr)));
+            ::_exit(int(claim.take(PortAddress::of(device()), nullptr)));
         }
         int status = 0;
         ::waitpid(child, &status, 0);

@@ -101,7 +101,7 @@ void TestReplies::readableButNotWritableIsNoAccess()
 {
 #ifndef Q_OS_UNIX
     // Windows refuses a held COM port as "access denied": always busy.
-    QCOMPARE(SerialLink::openProblem(QSerialPort::PermissionError, QStringLiteral("COM12")),
+    QCOMPARE(SerialLink::openProblem(QSerialPort::PermissionError, PortAddress::of(QStringLiteral("COM12"))),
              SerialLink::OpenProblem::Busy);
 #else
     QTemporaryDir dir;
@@ -115,7 +115,7 @@ void TestReplies::readableButNotWritableIsNoAccess()
     QFile::setPermissions(device, QFile::ReadOwner | QFile::ReadOther);
 
     const auto problem = [&] {
-        return SerialLink::openProblem(QSerialPort::PermissionError, device);
+        return SerialLink::openProblem(QSerialPort::PermissionError, PortAddress::of(device));
     };
     if (::geteuid() != 0) {
         QCOMPARE(problem(), SerialLink::OpenProblem::NoAccess);
@@ -163,11 +163,11 @@ void TestReplies::adviceSpeaksThisSystemsWords()
     }
 #ifdef Q_OS_WIN
     // Windows answers a port held by another program with "access denied".
-    const auto held = SerialLink::openProblem(QSerialPort::PermissionError, port);
+    const auto held = SerialLink::openProblem(QSerialPort::PermissionError, PortAddress::of(port));
     QVERIFY(LinkWords::openFailureAdvice(held, port, {})
                     .contains(QStringLiteral("занят другой программой")));
     // An adapter without its driver is no COM port at all.
-    const auto missing = SerialLink::openProblem(QSerialPort::DeviceNotFoundError, port);
+    const auto missing = SerialLink::openProblem(QSerialPort::DeviceNotFoundError, PortAddress::of(port));
     QVERIFY(LinkWords::openFailureAdvice(missing, port, {})
                     .contains(QStringLiteral("«Диспетчере устройств»")));
 #endif

@@ -69,7 +69,7 @@ bool ModuleLink::open(const QString &portName)
     // is sent to a port that is held, whatever Qt's own lock says.
     Platform::Holder holder;
     QVector<Platform::IgnoredLock> ignored;
-    const auto claimed = claim.take(portName, &holder, &ignored);
+    const auto claimed = claim.take(address, &holder, &ignored);
     for (const Platform::IgnoredLock &lock : ignored)
         emit lockIgnored(lock);
     if (claimed != Platform::DeviceClaim::Result::Taken) {
@@ -80,7 +80,7 @@ bool ModuleLink::open(const QString &portName)
     }
     if (!serial->open(QIODevice::ReadWrite)) {
         claim.release();
-        last.serial = SerialLink::openProblem(serial->error(), portName);
+        last.serial = SerialLink::openProblem(serial->error(), address);
         last.systemText = serial->errorString();
         qCDebug(lcLink) << "cannot open" << portName << last.systemText;
         return false;

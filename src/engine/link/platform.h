@@ -1,6 +1,8 @@
 #ifndef TAV_PLATFORM_H
 #define TAV_PLATFORM_H
 
+#include "portaddress.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -51,7 +53,7 @@ private:
 // under the same name: a slot emptied and refilled between two looks is a
 // new module. Empty when nothing is there; on systems that tell nothing
 // more than the name, the name.
-QString deviceIdentity(const QString &portName);
+QString deviceIdentity(const PortAddress &port);
 
 // A UUCP lock file that names no one and is passed over: not a regular
 // file (`pid` 0), or naming a process number the system cannot have.
@@ -106,7 +108,7 @@ public:
     // Claims the device behind `portName`; unless Taken, `holder` says who
     // holds it or what is in the way. Lock files passed over are added to
     // `ignored`, each once a run.
-    Result take(const QString &portName, Holder *holder, QVector<IgnoredLock> *ignored = nullptr);
+    Result take(const PortAddress &port, Holder *holder, QVector<IgnoredLock> *ignored = nullptr);
     void release();
 
 private:

@@ -1,7 +1,5 @@
 #include "platform.h"
 
-#include "portaddress.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -263,9 +261,9 @@ void Platform::setLockFolders(const QStringList &folders)
     lockFolderOverride() = folders;
 }
 
-QString Platform::deviceIdentity(const QString &portName)
+QString Platform::deviceIdentity(const PortAddress &port)
 {
-    const QByteArray path = QFile::encodeName(PortAddress::of(portName).devicePath());
+    const QByteArray path = QFile::encodeName(port.devicePath());
     struct stat device
     {
     };
@@ -291,12 +289,13 @@ Platform::DeviceClaim::~DeviceClaim()
     release();
 }
 
-Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &portName,
+Platform::DeviceClaim::Result Platform::DeviceClaim::take(const PortAddress &port,
                                                          Holder *holder,
                                                          QVector<IgnoredLock> *ignored)
 {
     release();
-    const QString device = QFileInfo(PortAddress::of(portName).devicePath()).canonicalFilePath();
+    const QString &portName = port.name();
+    const QString device = QFileInfo(port.devicePath()).canonicalFilePath();
     if (device.isEmpty())
         return Result::Taken;
     // QSerialPort reads its own lock file, blocking: were that a named pipe,

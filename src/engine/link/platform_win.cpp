@@ -19,11 +19,11 @@ bool Platform::openToAppend(QFile &file, const QString &path, AppendProblem *pro
     return false;
 }
 
-QString Platform::deviceIdentity(const QString &portName)
+QString Platform::deviceIdentity(const PortAddress &port)
 {
     // A COM port's name is all that can be looked at without enumerating
     // every port; whether it is there is the port list's to tell.
-    return portName;
+    return port.name();
 }
 
 namespace {
@@ -71,7 +71,7 @@ Platform::DeviceClaim::~DeviceClaim() = default;
 
 void Platform::setLockFolders(const QStringList &) { }
 
-Platform::DeviceClaim::Result Platform::DeviceClaim::take(const QString &, Holder *,
+Platform::DeviceClaim::Result Platform::DeviceClaim::take(const PortAddress &, Holder *,
                                                          QVector<IgnoredLock> *)
 {
     return Result::Taken; // a COM port opens once: the second open is refused as busy

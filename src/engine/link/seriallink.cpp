@@ -1,7 +1,5 @@
 #include "seriallink.h"
 
-#include "portaddress.h"
-
 #include <QFileInfo>
 
 void SerialLink::configurePort(QSerialPort &port, const QString &portName)
@@ -15,7 +13,7 @@ void SerialLink::configurePort(QSerialPort &port, const QString &portName)
 }
 
 SerialLink::OpenProblem SerialLink::openProblem(QSerialPort::SerialPortError error,
-                                                const QString &portName)
+                                                const PortAddress &port)
 {
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
@@ -24,11 +22,11 @@ SerialLink::OpenProblem SerialLink::openProblem(QSerialPort::SerialPortError err
 #ifdef Q_OS_UNIX
         // The same error stands for "no rights" and for a lock file held by
         // another program; the device's own permissions tell them apart.
-        const QFileInfo device(PortAddress::of(portName).devicePath());
+        const QFileInfo device(port.devicePath());
         if (device.exists() && !(device.isReadable() && device.isWritable()))
             return OpenProblem::NoAccess;
 #else
-        Q_UNUSED(portName)
+        Q_UNUSED(port)
 #endif
         return OpenProblem::Busy;
     }

@@ -1,6 +1,8 @@
 #ifndef TAV_SERIALLINK_H
 #define TAV_SERIALLINK_H
 
+#include "portaddress.h"
+
 #include <QByteArray>
 #include <QSerialPort>
 #include <QString>
@@ -23,7 +25,7 @@ enum class OpenProblem {
     NotFound, // no such device: unplugged, or a wrong name
     Other,
 };
-OpenProblem openProblem(QSerialPort::SerialPortError error, const QString &portName);
+OpenProblem openProblem(QSerialPort::SerialPortError error, const PortAddress &port);
 
 // Right after a plug-in a port can be briefly out of reach: the device node
 // exists before udev has given it its group, and ModemManager may hold a new

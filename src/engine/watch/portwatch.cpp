@@ -72,7 +72,7 @@ bool PortWatch::isActive() const
 
 void PortWatch::start(std::chrono::milliseconds limit)
 {
-    slot.clear();
+    slot = {};
     tickCount = 0;
     tickLimit = int(limit / findTickInterval);
     find->start();
@@ -81,7 +81,7 @@ void PortWatch::start(std::chrono::milliseconds limit)
 void PortWatch::startSlot(const QString &port, std::chrono::milliseconds limit, bool goneFirst)
 {
     start(limit);
-    slot = port;
+    slot = PortAddress::of(port);
     slotMustGo = goneFirst;
 }
 
@@ -98,16 +98,17 @@ QString PortWatch::slotDevice()
 {
     // A path is looked at directly (a link to nothing is not there): one
     // stat a tick, no enumeration. A bare name is looked for in the list.
-    const bool path = slot.contains(QLatin1Char('/')) || slot.contains(QLatin1Char('\\'));
-    if (path ? !QFileInfo::exists(slot) : !currentPorts().contains(slot))
+    const QString &name = slot.name();
+    const bool path = name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'));
+    if (path ? !QFileInfo::exists(name) : !currentPorts().contains(name))
         return {};
     const QString device = Platform::deviceIdentity(slot);
-    return device.isEmpty() ? slot : device;
+    return device.isEmpty() ? name : device;
 }
 
 QStringList PortWatch::arrivedPorts()
 {
-    if (!slot.isEmpty()) {
+    if (!slot.name().isEmpty()) {
         // A fixed slot: its port, once it is there; when the last module
         // must go first, once another device is there (it may be swapped
         // between two looks).
@@ -117,7 +118,7 @@ QStringList PortWatch::arrivedPorts()
         if (device.isEmpty() || slotMustGo)
             return {};
         slotTaken = device;
-        return {slot};
+        return {slot.name()};
     }
     const QStringList ports = currentPorts();
     // A port that went away is forgotten, so that it is new when it comes

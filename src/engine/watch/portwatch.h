@@ -1,6 +1,7 @@
 #ifndef TAV_PORTWATCH_H
 #define TAV_PORTWATCH_H
 
+#include "portaddress.h"
 #include "portlist.h"
 #include "seriallink.h"
 
@@ -88,7 +89,7 @@ private:
     QElapsedTimer foundClock;
     // With a fixed slot: the port waited for, whether the device last taken
     // must go first, and which device that was.
-    QString slot;
+    PortAddress slot;
     bool slotMustGo = false;
     QString slotTaken;
 };
