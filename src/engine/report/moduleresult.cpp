@@ -7,6 +7,8 @@
 #include <QJsonValue>
 #include <QMetaEnum>
 
+#include <iterator>
+
 using FailureKind = ModuleEngine::FailureKind;
 
 namespace {
@@ -72,42 +74,29 @@ QString yesNo(bool yes)
 }
 } // namespace
 
+namespace {
+// Each outcome as programs name it, and the command line's exit code for it,
+// in the order of ModuleResult::Outcome.
+struct OutcomeFacts
+{
+    const char *name;
+    int exitCode;
+};
+constexpr OutcomeFacts outcomes[] = {
+        {"done", ExitCode::done},         {"cannot-open", ExitCode::cannotOpen},
+        {"no-reply", ExitCode::noReply},  {"refused", ExitCode::refused},
+        {"not-understood", ExitCode::notUnderstood}, {"interrupted", ExitCode::interrupted}};
+static_assert(std::size(outcomes) == size_t(Outcome::Interrupted) + 1);
+} // namespace
+
 QString ModuleResult::outcomeName() const
 {
-    switch (outcome) {
-    case Outcome::Done:
-        return QStringLiteral("done");
-    case Outcome::CannotOpen:
-        return QStringLiteral("cannot-open");
-    case Outcome::NoReply:
-        return QStringLiteral("no-reply");
-    case Outcome::Refused:
-        return QStringLiteral("refused");
-    case Outcome::NotUnderstood:
-        break;
-    case Outcome::Interrupted:
-        return QStringLiteral("interrupted");
-    }
-    return QStringLiteral("not-understood");
+    return QLatin1String(outcomes[int(outcome)].name);
 }
 
 int ModuleResult::exitCode() const
 {
-    switch (outcome) {
-    case Outcome::Done:
-        return ExitCode::done;
-    case Outcome::CannotOpen:
-        return ExitCode::cannotOpen;
-    case Outcome::NoReply:
-        return ExitCode::noReply;
-    case Outcome::Refused:
-        return ExitCode::refused;
-    case Outcome::NotUnderstood:
-        break;
-    case Outcome::Interrupted:
-        return ExitCode::interrupted;
-    }
-    return ExitCode::notUnderstood;
+    return outcomes[int(outcome)].exitCode;
 }
 
 ModuleResult ModuleResult::ofRead(const ModuleProtocol::Values &values)
