@@ -151,10 +151,12 @@ private:
         linkedPort.clear();
         engaged = false;
         connect(e, &ModuleEngine::noted, this, [this](const ModuleEngine::Note &n) {
-            if (n.kind == ModuleEngine::Note::Kind::PortOpened
-                || n.kind == ModuleEngine::Note::Kind::ConnectingTo) {
+            using Note = ModuleEngine::Note;
+            const auto *opened = n.as<Note::PortOpened>();
+            const auto *connecting = n.as<Note::ConnectingTo>();
+            if (opened || connecting) {
                 told.clear();
-                linkedPort = n.port;
+                linkedPort = opened ? opened->port : connecting->port;
             }
         });
         connect(e, &ModuleEngine::portFound, this, [this](const QString &port) {
@@ -182,11 +184,12 @@ private:
         connect(e, &ModuleEngine::readFinished, this, [ended] { ended(false); });
         connect(e, &ModuleEngine::written, this, [ended] { ended(false); });
         connect(e, &ModuleEngine::failed, this, [this, ended](const ModuleEngine::Failure &f) {
-            if (f.kind == ModuleEngine::FailureKind::CannotOpen) {
+            const auto *cannotOpen = f.as<ModuleEngine::Failure::CannotOpen>();
+            if (cannotOpen) {
                 told.clear();
-                linkedPort = f.problem.address.name();
+                linkedPort = cannotOpen->problem.address.name();
             }
-            ended(f.kind == ModuleEngine::FailureKind::CannotOpen);
+            ended(cannotOpen != nullptr);
         });
         w->show();
     }

@@ -144,7 +144,7 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
         QStringList said;
         for (const auto &args : noted) {
             const auto note = args.at(0).value<ModuleEngine::Note>();
-            if (note.kind == ModuleEngine::Note::Kind::LockIgnored)
+            if (note.as<ModuleEngine::Note::LockIgnored>())
                 said << EngineWords::say(note);
         }
         return said;

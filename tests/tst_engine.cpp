@@ -112,7 +112,7 @@ void TestEngine::runRow(int row, const ModuleEngine::Plan &plan)
     QString advice;
     connect(engine.get(), &ModuleEngine::failed, this, [&](const ModuleEngine::Failure &f) {
         ++ends;
-        verdict = verdictOf(f.kind);
+        verdict = verdictOf(f.kind());
         advice = EngineWords::advice(f, LinkWords::Audience::CommandLine);
         QVERIFY2(verdict, qPrintable(EngineWords::advice(f, LinkWords::Audience::Window)));
     });
@@ -195,7 +195,7 @@ void TestEngine::stopTakesTheReplyAndSendsNothingMore()
     QVERIFY(engine->start(plan));
     QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 8000);
     const auto f = failed.at(0).at(0).value<ModuleEngine::Failure>();
-    QCOMPARE(f.kind, Kind::Interrupted);
+    QCOMPARE(f.kind(), Kind::Interrupted);
     // The command under way got its answer, and nothing went out after it.
     QCOMPARE(sim->commands(), QList<QByteArray> {"-baudrate:19200"});
     QCOMPARE(sim->baudRate(), QStringLiteral("19200"));
@@ -222,7 +222,7 @@ void TestEngine::secondStopGivesTheReplyUp()
     QVERIFY(engine->isBusy());
     engine->requestStop();
     QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.at(0).at(0).value<ModuleEngine::Failure>().kind, Kind::Interrupted);
+    QCOMPARE(failed.at(0).at(0).value<ModuleEngine::Failure>().kind(), Kind::Interrupted);
     QVERIFY(!engine->progress().awaiting);
     QVERIFY(!EngineSeam::timer(*engine, "timeoutTimer")->isActive());
 }
@@ -261,9 +261,9 @@ void TestEngine::aStopBeforeTheFirstCommandIsNotStarted()
         engine->requestStop();
     QCOMPARE(failed.count(), 1);
     const auto f = failed.at(0).at(0).value<ModuleEngine::Failure>();
-    QCOMPARE(f.kind, Kind::Interrupted);
-    QVERIFY(f.beforeStart);
-    QVERIFY(f.command.isEmpty());
+    const auto *interrupted = f.as<ModuleEngine::Failure::Interrupted>();
+    QVERIFY(interrupted && interrupted->beforeStart);
+    QVERIFY(interrupted->command.isEmpty());
     QCOMPARE(driven.module.commands().size(), sent);
     const ModuleResult result = ModuleResult::of(f, LinkWords::Audience::CommandLine);
     QVERIFY(!result.started);

@@ -192,7 +192,7 @@ void MainWindow::showFailure(const ModuleEngine::Failure &failure)
     const QString advice = EngineWords::advice(failure, LinkWords::Audience::Window);
     const QString summary = EngineWords::summary(failure);
     showMessage(summary.isEmpty() ? advice : summary);
-    switch (failure.kind) {
+    switch (failure.kind()) {
     case Kind::CannotOpen:
         showBox(QMessageBox::Critical, tr("Ошибка"), tr("Ошибка соединения"), advice);
         break;

@@ -26,15 +26,12 @@ bool ModuleEngine::tryOpen(const QString &portName, bool announce)
     if (!link->open(portName))
         return false;
     if (link->isConnecting()) {
-        note(Note::Kind::ConnectingTo, portName);
+        emit noted(Note::ConnectingTo {portName});
         setState(State::Connecting);
         return true;
     }
-    if (announce) {
-        Note opened(Note::Kind::PortOpened, portName);
-        opened.adapter = link->adapter();
-        emit noted(opened);
-    }
+    if (announce)
+        emit noted(Note::PortOpened {portName, link->adapter()});
     setState(State::Idle);
     return true;
 }
@@ -63,16 +60,10 @@ void ModuleEngine::failLink(const ModuleLink::Problem &problem)
 {
     stopAll();
     const bool lost = problem.kind == ModuleLink::Problem::Kind::Lost;
-    Failure failure;
-    failure.kind = lost ? FailureKind::LinkLost : FailureKind::CannotOpen;
-    failure.command = lost ? lastSent : QString();
-    failure.problem = problem;
-    fail(failure);
-}
-
-void ModuleEngine::note(Note::Kind kind, const QString &port)
-{
-    emit noted(Note(kind, port));
+    if (lost)
+        fail(Failure::LinkLost {lastSent, problem});
+    else
+        fail(Failure::CannotOpen {problem});
 }
 
 void ModuleEngine::close()
@@ -80,18 +71,13 @@ void ModuleEngine::close()
     const bool wasOpen = isOpen();
     // Closing in the middle of an exchange ends it like a stop would: the
     // user, the log and the record learn what the module took.
-    std::optional<Failure> ended;
-    if (isExchanging() || waitingPlan) {
-        ended = Failure {};
-        ended->kind = FailureKind::Interrupted;
-        ended->beforeStart = !isExchanging() || exchange.position().sent == 0;
-        ended->byClosing = true;
-        ended->awaiting = now != State::Pausing;
-        ended->command = lastSent;
-    }
+    std::optional<Failure::Interrupted> ended;
+    if (isExchanging() || waitingPlan)
+        ended = Failure::Interrupted {lastSent, now != State::Pausing, true,
+                                      !isExchanging() || exchange.position().sent == 0};
     stopAll();
     if (wasOpen)
-        note(Note::Kind::Disconnected, link->portName());
+        emit noted(Note::Disconnected {link->portName()});
     if (ended)
         fail(*ended);
     else

@@ -15,11 +15,11 @@ void ModuleEngine::followWatch()
     connect(watch, &PortWatch::found, this, [this](const QStringList &ports) {
         for (const QString &name : ports)
             emit portFound(name);
-        note(Note::Kind::Found, ports.constLast());
+        emit noted(Note::Found {ports.constLast()});
     });
     connect(watch, &PortWatch::arrived, this, &ModuleEngine::openFound);
     connect(watch, &PortWatch::gaveUp, this, [this] {
-        note(Note::Kind::NotFound);
+        emit noted(Note::NotFound {});
         setState(State::Closed);
         emit searchEnded(false);
     });
@@ -38,14 +38,14 @@ bool ModuleEngine::listPortsInBackground()
 void ModuleEngine::startSearch(const Plan &plan, std::chrono::milliseconds limit)
 {
     if (isOpen()) {
-        note(Note::Kind::SearchUnavailable);
+        emit noted(Note::SearchUnavailable {});
         return;
     }
     searchPlan = plan;
     exchange.expect(&plan);
     watch->start(limit);
     setState(State::Searching);
-    note(Note::Kind::SearchStarted);
+    emit noted(Note::SearchStarted {});
 }
 
 void ModuleEngine::waitForSlot(const QString &port, const Plan &plan,
@@ -55,9 +55,7 @@ void ModuleEngine::waitForSlot(const QString &port, const Plan &plan,
     if (now != State::Searching)
         return;
     watch->startSlot(port, limit, goneFirst);
-    Note waiting(Note::Kind::WaitingForSlot, port);
-    waiting.goneFirst = goneFirst;
-    emit noted(waiting);
+    emit noted(Note::WaitingForSlot {port, goneFirst});
 }
 
 void ModuleEngine::stopSearch()
@@ -65,7 +63,7 @@ void ModuleEngine::stopSearch()
     if (!watch->stop())
         return;
     setState(State::Closed);
-    note(Note::Kind::SearchStopped);
+    emit noted(Note::SearchStopped {});
     emit searchEnded(false);
 }
 
@@ -80,9 +78,9 @@ void ModuleEngine::openFound(const QString &port)
         return;
     }
     const ModuleLink::Problem &problem = link->problem();
-    if (!problem.address.isGateway() && watch->retryLater(problem.serial)) {
+    if (problem.serial() && watch->retryLater(problem.serial()->why)) {
         if (watch->tries() == 1)
-            note(Note::Kind::WaitingForAccess, port);
+            emit noted(Note::WaitingForAccess {port});
         return;
     }
     emit searchEnded(false);

@@ -184,10 +184,7 @@ std::optional<Kind> Exchange::takeRead(const Step &step, const QString &reply, F
     rec.haveAfter = true;
     if (rec.after == plan.target)
         return kind;
-    failure.kind = FailureKind::ReadBackDiffers;
-    failure.command = ModuleProtocol::readCommands.constLast();
-    failure.found = rec.after;
-    failure.target = plan.target;
+    failure.what = Failure::ReadBackDiffers {rec.after, plan.target};
     return std::nullopt;
 }
 
@@ -197,11 +194,10 @@ std::optional<Kind> Exchange::takeWrite(const Step &step, const QString &reply, 
     const bool operateStep = step.pass == Pass::Operate;
     const Field field = operateStep ? Field::None : ModuleProtocol::writeSteps[step.index].field;
 
-    failure.command = sent;
     switch (outcome.kind) {
     case Kind::Accepted:
         if (operateStep) {
-            failure.kind = FailureKind::OperatingNotConfirmed;
+            failure.what = Failure::OperatingNotConfirmed {sent};
             break;
         }
         rec.confirmed.set(field, plan.target.value(field));
@@ -210,8 +206,7 @@ std::optional<Kind> Exchange::takeWrite(const Step &step, const QString &reply, 
     case Kind::Rejected:
         if (field != Field::None)
             drive.show(field, FieldState::Refused, {}); // the module holds its old value
-        failure.kind = FailureKind::Refused;
-        failure.operatingCommand = operateStep;
+        failure.what = Failure::Refused {sent, operateStep};
         rec.operatingRefused = operateStep;
         break;
     case Kind::ModuleWorking:
@@ -220,14 +215,12 @@ std::optional<Kind> Exchange::takeWrite(const Step &step, const QString &reply, 
             return Kind::ModuleWorking;
         }
         // The module has left configuration mode: it takes no more values.
-        failure.kind = FailureKind::LeftConfiguration;
+        failure.what = Failure::LeftConfiguration {sent};
         break;
     default:
         // A garbled answer to the operating-mode command still means the
         // module got it: whether it works now is not known.
-        failure.kind = FailureKind::NotUnderstood;
-        failure.operatingCommand = operateStep;
-        failure.reply = reply;
+        failure.what = Failure::NotUnderstood {sent, reply, operateStep};
         break;
     }
     return std::nullopt;
@@ -237,11 +230,8 @@ Exchange::Failure Exchange::end(Failure failure, bool underWay)
 {
     // Whatever stops a write part-way, the user learns what the module took;
     // one stopped before its first command took nothing.
-    if (underWay && plan.write && next > 0) {
-        failure.duringWrite = true;
-        failure.confirmed = rec.confirmed;
-        failure.operatingCommandSent = rec.operatingCommandSent;
-    }
+    if (underWay && plan.write && next > 0)
+        failure.writeLeft = Failure::WriteLeft {rec.confirmed, rec.operatingCommandSent};
     rec.ended = QDateTime::currentDateTime();
     return failure;
 }

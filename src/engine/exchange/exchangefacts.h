@@ -10,7 +10,10 @@
 #include <QString>
 
 #include <chrono>
+#include <optional>
+#include <type_traits>
 #include <utility>
+#include <variant>
 
 // What an exchange with a module is asked to do and what it tells: plans,
 // fields, failures and progress, as facts. The words for them are made where
@@ -49,68 +52,183 @@ public:
     };
     Q_ENUM(FailureKind)
 
-    // What ended an exchange, as facts; the words for it are made where
-    // it is shown (EngineWords::advice).
+    // What ended an exchange, as facts: each kind carries what it has, and
+    // the kind is the one it holds. The words for it are made where it is
+    // shown (EngineWords::advice).
     struct Failure
     {
-        FailureKind kind = FailureKind::NotUnderstood;
-        QString command; // the command it concerns, if any
-        ModuleLink::Problem problem; // CannotOpen, LinkLost
-        Values found; // ReadBackDiffers: what the read-back found…
-        Values target; // …against what was written
-        QString reply; // NotUnderstood: the reply as received
-        bool operatingCommand = false; // Refused, NotUnderstood: the one answered was it
-        bool awaiting = false; // Interrupted: the reply to `command` was still due
-        bool byClosing = false; // Interrupted: the port was closed under it
-        bool beforeStart = false; // Interrupted: nothing was sent yet
-        std::chrono::milliseconds waited {0}; // NoReply: given up this long after
+        struct CannotOpen
+        {
+            ModuleLink::Problem problem;
+        };
+        // Given up waiting this long after `command`.
+        struct NoReply
+        {
+            QString command;
+            std::chrono::milliseconds waited {0};
+        };
+        struct LinkLost
+        {
+            QString command; // the last one sent, if any
+            ModuleLink::Problem problem;
+        };
+        struct Refused
+        {
+            QString command;
+            bool operatingCommand = false; // the one refused was the operating-mode command
+        };
+        struct NotUnderstood
+        {
+            QString command;
+            QString reply; // as received
+            bool operatingCommand = false;
+        };
+        struct LeftConfiguration
+        {
+            QString command;
+        };
+        struct OperatingNotConfirmed
+        {
+            QString command;
+        };
+        struct ReadBackDiffers
+        {
+            Values found; // what the read-back found…
+            Values target; // …against what was written
+        };
+        struct Interrupted
+        {
+            QString command; // the last one sent, if any
+            bool awaiting = false; // its reply was still due
+            bool byClosing = false; // the port was closed under it
+            bool beforeStart = false; // nothing was sent yet
+        };
         // A write cut short: what the module took, and whether the
         // operating-mode command went out.
-        bool duringWrite = false;
-        Values confirmed;
-        bool operatingCommandSent = false;
+        struct WriteLeft
+        {
+            Values confirmed;
+            bool operatingCommandSent = false;
+        };
+        // In the order of FailureKind.
+        using What = std::variant<CannotOpen, NoReply, LinkLost, Refused, NotUnderstood,
+                                  LeftConfiguration, OperatingNotConfirmed, ReadBackDiffers,
+                                  Interrupted>;
+
+        Failure() = default;
+        // From one of its kinds.
+        template<class Kind, class = std::enable_if_t<std::is_constructible_v<What, Kind>>>
+        Failure(Kind kind) : what(std::move(kind))
+        {
+        }
+        FailureKind kind() const { return FailureKind(what.index()); }
+        template<class T>
+        const T *as() const
+        {
+            return std::get_if<T>(&what);
+        }
+
+        What what;
+        std::optional<WriteLeft> writeLeft;
     };
+    static_assert(std::variant_size_v<Failure::What> == size_t(FailureKind::Interrupted) + 1);
+    static_assert(std::is_same_v<std::variant_alternative_t<size_t(FailureKind::ReadBackDiffers),
+                                                            Failure::What>,
+                                 Failure::ReadBackDiffers>);
 
     // Why an exchange cannot start now.
     enum class Refusal { NotConnected, Reading, Writing, Awaiting, Incomplete };
 
-    // Progress of the link, the exchange and the search, as facts; the
-    // words for each are made where it is shown (EngineWords::say).
+    // Progress of the link, the exchange and the search, as facts, each
+    // kind with what it has; the words for each are made where it is shown
+    // (EngineWords::say).
     struct Note
     {
-        enum class Kind {
-            PortOpened, // `port`, `adapter` (empty when it came up quietly)
-            ConnectingTo, // `port`: a gateway
-            Disconnected, // `port`
-            NotStarted, // `refusal`; `command` is the one awaited
-            Started, // `write`
-            ReadDone, // `values`
-            Written, // `values` confirmed; `operating`
-            Stopping, // after the reply to `command`
-            SearchUnavailable, // a port is open
-            SearchStarted,
-            WaitingForSlot, // `port`; `goneFirst`
-            SearchStopped,
-            NotFound,
-            Found, // `port`
-            WaitingForAccess, // `port`: found, held by another program
-            LockIgnored, // `port`: a lock file that names no one; `pid`, or 0
-                         // when it is not a regular file
+        struct PortOpened
+        {
+            QString port;
+            PortDetails adapter; // empty when it came up quietly
         };
-        explicit Note(Kind kind = Kind::SearchStarted, QString port = {})
-            : kind(kind), port(std::move(port))
+        struct ConnectingTo // a gateway
+        {
+            QString port;
+        };
+        struct Disconnected
+        {
+            QString port;
+        };
+        struct NotStarted
+        {
+            Refusal refusal = Refusal::NotConnected;
+            QString command; // the one awaited
+        };
+        struct Started
+        {
+            bool write = false;
+        };
+        struct ReadDone
+        {
+            Values values;
+        };
+        struct Written
+        {
+            Values values; // confirmed
+            bool operating = false;
+        };
+        struct Stopping // after the reply to `command`
+        {
+            QString command;
+        };
+        struct SearchUnavailable // a port is open
+        {
+        };
+        struct SearchStarted
+        {
+        };
+        struct WaitingForSlot
+        {
+            QString port;
+            bool goneFirst = false;
+        };
+        struct SearchStopped
+        {
+        };
+        struct NotFound
+        {
+        };
+        struct Found
+        {
+            QString port;
+        };
+        struct WaitingForAccess // found, held by another program
+        {
+            QString port;
+        };
+        // A lock file that names no one was passed over: `pid`, or 0 when
+        // it is not a regular file.
+        struct LockIgnored
+        {
+            QString path;
+            qint64 pid = 0;
+        };
+        using What = std::variant<PortOpened, ConnectingTo, Disconnected, NotStarted, Started,
+                                  ReadDone, Written, Stopping, SearchUnavailable, SearchStarted,
+                                  WaitingForSlot, SearchStopped, NotFound, Found,
+                                  WaitingForAccess, LockIgnored>;
+
+        Note() = default;
+        // From one of its kinds.
+        template<class Kind, class = std::enable_if_t<std::is_constructible_v<What, Kind>>>
+        Note(Kind kind) : what(std::move(kind))
         {
         }
-        Kind kind;
-        QString port;
-        PortDetails adapter;
-        QString command;
-        Refusal refusal = Refusal::NotConnected;
-        Values values;
-        bool write = false;
-        bool operating = false;
-        bool goneFirst = false;
-        qint64 pid = 0;
+        template<class T>
+        const T *as() const
+        {
+            return std::get_if<T>(&what);
+        }
+
+        What what;
     };
 
     // What to do with a module: read it, or write it.
@@ -146,5 +264,14 @@ public:
         bool operatingKnown() const { return !operatingCommandSent || operating || operatingRefused; }
     };
 };
+
+// Visits a Failure's or a Note's kind with one lambda per kind.
+template<class... Ts>
+struct Overloaded : Ts...
+{
+    using Ts::operator()...;
+};
+template<class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 #endif // TAV_EXCHANGEFACTS_H

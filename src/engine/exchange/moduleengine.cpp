@@ -52,11 +52,7 @@ ModuleEngine::ModuleEngine(Setup setup, QObject *parent)
     connect(writePause, &QTimer::timeout, this, [this] { pauseOver(false); });
     connect(giveUp, &QTimer::timeout, this, [this] {
         frames->cancel();
-        Failure failure;
-        failure.kind = FailureKind::NoReply;
-        failure.command = lastSent;
-        failure.waited = giveUpLimit;
-        fail(failure);
+        fail(Failure::NoReply {lastSent, giveUpLimit});
     });
     connect(frames, &ReplyFramer::timedOut, this, &ModuleEngine::replyTimedOut);
     connect(frames, &ReplyFramer::replyReady, this, &ModuleEngine::onReply);
@@ -64,12 +60,10 @@ ModuleEngine::ModuleEngine(Setup setup, QObject *parent)
     connect(link, &ModuleLink::received, frames, &ReplyFramer::feed);
     connect(link, &ModuleLink::failed, this, &ModuleEngine::failLink);
     connect(link, &ModuleLink::lockIgnored, this, [this](const Platform::IgnoredLock &lock) {
-        Note ignored(Note::Kind::LockIgnored, lock.path);
-        ignored.pid = lock.pid;
-        emit noted(ignored);
+        emit noted(Note::LockIgnored {lock.path, lock.pid});
     });
     connect(link, &ModuleLink::ready, this, [this] {
-        note(Note::Kind::PortOpened, link->portName());
+        emit noted(Note::PortOpened {link->portName(), {}});
         setState(State::Idle);
         if (waitingPlan) {
             const auto [waiting, pause] = *waitingPlan;
@@ -150,20 +144,14 @@ bool ModuleEngine::begin(const Plan &plan, std::chrono::milliseconds firstPause,
         // half-way through the write.
         refusal = Refusal::Incomplete;
     if (refusal) {
-        Note refused(Note::Kind::NotStarted);
-        refused.refusal = *refusal;
-        refused.command = lastSent;
-        emit noted(refused);
+        emit noted(Note::NotStarted {*refusal, lastSent});
         return false;
     }
     lastSent.clear();
     lateOnce = false;
     setState(State::Pausing);
-    if (announce) {
-        Note started(Note::Kind::Started);
-        started.write = plan.write;
-        emit noted(started);
-    }
+    if (announce)
+        emit noted(Note::Started {plan.write});
     exchange.begin(plan, firstPause);
     return true;
 }
@@ -224,13 +212,13 @@ void ModuleEngine::takeReply()
     switch (exchange.take(reply, !stopAsked, failure)) {
     case Exchange::Outcome::Failed:
         // A module that left configuration mode takes no more values.
-        if (failure.kind == FailureKind::LeftConfiguration)
+        if (failure.as<Failure::LeftConfiguration>())
             link->close();
         fail(failure);
         return;
     case Exchange::Outcome::Next:
         if (stopAsked)
-            fail(FailureKind::Interrupted, lastSent);
+            fail(Failure::Interrupted {lastSent, false, false, false});
         return;
     case Exchange::Outcome::Done:
         break;
@@ -240,11 +228,10 @@ void ModuleEngine::takeReply()
         finishPlan();
         return;
     }
-    Note done(Note::Kind::ReadDone);
-    done.values = exchange.record().before;
-    emit noted(done);
+    const Values values = exchange.record().before;
+    emit noted(Note::ReadDone {values});
     setState(State::Idle);
-    emit readFinished(done.values);
+    emit readFinished(values);
 }
 
 void ModuleEngine::finishPlan()
@@ -253,20 +240,9 @@ void ModuleEngine::finishPlan()
     // The module that operates no longer listens to commands.
     if (rec.operating)
         link->close();
-    Note done(Note::Kind::Written);
-    done.values = rec.confirmed;
-    done.operating = rec.operating;
-    emit noted(done);
+    emit noted(Note::Written {rec.confirmed, rec.operating});
     setState(isOpen() ? State::Idle : State::Closed);
     emit written(rec.confirmed, rec.operating);
-}
-
-void ModuleEngine::fail(FailureKind kind, const QString &command)
-{
-    Failure failure;
-    failure.kind = kind;
-    failure.command = command;
-    fail(failure);
 }
 
 void ModuleEngine::fail(Failure failure)
@@ -303,27 +279,19 @@ void ModuleEngine::requestStop()
     if (now == State::Connecting && waitingPlan) {
         // Still connecting to a gateway: nothing was sent yet.
         stopAll();
-        Failure ended;
-        ended.kind = FailureKind::Interrupted;
-        ended.beforeStart = true;
-        fail(ended);
+        fail(Failure::Interrupted {{}, false, false, true});
         return;
     }
     if (!isExchanging())
         return;
     if (now == State::Awaiting || now == State::Late) {
         setState(State::Stopping);
-        Note stopping(Note::Kind::Stopping);
-        stopping.command = lastSent;
-        emit noted(stopping);
+        emit noted(Note::Stopping {lastSent});
         return;
     }
     // Between two commands, or asked twice: the reply is not waited for.
-    Failure ended;
-    ended.kind = FailureKind::Interrupted;
-    ended.command = lastSent;
-    ended.awaiting = now == State::Stopping;
-    ended.beforeStart = exchange.position().sent == 0;
+    const Failure::Interrupted ended {lastSent, now == State::Stopping, false,
+                                      exchange.position().sent == 0};
     frames->cancel();
     fail(ended);
 }

@@ -187,8 +187,6 @@ private:
     void replyTimedOut();
     void finishPlan();
     void fail(Failure failure);
-    void fail(FailureKind kind, const QString &command = {});
-    void note(Note::Kind kind, const QString &port = {});
     void failLink(const ModuleLink::Problem &problem);
     void stopTimers();
     // Nothing runs any more: no pause, no search, no reply awaited.

@@ -73,14 +73,15 @@ bool ModuleLink::open(const QString &portName)
     for (const Platform::IgnoredLock &lock : ignored)
         emit lockIgnored(lock);
     if (claimed != Platform::DeviceClaim::Result::Taken) {
-        last.serial = claimed == Platform::DeviceClaim::Result::Held ? SerialLink::OpenProblem::Busy
-                                                                       : SerialLink::OpenProblem::Other;
-        last.holder = holder;
+        last.why = Problem::Serial {claimed == Platform::DeviceClaim::Result::Held
+                                            ? SerialLink::OpenProblem::Busy
+                                            : SerialLink::OpenProblem::Other,
+                                    holder};
         return false;
     }
     if (!serial->open(QIODevice::ReadWrite)) {
         claim.release();
-        last.serial = SerialLink::openProblem(serial->error(), address);
+        last.why = Problem::Serial {SerialLink::openProblem(serial->error(), address), {}};
         last.systemText = serial->errorString();
         qCDebug(lcLink) << "cannot open" << portName << last.systemText;
         return false;
@@ -108,7 +109,7 @@ void ModuleLink::openNetwork()
                 last.kind = wasReady && problem == NetworkLink::Problem::Lost
                         ? Problem::Kind::Lost
                         : Problem::Kind::CannotOpen;
-                last.gateway = problem;
+                last.why = problem;
                 last.systemText = systemText;
                 // Closed before anything is reported, as a lost serial port is.
                 close();

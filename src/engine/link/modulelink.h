@@ -11,12 +11,21 @@
 #include <QString>
 
 #include <functional>
+#include <variant>
 
 // The line to one module: a serial port or a gateway, opened, claimed
 // against other programs and closed. It hands on the bytes that arrive and
 // reports what went wrong as a typed problem, once; what a person is told
 // about it is decided above.
 struct EngineSeam;
+
+// Why a serial port cannot be opened, and who holds it where its claim was
+// found. (Outside ModuleLink so that a variant can default to it.)
+struct SerialProblem
+{
+    SerialLink::OpenProblem why = SerialLink::OpenProblem::Other;
+    Platform::Holder holder;
+};
 
 class ModuleLink : public QObject
 {
@@ -26,12 +35,13 @@ public:
     struct Problem
     {
         enum class Kind { CannotOpen, Lost };
+        using Serial = SerialProblem;
         Kind kind = Kind::CannotOpen;
         PortAddress address; // the port as it was named
-        SerialLink::OpenProblem serial = SerialLink::OpenProblem::Other; // a serial port's
-        NetworkLink::Problem gateway = NetworkLink::Problem::Lost; // a gateway's
+        std::variant<Serial, NetworkLink::Problem> why; // a serial port's, or a gateway's
         QString systemText; // what the system said
-        Platform::Holder holder; // who holds the port, where its claim was found
+
+        const Serial *serial() const { return std::get_if<Serial>(&why); }
     };
 
     explicit ModuleLink(QObject *parent = nullptr);
@@ -73,6 +83,14 @@ signals:
 private:
     // The window's `serial` and its port slots reach these.
     friend struct EngineSeam;
+
+// Why a serial port cannot be opened, and who holds it where its claim was
+// found. (Outside ModuleLink so that a variant can default to it.)
+struct SerialProblem
+{
+    SerialLink::OpenProblem why = SerialLink::OpenProblem::Other;
+    Platform::Holder holder;
+};
 
     // Bytes the line has for us (its readyRead).
     void readAvailable();

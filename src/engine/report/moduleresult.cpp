@@ -110,9 +110,10 @@ ModuleResult ModuleResult::ofRead(const ModuleProtocol::Values &values)
 
 ModuleResult ModuleResult::of(const ModuleEngine::Failure &failure, LinkWords::Audience audience)
 {
-    const bool notStarted = failure.kind == FailureKind::Interrupted && failure.beforeStart;
-    return {outcomeOf(failure.kind),
-            notStarted ? QStringLiteral("not-started") : nameOf(failure.kind),
+    const auto *interrupted = failure.as<ModuleEngine::Failure::Interrupted>();
+    const bool notStarted = interrupted && interrupted->beforeStart;
+    return {outcomeOf(failure.kind()),
+            notStarted ? QStringLiteral("not-started") : nameOf(failure.kind()),
             EngineWords::advice(failure, audience), !notStarted};
 }
 

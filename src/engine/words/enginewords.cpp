@@ -10,7 +10,6 @@ using Told = EngineWords::Told;
 using Values = ModuleProtocol::Values;
 using Note = ModuleEngine::Note;
 using Failure = ModuleEngine::Failure;
-using Kind = ModuleEngine::FailureKind;
 using Refusal = ModuleEngine::Refusal;
 
 namespace {
@@ -203,89 +202,91 @@ static QString waitingForAccess(const QString &port)
     return tr("Найден порт %1, ожидание доступа к нему").arg(port);
 }
 
+static QString lockIgnored(const QString &path, qint64 pid)
+{
+    return pid == 0 ? tr("Файл блокировки %1 не учтён: это не обычный файл").arg(path)
+                    : tr("Файл блокировки %1 не учтён: процесса с номером %2 быть не может")
+                              .arg(path)
+                              .arg(pid);
+}
+
 QString say(const Note &note)
 {
-    switch (note.kind) {
-    case Note::Kind::PortOpened:
-        return portOpened(note.port, note.adapter);
-    case Note::Kind::ConnectingTo:
-        return connectingTo(note.port);
-    case Note::Kind::Disconnected:
-        return disconnected(note.port);
-    case Note::Kind::NotStarted:
-        return refusal(note.refusal, note.command);
-    case Note::Kind::Started:
-        return started(note.write);
-    case Note::Kind::ReadDone:
-        return readDone(note.values);
-    case Note::Kind::Written:
-        return written(note.values, note.operating);
-    case Note::Kind::Stopping:
-        return stopping(note.command);
-    case Note::Kind::SearchUnavailable:
-        return searchUnavailable();
-    case Note::Kind::SearchStarted:
-        return searchStarted();
-    case Note::Kind::WaitingForSlot:
-        return waitingForSlot(note.port, note.goneFirst);
-    case Note::Kind::SearchStopped:
-        return searchStopped();
-    case Note::Kind::NotFound:
-        return notFound();
-    case Note::Kind::Found:
-        return found(note.port);
-    case Note::Kind::WaitingForAccess:
-        return waitingForAccess(note.port);
-    case Note::Kind::LockIgnored:
-        return note.pid == 0
-                ? tr("Файл блокировки %1 не учтён: это не обычный файл").arg(note.port)
-                : tr("Файл блокировки %1 не учтён: процесса с номером %2 быть не может")
-                          .arg(note.port)
-                          .arg(note.pid);
-    }
-    return {};
+    return std::visit(
+            Overloaded {
+                    [](const Note::PortOpened &n) { return portOpened(n.port, n.adapter); },
+                    [](const Note::ConnectingTo &n) { return connectingTo(n.port); },
+                    [](const Note::Disconnected &n) { return disconnected(n.port); },
+                    [](const Note::NotStarted &n) { return refusal(n.refusal, n.command); },
+                    [](const Note::Started &n) { return started(n.write); },
+                    [](const Note::ReadDone &n) { return readDone(n.values); },
+                    [](const Note::Written &n) { return written(n.values, n.operating); },
+                    [](const Note::Stopping &n) { return stopping(n.command); },
+                    [](const Note::SearchUnavailable &) { return searchUnavailable(); },
+                    [](const Note::SearchStarted &) { return searchStarted(); },
+                    [](const Note::WaitingForSlot &n) {
+                        return waitingForSlot(n.port, n.goneFirst);
+                    },
+                    [](const Note::SearchStopped &) { return searchStopped(); },
+                    [](const Note::NotFound &) { return notFound(); },
+                    [](const Note::Found &n) { return found(n.port); },
+                    [](const Note::WaitingForAccess &n) { return waitingForAccess(n.port); },
+                    [](const Note::LockIgnored &n) { return lockIgnored(n.path, n.pid); },
+            },
+            note.what);
 }
 
 static QString whatHappened(const Failure &failure, Audience audience)
 {
-    switch (failure.kind) {
-    case Kind::CannotOpen:
-    case Kind::LinkLost:
-        return LinkWords::problemAdvice(failure.problem, audience);
-    case Kind::NoReply:
-        return gaveUp(failure.command, failure.waited);
-    case Kind::Refused:
-        return refused(failure.command, failure.operatingCommand);
-    case Kind::NotUnderstood:
-        return notUnderstood(failure.command, failure.reply, failure.operatingCommand);
-    case Kind::LeftConfiguration:
-        return leftConfiguration(failure.command);
-    case Kind::OperatingNotConfirmed:
-        return operatingNotConfirmed(failure.command);
-    case Kind::ReadBackDiffers:
-        return readBackDiffers(failure.found, failure.target);
-    case Kind::Interrupted:
-        return failure.beforeStart
-                ? interruptedBeforeStart()
-                : interrupted(failure.command, failure.awaiting, failure.byClosing);
-    }
-    return {};
+    return std::visit(
+            Overloaded {
+                    [audience](const Failure::CannotOpen &f) {
+                        return LinkWords::problemAdvice(f.problem, audience);
+                    },
+                    [audience](const Failure::LinkLost &f) {
+                        return LinkWords::problemAdvice(f.problem, audience);
+                    },
+                    [](const Failure::NoReply &f) { return gaveUp(f.command, f.waited); },
+                    [](const Failure::Refused &f) {
+                        return refused(f.command, f.operatingCommand);
+                    },
+                    [](const Failure::NotUnderstood &f) {
+                        return notUnderstood(f.command, f.reply, f.operatingCommand);
+                    },
+                    [](const Failure::LeftConfiguration &f) {
+                        return leftConfiguration(f.command);
+                    },
+                    [](const Failure::OperatingNotConfirmed &f) {
+                        return operatingNotConfirmed(f.command);
+                    },
+                    [](const Failure::ReadBackDiffers &f) {
+                        return readBackDiffers(f.found, f.target);
+                    },
+                    [](const Failure::Interrupted &f) {
+                        return f.beforeStart ? interruptedBeforeStart()
+                                             : interrupted(f.command, f.awaiting, f.byClosing);
+                    },
+            },
+            failure.what);
 }
 
 QString advice(const Failure &failure, Audience audience)
 {
     const QString text = whatHappened(failure, audience);
     // Whatever stops a write part-way, the user learns what the module took.
-    return failure.duringWrite
-            ? text + writeLeft(failure.confirmed, failure.operatingCommandSent)
-            : text;
+    return failure.writeLeft ? text
+                    + writeLeft(failure.writeLeft->confirmed,
+                                failure.writeLeft->operatingCommandSent)
+                             : text;
 }
 
 QString summary(const Failure &failure)
 {
-    if (failure.kind != Kind::CannotOpen && failure.kind != Kind::LinkLost)
-        return {};
-    return LinkWords::problemSummary(failure.problem);
+    if (const auto *f = failure.as<Failure::CannotOpen>())
+        return LinkWords::problemSummary(f->problem);
+    if (const auto *f = failure.as<Failure::LinkLost>())
+        return LinkWords::problemSummary(f->problem);
+    return {};
 }
 
 QString late(const QString &command, bool first)

@@ -169,7 +169,7 @@ namespace LinkWords {
 static QString systemSaid(const ModuleLink::Problem &problem)
 {
     using Kind = Platform::Holder::Kind;
-    const Platform::Holder &h = problem.holder;
+    const Platform::Holder h = problem.serial() ? problem.serial()->holder : Platform::Holder {};
     const QString process = h.program.isEmpty() ? tr("процесс %1").arg(h.pid)
                                                 : tr("%1, процесс %2").arg(h.program).arg(h.pid);
     switch (h.kind) {
@@ -205,9 +205,10 @@ QString LinkWords::problemSummary(const ModuleLink::Problem &problem)
         reason = tr("порт не выбран");
     } else {
 #ifdef Q_OS_LINUX
-        if (problem.serial == SerialLink::OpenProblem::NoAccess)
+        const auto why = problem.serial() ? problem.serial()->why : SerialLink::OpenProblem::Other;
+        if (why == SerialLink::OpenProblem::NoAccess)
             reason += tr(" (нет прав: добавьте пользователя в группу dialout и войдите заново)");
-        else if (problem.serial == SerialLink::OpenProblem::Busy)
+        else if (why == SerialLink::OpenProblem::Busy)
             reason += tr(" (порт занят другой программой)");
 #endif
     }
@@ -216,12 +217,11 @@ QString LinkWords::problemSummary(const ModuleLink::Problem &problem)
 
 QString LinkWords::problemAdvice(const ModuleLink::Problem &problem, Audience audience)
 {
-    if (problem.address.isGateway())
-        return networkAdvice(problem.gateway, problem.address, problem.systemText,
-                                        audience);
+    if (const auto *gateway = std::get_if<NetworkLink::Problem>(&problem.why))
+        return networkAdvice(*gateway, problem.address, problem.systemText, audience);
     if (problem.kind == ModuleLink::Problem::Kind::Lost)
         return linkLostAdvice(problem.address.name(), problem.systemText, audience);
-    return openFailureAdvice(problem.serial, problem.address.name(),
+    return openFailureAdvice(problem.serial()->why, problem.address.name(),
                                         problem.address.name().isEmpty() ? QString() : systemSaid(problem),
                                         audience);
 }
