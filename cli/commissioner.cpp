@@ -29,9 +29,9 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
     , engine(new ModuleEngine({std::move(listPorts), monitor, lateReplyLimit}, this))
 {
     if (log)
-        log->follow(engine, LinkWords::Audience::CommandLine);
+        log->follow(engine, Commissioner::audience());
 
-    onEachEnding(engine, LinkWords::Audience::CommandLine, this, [this](const ModuleResult &r) { moduleEnded(r); });
+    onEachEnding(engine, Commissioner::audience(), this, [this](const ModuleResult &r) { moduleEnded(r); });
     connect(engine, &ModuleEngine::portFound, this, [this](const QString &name) {
         modulePort = name;
         // A batch's next module arrived: said at once, not only with its result.
@@ -164,7 +164,14 @@ void Commissioner::waitForAdapter()
 
 void Commissioner::setRecord(ModuleRecord *record)
 {
-    record->follow(engine, LinkWords::Audience::CommandLine);
+    record->follow(engine, Commissioner::audience());
+}
+
+LinkWords::Audience Commissioner::audience()
+{
+    return {tr("запустите команду снова"),
+            tr("найдите его порт командой «tav-configurator-cli ports»"),
+            tr("укажите порт в команде"), tr("прервите команду (Ctrl+C)")};
 }
 
 void Commissioner::say(const QString &text)

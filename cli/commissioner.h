@@ -1,6 +1,7 @@
 #ifndef TAV_COMMISSIONER_H
 #define TAV_COMMISSIONER_H
 
+#include "linkwords.h"
 #include "moduleengine.h"
 #include "moduleprotocol.h"
 #include "moduleresult.h"
@@ -77,6 +78,8 @@ public:
     // its command, before the module is given up; the window waits for its
     // user instead.
     static constexpr std::chrono::milliseconds lateReplyLimit {10000};
+    // What the command line asks a technician to do next: what to run.
+    static LinkWords::Audience audience();
 
     int modulesDone() const { return done; }
     int modulesFailed() const { return failed; }

@@ -238,7 +238,7 @@ int main(int argc, char *argv[])
     if (address.isGateway() && !address.isValid())
         return usageError(err,
                           LinkWords::networkAdvice(NetworkLink::Problem::BadName, address, {},
-                                                   LinkWords::Audience::CommandLine));
+                                                   Commissioner::audience()));
     // A gateway's port does not come and go as an adapter does.
     if ((parser.isSet(wait) || parser.isSet(repeat)) && address.isGateway())
         return usageError(err,

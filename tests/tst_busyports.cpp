@@ -6,6 +6,7 @@
 #include "moduleengine.h"
 #include "platform.h"
 #include "simfixture.h"
+#include "statewords.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -138,14 +139,14 @@ void TestBusyPorts::aLiveLockFileMakesThePortBusyAStaleOneDoesNot()
     QSignalSpy noted(&engine, &ModuleEngine::noted);
     const auto adviceOf = [&failed] {
         return EngineWords::advice(failed.constLast().at(0).value<ModuleEngine::Failure>(),
-                                   LinkWords::Audience::Window);
+                                   StateWords::audience());
     };
     const auto ignoredLocks = [&noted] {
         QStringList said;
         for (const auto &args : noted) {
             const auto note = args.at(0).value<ModuleEngine::Note>();
             if (note.as<ModuleEngine::Note::LockIgnored>())
-                said << EngineWords::say(note);
+                said << EngineWords::say(note, StateWords::audience());
         }
         return said;
     };
@@ -261,7 +262,7 @@ void TestBusyPorts::theOpenDeviceIsClaimedUnderEveryName()
     QVERIFY(!second.open(byId));
     QCOMPARE(failed.count(), 1);
     QVERIFY(EngineWords::advice(failed.at(0).at(0).value<ModuleEngine::Failure>(),
-                                LinkWords::Audience::Window)
+                                StateWords::audience())
                     .contains(
             QStringLiteral("занят другой программой")));
 

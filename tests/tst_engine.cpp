@@ -2,11 +2,13 @@
 // behaviour of the table with the verdict it must give, and the rules that
 // hold across them (one command at a time, late replies, stops, the search).
 #include "behaviours.h"
+#include "commissioner.h"
 #include "moduleresult.h"
 #include "enginewords.h"
 #include "moduleengine.h"
 #include "modulesimulator.h"
 #include "replyframer.h"
+#include "statewords.h"
 
 #include <QtTest>
 
@@ -113,8 +115,8 @@ void TestEngine::runRow(int row, const ModuleEngine::Plan &plan)
     connect(engine.get(), &ModuleEngine::failed, this, [&](const ModuleEngine::Failure &f) {
         ++ends;
         verdict = verdictOf(f.kind());
-        advice = EngineWords::advice(f, LinkWords::Audience::CommandLine);
-        QVERIFY2(verdict, qPrintable(EngineWords::advice(f, LinkWords::Audience::Window)));
+        advice = EngineWords::advice(f, Commissioner::audience());
+        QVERIFY2(verdict, qPrintable(EngineWords::advice(f, StateWords::audience())));
     });
     QVERIFY(engine->open(QStringLiteral("memory")));
     QVERIFY(engine->start(plan));
@@ -200,7 +202,7 @@ void TestEngine::stopTakesTheReplyAndSendsNothingMore()
     QCOMPARE(sim->commands(), QList<QByteArray> {"-baudrate:19200"});
     QCOMPARE(sim->baudRate(), QStringLiteral("19200"));
     QCOMPARE(engine->record().confirmed.baudRate, QStringLiteral("19200"));
-    const QString advice = EngineWords::advice(f, LinkWords::Audience::CommandLine);
+    const QString advice = EngineWords::advice(f, Commissioner::audience());
     QVERIFY2(advice.contains(QStringLiteral("скорость 19200, стоп-биты не подтверждены"))
                      && advice.contains(QStringLiteral("«-st» не отправлена")),
              qPrintable(advice));
@@ -265,7 +267,7 @@ void TestEngine::aStopBeforeTheFirstCommandIsNotStarted()
     QVERIFY(interrupted && interrupted->beforeStart);
     QVERIFY(interrupted->command.isEmpty());
     QCOMPARE(driven.module.commands().size(), sent);
-    const ModuleResult result = ModuleResult::of(f, LinkWords::Audience::CommandLine);
+    const ModuleResult result = ModuleResult::of(f, Commissioner::audience());
     QVERIFY(!result.started);
     QCOMPARE(result.outcomeName(), QStringLiteral("interrupted"));
     QCOMPARE(result.failure, QStringLiteral("not-started"));

@@ -1,12 +1,14 @@
 // Replies out of the bytes a port hands over, and how they are written down:
 // the framer's bound and time-out, the log's escaping, and why a port could
 // not be opened.
+#include "commissioner.h"
 #include "linkwords.h"
 #include "enginewords.h"
 #include "exchangelog.h"
 #include "safetext.h"
 #include "replyframer.h"
 #include "seriallink.h"
+#include "statewords.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -151,10 +153,10 @@ void TestReplies::adviceSpeaksThisSystemsWords()
 #endif
     QStringList texts {LinkWords::portNameExamples(), LinkWords::slotExample(),
                        LinkWords::noAdapterHint(),
-                       LinkWords::linkLostAdvice(port, {}, LinkWords::Audience::Window)};
+                       LinkWords::linkLostAdvice(port, {}, StateWords::audience())};
     for (const auto problem : {SerialLink::OpenProblem::NoAccess, SerialLink::OpenProblem::Busy,
                                SerialLink::OpenProblem::NotFound, SerialLink::OpenProblem::Other}) {
-        for (const auto audience : {LinkWords::Audience::Window, LinkWords::Audience::CommandLine})
+        for (const auto &audience : {StateWords::audience(), Commissioner::audience()})
             texts << LinkWords::openFailureAdvice(problem, port, {}, audience);
     }
     for (const QString &text : qAsConst(texts)) {
@@ -164,11 +166,11 @@ void TestReplies::adviceSpeaksThisSystemsWords()
 #ifdef Q_OS_WIN
     // Windows answers a port held by another program with "access denied".
     const auto held = SerialLink::openProblem(QSerialPort::PermissionError, PortAddress::of(port));
-    QVERIFY(LinkWords::openFailureAdvice(held, port, {})
+    QVERIFY(LinkWords::openFailureAdvice(held, port, {}, StateWords::audience())
                     .contains(QStringLiteral("занят другой программой")));
     // An adapter without its driver is no COM port at all.
     const auto missing = SerialLink::openProblem(QSerialPort::DeviceNotFoundError, PortAddress::of(port));
-    QVERIFY(LinkWords::openFailureAdvice(missing, port, {})
+    QVERIFY(LinkWords::openFailureAdvice(missing, port, {}, StateWords::audience())
                     .contains(QStringLiteral("«Диспетчере устройств»")));
 #endif
 }

@@ -277,6 +277,22 @@ command, and then counts as no reply (4).</translation>
         <source>, не начато: %1</source>
         <translation>, not started: %1</translation>
     </message>
+    <message>
+        <source>запустите команду снова</source>
+        <translation>run the command again</translation>
+    </message>
+    <message>
+        <source>найдите его порт командой «tav-configurator-cli ports»</source>
+        <translation>find its port with &quot;tav-configurator-cli ports&quot;</translation>
+    </message>
+    <message>
+        <source>укажите порт в команде</source>
+        <translation>name the port in the command</translation>
+    </message>
+    <message>
+        <source>прервите команду (Ctrl+C)</source>
+        <translation>interrupt the command (Ctrl+C)</translation>
+    </message>
 </context>
 <context>
     <name>Console</name>
@@ -304,20 +320,12 @@ command, and then counts as no reply (4).</translation>
         <translation>Disconnected from port %1</translation>
     </message>
     <message>
-        <source>Нет соединения: выберите порт и нажмите «Соединиться»</source>
-        <translation>Not connected: choose a port and press &quot;Connect&quot;</translation>
-    </message>
-    <message>
         <source>Идёт чтение: дождитесь его окончания</source>
         <translation>Reading: wait until it is finished</translation>
     </message>
     <message>
         <source>Идёт запись: дождитесь её окончания</source>
         <translation>Writing: wait until it is finished</translation>
-    </message>
-    <message>
-        <source>Модуль ещё не ответил на «%1»: дождитесь ответа или нажмите «Отключиться»</source>
-        <translation>The module has not answered &quot;%1&quot; yet: wait for its reply or press &quot;Disconnect&quot;</translation>
     </message>
     <message>
         <source>Не все значения выбраны: считайте модуль или выберите значения</source>
@@ -428,10 +436,6 @@ command, and then counts as no reply (4).</translation>
         <translation> No reply within %1&#xa0;s of the command either: the module is skipped.</translation>
     </message>
     <message>
-        <source>Поиск недоступен, пока порт открыт: сначала нажмите «Отключиться»</source>
-        <translation>No search while a port is open: press &quot;Disconnect&quot; first</translation>
-    </message>
-    <message>
         <source>Поиск начат</source>
         <translation>Search started</translation>
     </message>
@@ -539,6 +543,18 @@ command, and then counts as no reply (4).</translation>
         <source> (адаптер: %1)</source>
         <translation> (adapter: %1)</translation>
     </message>
+    <message>
+        <source>Нет соединения: %1</source>
+        <translation>Not connected: %1</translation>
+    </message>
+    <message>
+        <source>Модуль ещё не ответил на «%1»: дождитесь ответа или %2</source>
+        <translation>The module has not answered &quot;%1&quot; yet: wait for its reply or %2</translation>
+    </message>
+    <message>
+        <source>Поиск недоступен, пока порт открыт: сначала %1</source>
+        <translation>No search while a port is open: first %1</translation>
+    </message>
 </context>
 <context>
     <name>ExchangeLog</name>
@@ -569,10 +585,6 @@ command, and then counts as no reply (4).</translation>
         <translation>The system says: %1.</translation>
     </message>
     <message>
-        <source>Порт не выбран: выберите порт в списке или нажмите «Обновить».</source>
-        <translation>No port chosen: choose a port in the list or press &quot;Refresh&quot;.</translation>
-    </message>
-    <message>
         <source>Нет доступа к порту %1. Добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) и войдите в систему заново.</source>
         <translation>No access to port %1. Add the user to the dialout group (sudo usermod -aG dialout $USER) and log in again.</translation>
     </message>
@@ -589,14 +601,6 @@ command, and then counts as no reply (4).</translation>
         <translation>Port %1 is held by another program. Close it and try again.</translation>
     </message>
     <message>
-        <source>Порт %1 не найден: адаптер отключён или имя порта неверно. Подключите адаптер и нажмите «Обновить».</source>
-        <translation>Port %1 not found: the adapter is unplugged or the port name is wrong. Plug the adapter in and press &quot;Refresh&quot;.</translation>
-    </message>
-    <message>
-        <source>Порт %1 не найден: адаптер отключён или имя порта неверно. Подключите адаптер; имена портов показывает «tav-configurator-cli ports».</source>
-        <translation>Port %1 not found: the adapter is unplugged or the port name is wrong. Plug the adapter in; &quot;tav-configurator-cli ports&quot; lists the port names.</translation>
-    </message>
-    <message>
         <source>Не удалось открыть порт %1.</source>
         <translation>Could not open port %1.</translation>
     </message>
@@ -607,14 +611,6 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>Модуль не ответил на команду «%1» за %2&#xa0;с. Проверьте питание модуля, подключение линий A и B, выбранный порт и что модуль в режиме настройки.</source>
         <translation>The module did not answer the command &quot;%1&quot; within %2&#xa0;s. Check the module&apos;s power, the wiring of lines A and B, the chosen port, and that the module is in configuration mode.</translation>
-    </message>
-    <message>
-        <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и нажмите «Соединиться».</source>
-        <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and press &quot;Connect&quot;.</translation>
-    </message>
-    <message>
-        <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и запустите команду снова.</source>
-        <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and run the command again.</translation>
     </message>
     <message>
         <source>Имя сетевого порта «%1» неполно: нужно socket://АДРЕС:ПОРТ или rfc2217://АДРЕС:ПОРТ.</source>
@@ -631,14 +627,6 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>Шлюз %1 не ответил за %2&#xa0;с: проверьте, что он включён и доступен по сети (ping), его адрес и межсетевой экран.</source>
         <translation>Gateway %1 did not answer within %2&#xa0;s: check that it is on and reachable (ping), its address and the firewall.</translation>
-    </message>
-    <message>
-        <source>Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и нажмите «Соединиться».</source>
-        <translation>The connection to gateway %1 was lost: check the network and the gateway’s power and press “Connect”.</translation>
-    </message>
-    <message>
-        <source>Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и запустите команду снова.</source>
-        <translation>The connection to gateway %1 was lost: check the network and the gateway’s power and run the command again.</translation>
     </message>
     <message>
         <source>Шлюз %1 не поддерживает RFC 2217 (COM-PORT-OPTION): похоже, его порт в режиме «raw» («TCP-сервер»). Включите на шлюзе RFC 2217 или откройте порт как socket://%1, задав на шлюзе 9600 бод, 8N1.</source>
@@ -703,6 +691,22 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>файл блокировки %1 — не обычный файл (канал или устройство): порт не открыть, пока этот файл не удалён</source>
         <translation>lock file %1 is not a regular file (a pipe or a device): the port cannot be opened until that file is removed</translation>
+    </message>
+    <message>
+        <source>Порт не выбран: выберите порт в списке или %1.</source>
+        <translation>No port chosen: choose a port in the list or %1.</translation>
+    </message>
+    <message>
+        <source>Порт %1 не найден: адаптер отключён или имя порта неверно. Подключите адаптер и %2.</source>
+        <translation>Port %1 not found: the adapter is unplugged or the port name is wrong. Plug the adapter in and %2.</translation>
+    </message>
+    <message>
+        <source>Связь с портом %1 потеряна: адаптер отключён. Подключите его и %2.</source>
+        <translation>Link to port %1 lost: the adapter was unplugged. Plug it in and %2.</translation>
+    </message>
+    <message>
+        <source>Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и %2.</source>
+        <translation>The connection to gateway %1 was lost: check the network and the gateway’s power and %2.</translation>
     </message>
 </context>
 <context>
@@ -989,6 +993,22 @@ F2: exchange log</translation>
     <message>
         <source>модуль не найден</source>
         <translation>module not found</translation>
+    </message>
+    <message>
+        <source>нажмите «Соединиться»</source>
+        <translation>press &quot;Connect&quot;</translation>
+    </message>
+    <message>
+        <source>нажмите «Обновить»</source>
+        <translation>press &quot;Refresh&quot;</translation>
+    </message>
+    <message>
+        <source>выберите порт и нажмите «Соединиться»</source>
+        <translation>choose a port and press &quot;Connect&quot;</translation>
+    </message>
+    <message>
+        <source>нажмите «Отключиться»</source>
+        <translation>press &quot;Disconnect&quot;</translation>
     </message>
 </context>
 <context>

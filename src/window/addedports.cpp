@@ -2,6 +2,7 @@
 
 #include "linkwords.h"
 #include "networklink.h"
+#include "statewords.h"
 
 #include <QComboBox>
 #include <QInputDialog>
@@ -101,7 +102,7 @@ void AddedPorts::askForName()
     if (address.isGateway() && !address.isValid()) {
         QMessageBox::warning(list->window(), tr("Добавить порт"),
                              LinkWords::networkAdvice(NetworkLink::Problem::BadName, address, {},
-                                                      LinkWords::Audience::Window));
+                                                      StateWords::audience()));
         return;
     }
     remember(name);

@@ -62,7 +62,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
             "QComboBox:focus, QPushButton:focus { border: 2px solid rgb(0, 120, 215); }"));
 
     logBook = new ExchangeLog(this);
-    logBook->follow(engine, LinkWords::Audience::Window);
+    logBook->follow(engine, StateWords::audience());
     connect(logBook, &ExchangeLog::fileFailed, this, &MainWindow::showMessage);
     statusPanel = new StatusPanel(this);
     setStatusBar(statusPanel);
@@ -82,7 +82,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
         showStatus(portField->passedOver());
 
     connect(engine, &ModuleEngine::noted, this,
-            [this](const ModuleEngine::Note &note) { showMessage(EngineWords::say(note)); });
+            [this](const ModuleEngine::Note &note) { showMessage(EngineWords::say(note, StateWords::audience())); });
     // The status bar shows what an exchange sends and what comes back; the
     // log has the bytes themselves, once.
     connect(engine, &ModuleEngine::commandSent, this, [this](const QByteArray &bytes) {
@@ -192,7 +192,7 @@ void MainWindow::showStatus(const QString &text)
 
 void MainWindow::keepRecord(ModuleRecord *record)
 {
-    record->follow(engine, LinkWords::Audience::Window);
+    record->follow(engine, StateWords::audience());
     // A record that stops taking rows is told where the log's failure is.
     connect(record, &ModuleRecord::fileFailed, this, &MainWindow::showMessage);
 }

@@ -189,7 +189,7 @@ void MainWindow::withdrawBox()
 void MainWindow::showFailure(const ModuleEngine::Failure &failure)
 {
     using Kind = ModuleEngine::FailureKind;
-    const QString advice = EngineWords::advice(failure, LinkWords::Audience::Window);
+    const QString advice = EngineWords::advice(failure, StateWords::audience());
     const QString summary = EngineWords::summary(failure);
     showMessage(summary.isEmpty() ? advice : summary);
     switch (failure.kind()) {

@@ -10,6 +10,12 @@ QString tr(const char *text)
 }
 } // namespace
 
+LinkWords::Audience StateWords::audience()
+{
+    return {tr("нажмите «Соединиться»"), tr("нажмите «Обновить»"),
+            tr("выберите порт и нажмите «Соединиться»"), tr("нажмите «Отключиться»")};
+}
+
 QString StateWords::field(ModuleEngine::FieldState state)
 {
     using State = ModuleEngine::FieldState;

@@ -1,6 +1,7 @@
 #ifndef TAV_STATEWORDS_H
 #define TAV_STATEWORDS_H
 
+#include "linkwords.h"
 #include "moduleengine.h"
 
 #include <QString>
@@ -18,6 +19,9 @@ enum class Search { Idle, Searching, Found, NotFound };
 QString field(ModuleEngine::FieldState state);
 QString picked();
 QString search(Search state);
+
+// What the window asks a technician to do next: its buttons, by name.
+LinkWords::Audience audience();
 
 // Puts `state` where a user finds it: the tooltip ("what: state") and the
 // accessible description. Only on a change, as looks are.

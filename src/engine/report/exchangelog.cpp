@@ -21,10 +21,10 @@ ExchangeLog::ExchangeLog(QObject *parent)
 
 ExchangeLog::~ExchangeLog() = default;
 
-void ExchangeLog::follow(const ModuleEngine *engine, LinkWords::Audience audience)
+void ExchangeLog::follow(const ModuleEngine *engine, const LinkWords::Audience &audience)
 {
     connect(engine, &ModuleEngine::noted, this,
-            [this](const ModuleEngine::Note &note) { status(EngineWords::say(note)); });
+            [this, audience](const ModuleEngine::Note &note) { status(EngineWords::say(note, audience)); });
     connect(engine, &ModuleEngine::commandSent, this, &ExchangeLog::sent);
     connect(engine, &ModuleEngine::replyTaken, this, &ExchangeLog::received);
     // How an exchange ended, and, where the status line said it short,

@@ -40,7 +40,7 @@ public:
 
     // Takes down everything `engine` says, sends and receives from now on,
     // and how each exchange ended, in words for `audience`.
-    void follow(const ModuleEngine *engine, LinkWords::Audience audience);
+    void follow(const ModuleEngine *engine, const LinkWords::Audience &audience);
 
     void status(const QString &text);
     void sent(const QByteArray &bytes);

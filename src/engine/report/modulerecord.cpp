@@ -167,7 +167,7 @@ void ModuleRecord::write(const QByteArray &bytes)
     emit fileFailed(tr("Запись в файл учёта %1 прекращена: %2").arg(filePath, reason));
 }
 
-void ModuleRecord::follow(const ModuleEngine *engine, LinkWords::Audience audience)
+void ModuleRecord::follow(const ModuleEngine *engine, const LinkWords::Audience &audience)
 {
     connect(engine, &ModuleEngine::stateChanged, this, [this, engine] {
         if (engine->isBusy())

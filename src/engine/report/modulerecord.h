@@ -53,7 +53,7 @@ public:
     void add(const ModuleReport &report);
     // A row at the end of each of `engine`'s exchanges, and for each port it
     // could not open; nothing for a link lost while no exchange ran.
-    void follow(const ModuleEngine *engine, LinkWords::Audience audience);
+    void follow(const ModuleEngine *engine, const LinkWords::Audience &audience);
 
     // One row as written, with its line end.
     static QByteArray row(const QStringList &fields, Form form);

@@ -108,7 +108,7 @@ ModuleResult ModuleResult::ofRead(const ModuleProtocol::Values &values)
                     .arg(EngineWords::values(values, EngineWords::Told::Reported))};
 }
 
-ModuleResult ModuleResult::of(const ModuleEngine::Failure &failure, LinkWords::Audience audience)
+ModuleResult ModuleResult::of(const ModuleEngine::Failure &failure, const LinkWords::Audience &audience)
 {
     const auto *interrupted = failure.as<ModuleEngine::Failure::Interrupted>();
     const bool notStarted = interrupted && interrupted->beforeStart;
@@ -117,7 +117,7 @@ ModuleResult ModuleResult::of(const ModuleEngine::Failure &failure, LinkWords::A
             EngineWords::advice(failure, audience), !notStarted};
 }
 
-void onEachEnding(const ModuleEngine *engine, LinkWords::Audience audience, QObject *context,
+void onEachEnding(const ModuleEngine *engine, const LinkWords::Audience &audience, QObject *context,
                   const std::function<void(const ModuleResult &)> &ended)
 {
     QObject::connect(engine, &ModuleEngine::readFinished, context,

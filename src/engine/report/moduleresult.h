@@ -43,13 +43,13 @@ struct ModuleResult
 
     static ModuleResult ofRead(const ModuleProtocol::Values &values);
     static ModuleResult ofWrite() { return {}; }
-    static ModuleResult of(const ModuleEngine::Failure &failure, LinkWords::Audience audience);
+    static ModuleResult of(const ModuleEngine::Failure &failure, const LinkWords::Audience &audience);
 };
 
 // Calls `ended` at each ending `engine` reports (a read or a write over,
 // or a failure, a port that could not be opened included), with how it
 // ended, told to `audience`.
-void onEachEnding(const ModuleEngine *engine, LinkWords::Audience audience, QObject *context,
+void onEachEnding(const ModuleEngine *engine, const LinkWords::Audience &audience, QObject *context,
                   const std::function<void(const ModuleResult &)> &ended);
 
 // Everything known of one module at its end, for the record and the JSON:

@@ -49,18 +49,18 @@ static QString disconnected(const QString &port)
     return tr("Отключено от порта %1").arg(port);
 }
 
-static QString refusal(Refusal why, const QString &awaited)
+static QString refusal(Refusal why, const QString &awaited, const Audience &audience)
 {
     switch (why) {
     case Refusal::NotConnected:
-        return tr("Нет соединения: выберите порт и нажмите «Соединиться»");
+        return tr("Нет соединения: %1").arg(audience.connect);
     case Refusal::Reading:
         return tr("Идёт чтение: дождитесь его окончания");
     case Refusal::Writing:
         return tr("Идёт запись: дождитесь её окончания");
     case Refusal::Awaiting:
-        return tr("Модуль ещё не ответил на «%1»: дождитесь ответа или нажмите «Отключиться»")
-                .arg(awaited);
+        return tr("Модуль ещё не ответил на «%1»: дождитесь ответа или %2")
+                .arg(awaited, audience.stop);
     case Refusal::Incomplete:
         break;
     }
@@ -165,9 +165,9 @@ static QString gaveUp(const QString &command, std::chrono::milliseconds after)
                       .arg(after.count() / 1000);
 }
 
-static QString searchUnavailable()
+static QString searchUnavailable(const Audience &audience)
 {
-    return tr("Поиск недоступен, пока порт открыт: сначала нажмите «Отключиться»");
+    return tr("Поиск недоступен, пока порт открыт: сначала %1").arg(audience.stop);
 }
 
 static QString searchStarted()
@@ -210,19 +210,23 @@ static QString lockIgnored(const QString &path, qint64 pid)
                               .arg(pid);
 }
 
-QString say(const Note &note)
+QString say(const Note &note, const Audience &audience)
 {
     return std::visit(
             Overloaded {
                     [](const Note::PortOpened &n) { return portOpened(n.port, n.adapter); },
                     [](const Note::ConnectingTo &n) { return connectingTo(n.port); },
                     [](const Note::Disconnected &n) { return disconnected(n.port); },
-                    [](const Note::NotStarted &n) { return refusal(n.refusal, n.command); },
+                    [&audience](const Note::NotStarted &n) {
+                        return refusal(n.refusal, n.command, audience);
+                    },
                     [](const Note::Started &n) { return started(n.write); },
                     [](const Note::ReadDone &n) { return readDone(n.values); },
                     [](const Note::Written &n) { return written(n.values, n.operating); },
                     [](const Note::Stopping &n) { return stopping(n.command); },
-                    [](const Note::SearchUnavailable &) { return searchUnavailable(); },
+                    [&audience](const Note::SearchUnavailable &) {
+                        return searchUnavailable(audience);
+                    },
                     [](const Note::SearchStarted &) { return searchStarted(); },
                     [](const Note::WaitingForSlot &n) {
                         return waitingForSlot(n.port, n.goneFirst);
@@ -236,14 +240,14 @@ QString say(const Note &note)
             note.what);
 }
 
-static QString whatHappened(const Failure &failure, Audience audience)
+static QString whatHappened(const Failure &failure, const Audience &audience)
 {
     return std::visit(
             Overloaded {
-                    [audience](const Failure::CannotOpen &f) {
+                    [&audience](const Failure::CannotOpen &f) {
                         return LinkWords::problemAdvice(f.problem, audience);
                     },
-                    [audience](const Failure::LinkLost &f) {
+                    [&audience](const Failure::LinkLost &f) {
                         return LinkWords::problemAdvice(f.problem, audience);
                     },
                     [](const Failure::NoReply &f) { return gaveUp(f.command, f.waited); },
@@ -270,7 +274,7 @@ static QString whatHappened(const Failure &failure, Audience audience)
             failure.what);
 }
 
-QString advice(const Failure &failure, Audience audience)
+QString advice(const Failure &failure, const Audience &audience)
 {
     const QString text = whatHappened(failure, audience);
     // Whatever stops a write part-way, the user learns what the module took.

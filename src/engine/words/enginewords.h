@@ -22,9 +22,9 @@ enum class Told { Reported, Confirmed };
 QString values(const ModuleProtocol::Values &values, Told told);
 
 // A note of progress, as the status line and the log say it.
-QString say(const ModuleEngine::Note &note);
+QString say(const ModuleEngine::Note &note, const Audience &audience);
 // What happened and what to do: the box's text, the log's and the result's.
-QString advice(const ModuleEngine::Failure &failure, Audience audience);
+QString advice(const ModuleEngine::Failure &failure, const Audience &audience);
 // The status line's short account, where the advice is long (a port that
 // cannot be opened, a lost one); empty where the advice says it.
 QString summary(const ModuleEngine::Failure &failure);

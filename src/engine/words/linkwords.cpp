@@ -20,10 +20,10 @@ QString LinkWords::withSystemText(const QString &advice, const QString &systemTe
 }
 
 QString LinkWords::openFailureAdvice(SerialLink::OpenProblem problem, const QString &portName,
-                                      const QString &systemText, Audience audience)
+                                      const QString &systemText, const Audience &audience)
 {
     if (portName.isEmpty())
-        return tr("Порт не выбран: выберите порт в списке или нажмите «Обновить».");
+        return tr("Порт не выбран: выберите порт в списке или %1.").arg(audience.findPorts);
     QString advice;
     switch (problem) {
     case SerialLink::OpenProblem::NoAccess: // a Unix device's rights; Windows has no such case
@@ -43,11 +43,9 @@ QString LinkWords::openFailureAdvice(SerialLink::OpenProblem problem, const QStr
 #endif
         break;
     case SerialLink::OpenProblem::NotFound:
-        advice = audience == Audience::Window
-                ? tr("Порт %1 не найден: адаптер отключён или имя порта неверно. "
-                     "Подключите адаптер и нажмите «Обновить».")
-                : tr("Порт %1 не найден: адаптер отключён или имя порта неверно. "
-                     "Подключите адаптер; имена портов показывает «tav-configurator-cli ports».");
+        advice = tr("Порт %1 не найден: адаптер отключён или имя порта неверно. "
+                    "Подключите адаптер и %2.")
+                         .arg(QStringLiteral("%1"), audience.findPorts);
         if (!noAdapterHint().isEmpty())
             advice += QLatin1Char(' ') + noAdapterHint();
         break;
@@ -98,18 +96,16 @@ QString LinkWords::noReplyAdvice(const QString &command)
 }
 
 QString LinkWords::linkLostAdvice(const QString &portName, const QString &systemText,
-                                  Audience audience)
+                                  const Audience &audience)
 {
-    const QString advice = audience == Audience::Window
-            ? tr("Связь с портом %1 потеряна: адаптер отключён. Подключите его "
-                 "и нажмите «Соединиться».")
-            : tr("Связь с портом %1 потеряна: адаптер отключён. Подключите его "
-                 "и запустите команду снова.");
-    return withSystemText(advice.arg(portName), systemText);
+    const QString advice =
+            tr("Связь с портом %1 потеряна: адаптер отключён. Подключите его и %2.")
+                    .arg(portName, audience.retry);
+    return withSystemText(advice, systemText);
 }
 
 QString LinkWords::networkAdvice(NetworkLink::Problem problem, const PortAddress &address,
-                                const QString &systemText, Audience audience)
+                                const QString &systemText, const Audience &audience)
 {
     const QString &name = address.name();
     const QString where = address.where();
@@ -141,13 +137,8 @@ QString LinkWords::networkAdvice(NetworkLink::Problem problem, const PortAddress
                        .arg(NetworkLink::connectLimit.count() / 1000);
         break;
     case NetworkLink::Problem::Lost:
-        text = audience == Audience::Window
-                ? tr("Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и "
-                     "нажмите «Соединиться».")
-                          .arg(where)
-                : tr("Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и "
-                     "запустите команду снова.")
-                          .arg(where);
+        text = tr("Соединение со шлюзом %1 потеряно: проверьте сеть и питание шлюза и %2.")
+                       .arg(where, audience.retry);
         break;
     case NetworkLink::Problem::NoComPortAnswer:
     case NetworkLink::Problem::NoComPort:
@@ -215,7 +206,7 @@ QString LinkWords::problemSummary(const ModuleLink::Problem &problem)
     return tr("Не удалось открыть порт %1: %2").arg(problem.address.name(), reason);
 }
 
-QString LinkWords::problemAdvice(const ModuleLink::Problem &problem, Audience audience)
+QString LinkWords::problemAdvice(const ModuleLink::Problem &problem, const Audience &audience)
 {
     if (const auto *gateway = std::get_if<NetworkLink::Problem>(&problem.why))
         return networkAdvice(*gateway, problem.address, problem.systemText, audience);
