@@ -5,6 +5,7 @@
 #include "modulerecord.h"
 #include "linkwords.h"
 #include "progressline.h"
+#include "session.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,7 +27,8 @@ Commissioner::Commissioner(CommissionOptions options, PortLister listPorts, QTex
     , out(out)
     , err(err)
     , log(log)
-    , engine(new ModuleEngine({std::move(listPorts), monitor, lateReplyLimit}, this))
+    , engine(new ModuleEngine(
+              Session::engineSetup(std::move(listPorts), monitor, waiting(), lateReplyLimit), this))
 {
     if (log)
         log->follow(engine, Commissioner::audience());
@@ -162,7 +164,7 @@ void Commissioner::waitForAdapter()
     engine->startSearch(plan(), limit);
 }
 
-void Commissioner::setRecord(ModuleRecord *record)
+void Commissioner::keepRecord(ModuleRecord *record)
 {
     record->follow(engine, Commissioner::audience());
 }

@@ -57,13 +57,14 @@ class Commissioner : public QObject
     Q_OBJECT
 
 public:
-    // `listPorts` names the ports the wait compares (the system's, or a
-    // test's); where a `monitor` is given its snapshot is used instead.
+    // `listPorts` names the ports the wait compares: left empty, the
+    // system's, watched while a port is waited for; where a `monitor` is
+    // given its snapshot is used instead.
     Commissioner(CommissionOptions options, PortLister listPorts, QTextStream &out,
                  QTextStream &err, ExchangeLog *log = nullptr, PortMonitor *monitor = nullptr,
                  QObject *parent = nullptr);
-    // Each module's row goes to `record` as well.
-    void setRecord(ModuleRecord *record);
+    // Appends a row to `record` at the end of every exchange with a module.
+    void keepRecord(ModuleRecord *record);
     // Progress on stderr, rewritten in place, for a terminal as wide as
     // `columns` says at each rewrite.
     void showProgress(std::function<int()> columns);

@@ -292,11 +292,9 @@ int main(int argc, char *argv[])
     if (!Session::openFiles(shared.files(parser), log, record, &problem,
                             [&err](const QString &message) { err << message << Qt::endl; }))
         return usageError(err, problem);
-    auto *monitor =
-            options.port.isEmpty() || options.waitForPort ? Session::watchSystemPorts() : nullptr;
-    Commissioner commissioner(options, systemPortNames, out, err, &log, monitor);
+    Commissioner commissioner(options, {}, out, err, &log);
     if (record.isOpen())
-        commissioner.setRecord(&record);
+        commissioner.keepRecord(&record);
     // Progress only where a person watches stderr; the result lines and
     // the JSON on stdout never carry it.
     if (Console::errorColumns() > 0)

@@ -265,7 +265,7 @@ int TestBench::runCommissioner(const CommissionOptions &options, ModuleRecord *r
     QTextStream err(&errors);
     commissioner = std::make_unique<Commissioner>(options, [] { return QStringList(); }, out,
                                                   err);
-    commissioner->setRecord(record);
+    commissioner->keepRecord(record);
     FastForward hurry(commissioner.get(), {}, false);
     QSignalSpy finished(commissioner.get(), &Commissioner::finished);
     commissioner->start();

@@ -79,6 +79,15 @@ bool Session::openFiles(const Files &files, ExchangeLog &log, ModuleRecord &reco
     return true;
 }
 
+ModuleEngine::Setup Session::engineSetup(PortLister lister, PortMonitor *monitor, bool watch,
+                                         std::chrono::milliseconds giveUpAfter)
+{
+    if (lister)
+        return {std::move(lister), monitor, giveUpAfter};
+    return {systemPortNames, monitor ? monitor : watch ? watchSystemPorts() : nullptr,
+            giveUpAfter};
+}
+
 PortMonitor *Session::watchSystemPorts()
 {
     auto *monitor = new PortMonitor(systemPortNames, PortMonitor::systemWatchedFolders());

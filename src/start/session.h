@@ -1,12 +1,15 @@
 #ifndef TAV_SESSION_H
 #define TAV_SESSION_H
 
+#include "moduleengine.h"
 #include "modulerecord.h"
+#include "portlist.h"
 
 #include <QCommandLineOption>
 #include <QList>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 
 QT_BEGIN_NAMESPACE
@@ -56,6 +59,12 @@ bool openFiles(const Files &files, ExchangeLog &log, ModuleRecord &record, QStri
 
 // Watches the system's serial ports, so that waiting for one costs nothing.
 PortMonitor *watchSystemPorts();
+
+// The engine's ports as both programs set them up: the system's, watched
+// where `watch` (a wait for a port), unless a lister of its own is given
+// (a test's), which only a monitor of its own watches.
+ModuleEngine::Setup engineSetup(PortLister lister, PortMonitor *monitor, bool watch,
+                                std::chrono::milliseconds giveUpAfter = {});
 
 } // namespace Session
 

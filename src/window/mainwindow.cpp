@@ -25,9 +25,7 @@
 
 MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *monitor)
     : QMainWindow(parent)
-    , engine(new ModuleEngine({portLister ? portLister : PortLister(systemPortNames),
-                               portLister || monitor ? monitor : Session::watchSystemPorts()},
-                              this))
+    , engine(new ModuleEngine(Session::engineSetup(portLister, monitor, true), this))
     , readStep(*engine, true)
     , writeStep(*engine, false)
     , findTimer(EngineSeam::timer(*engine, "findTimer"))
