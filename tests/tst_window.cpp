@@ -339,8 +339,8 @@ void TestWindow::startWithPorts()
     QCOMPARE(ui.cbPorts->currentIndex(), 0);
     QCOMPARE(MainWindowProbe::knownPorts(w), ports);
 
-    // The system's ports are listed once, after the window is up and off
-    // its thread: a start costs no enumeration on the GUI thread.
+    // The system's ports are listed once, after the window is on screen and
+    // off its thread: a start costs no enumeration before the first look.
     QList<QThread *> listedOn;
     auto *monitor = new PortMonitor(
             [&listedOn] {
@@ -354,6 +354,9 @@ void TestWindow::startWithPorts()
     // A port chosen before the list comes (here one the system does not
     // list, as the search selects it) stays chosen.
     MainWindowProbe::selectPort(system, QStringLiteral("/tmp/tav-chosen"));
+    QCoreApplication::processEvents();
+    QVERIFY(listedOn.isEmpty());
+    system.show();
     QTRY_COMPARE(MainWindowProbe::knownPorts(system), QStringList {QStringLiteral("ttyUSB7")});
     QCOMPARE(itemsOf(field), (QStringList {QStringLiteral("ttyUSB7"), QStringLiteral("/tmp/tav-chosen")}));
     QCOMPARE(field->currentText(), QStringLiteral("/tmp/tav-chosen"));

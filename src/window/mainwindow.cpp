@@ -22,6 +22,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
+#include <QWindow>
 
 MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *monitor)
     : QMainWindow(parent)
@@ -53,12 +54,16 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
         fieldWidget(field)->addItems(ModuleProtocol::valuesOf(field));
         fieldWidget(field)->setItemDelegate(new ReadableRows(fieldWidget(field)));
     }
-    setWindowIcon(QIcon(QStringLiteral(":/icons/tav-configurator.png")));
+    // Each size is read only when the system asks for it (a title bar's
+    // 16 px, a task switcher's 48 px), not all of them before the first look.
+    QIcon icon;
+    for (const int side : {16, 24, 32, 48, 64})
+        icon.addFile(QStringLiteral(":/icons/%1/tav-configurator.png").arg(side), QSize(side, side));
+    setWindowIcon(icon);
     // The indicator looks hide Qt's focus frame; a keyboard user still needs
     // to see where the focus is.
     ui->centralwidget->setStyleSheet(QStringLiteral(
             "QComboBox:focus, QPushButton:focus { border: 2px solid rgb(0, 120, 215); }"));
-
     logBook = new ExchangeLog(this);
     logBook->follow(engine, StateWords::audience());
     connect(logBook, &ExchangeLog::fileFailed, this, &MainWindow::showMessage);
@@ -148,9 +153,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
         connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, picked);
     }
 
-    // Nothing that can wait runs before the window shows: the system's
-    // ports are listed once, by the port watch's own thread.
-    if (systemPorts && engine->listPortsInBackground()) {
+    if (systemPorts) {
         connect(engine, &ModuleEngine::portsListed, this,
                 [this](const QStringList &names, const QList<PortDetails> &details) {
                     if (std::exchange(portsListed, true))
@@ -207,6 +210,31 @@ void MainWindow::showLog()
     logWindow->show();
     logWindow->raise();
     logWindow->activateWindow();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (systemPorts && !std::exchange(shownOnce, true))
+        windowHandle()->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Nothing that can wait runs before the first look: the system's ports
+    // are listed once the window is on screen, by the port watch's own
+    // thread, and the list fills in when they are in.
+    if (watched == windowHandle() && event->type() == QEvent::Expose
+        && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            if (!engine->listPortsInBackground()) {
+                engine->setKnownPorts(listPorts());
+                portField->fill(knownPorts);
+            }
+        });
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -64,6 +64,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 signals:
     // Every status-bar message as it is shown, a repeat of the last one too
@@ -145,6 +147,7 @@ private:
     bool systemPorts = false;
     PortField *portField = nullptr;
     bool portsListed = false; // the first list of the system's ports is in
+    bool shownOnce = false;
     ExchangeLog *logBook = nullptr;
     LogWindow *logWindow = nullptr;
 
