@@ -177,20 +177,6 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-void MainWindow::showMessage(const QString &text)
-{
-    statusPanel->showMessage(text, 0);
-    // The bar clips a long message; the whole of it is a hover away.
-    statusPanel->setToolTip(text + tr("\n\nF2 — журнал обмена"));
-    emit statusShown(text);
-}
-
-void MainWindow::showStatus(const QString &text)
-{
-    logBook->status(text);
-    showMessage(text);
-}
-
 void MainWindow::keepRecord(ModuleRecord *record)
 {
     record->follow(engine, StateWords::audience());

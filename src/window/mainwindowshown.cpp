@@ -250,3 +250,17 @@ void MainWindow::setLook(QWidget *widget, const QString &style)
     if (widget->styleSheet() != style)
         widget->setStyleSheet(style);
 }
+
+void MainWindow::showMessage(const QString &text)
+{
+    statusPanel->showMessage(text, 0);
+    // The bar clips a long message; the whole of it is a hover away.
+    statusPanel->setToolTip(text + tr("\n\nF2 — журнал обмена"));
+    emit statusShown(text);
+}
+
+void MainWindow::showStatus(const QString &text)
+{
+    logBook->status(text);
+    showMessage(text);
+}
