@@ -93,6 +93,19 @@ void checkLogTellsTheEnd(const QStringList &lines, const QList<ModalWatcher::Box
     }
 }
 
+// Each front end tells what to do next in its own terms only: the window
+// names its buttons, the command line what to run.
+void checkOwnTerms(const QStringList &texts, Verdict verdict, const QString &retry,
+                   const QStringList &foreign)
+{
+    for (const QString &text : texts) {
+        for (const QString &word : foreign)
+            QVERIFY2(!text.contains(word), qPrintable(text));
+    }
+    if (verdict == Verdict::LinkLost)
+        QVERIFY2(!texts.filter(retry).isEmpty(), qPrintable(texts.join(QLatin1Char('\n'))));
+}
+
 std::optional<Verdict> commandLineVerdict(int code, const QString &output, bool write)
 {
     switch (code) {
@@ -170,6 +183,9 @@ void TestFrontEnds::windowReachesTheVerdict()
         shown << box.text << box.informativeText;
     shown << MainWindowProbe::statusPanel(w)->toolTip() << w.exchangeLog()->lines();
     told.check(shown);
+    checkOwnTerms(shown, *verdict, QStringLiteral("нажмите «Соединиться»"),
+                  {QStringLiteral("запустите команду"), QStringLiteral("tav-configurator-cli"),
+                   QStringLiteral("Ctrl+C")});
 
     // One connection-error box per exchange, however many replies are late.
     int errorBoxes = 0;
@@ -260,6 +276,8 @@ void TestFrontEnds::commandLineReachesTheVerdict()
              qPrintable(said.join(QLatin1Char('\n'))));
     checkLogTellsTheEnd(log.lines(), {}, *verdict);
     told.check(QStringList {output, errors} + log.lines());
+    checkOwnTerms(QStringList {output, errors} + log.lines(), *verdict,
+                  QStringLiteral("запустите команду снова"), {QStringLiteral("нажмите «")});
 }
 
 QTEST_MAIN(TestFrontEnds)
