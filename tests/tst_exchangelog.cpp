@@ -3,14 +3,18 @@
 #include "exchangelog.h"
 #include "logwindow.h"
 #include "simfixture.h"
+#include "statuspanel.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QTextBlock>
 #include <QTime>
 #include <QMessageBox>
@@ -89,10 +93,21 @@ void TestExchangeLog::aFullReadIsLoggedInOrderWithBytesEscaped()
     // Named as the system names it: on Windows a drive letter and backslashes.
     const QString saved = QDir::toNativeSeparators(dir.filePath(QStringLiteral("журнал.log")));
     QVERIFY(window->saveTo(saved));
+    // The status bar says where it went; the next save is proposed among
+    // the user's documents, not wherever the program was started.
+    QCOMPARE(MainWindowProbe::statusPanel(*w)->currentMessage(),
+             QStringLiteral("Журнал сохранён: %1").arg(saved));
+    QCOMPARE(QFileInfo(LogWindow::proposedPath()).absolutePath(),
+             QFileInfo(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                     .absoluteFilePath());
     QFile file(saved);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(file.readAll()),
              w->exchangeLog()->lines().join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    // Closed, it is a click away on the status bar as well.
+    window->close();
+    QTest::mouseClick(MainWindowProbe::statusPanel(*w)->logButton(), Qt::LeftButton);
+    QVERIFY(window->isVisible());
 #ifdef Q_OS_UNIX
     // Only a file is replaced: a pipe or a device, even by a link, is left
     // as it is and the save refused.

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QToolButton>
 #include <QTranslator>
 #include <QtTest>
 
@@ -525,8 +526,9 @@ void TestWindow::aModuleBehindAGatewayIsReadAndWritten()
         QVERIFY(w.grab().save(shot));
 }
 
-// A result of several lines is read whole beside the progress bar: the
-// message, as rendered, keeps clear of the bar and of the panel's bottom.
+// A result of several lines is read whole beside the progress bar and the
+// log's button: the message, as rendered, keeps clear of them and of the
+// panel's bottom, with the bar shown or not.
 void TestWindow::aLongMessageIsNeverUnderTheProgressBar()
 {
 #ifndef Q_OS_UNIX
@@ -536,13 +538,22 @@ void TestWindow::aLongMessageIsNeverUnderTheProgressBar()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     StatusPanel *panel = MainWindowProbe::statusPanel(w);
-    panel->showProgress(3, 12);
-    panel->showMessage(QStringLiteral("ii WW ").repeated(60));
+    // The way to the log is always there, in words and with its key.
+    QVERIFY(panel->logButton()->isVisible());
+    QCOMPARE(panel->logButton()->text(), QStringLiteral("Журнал (F2)"));
+    for (const bool progress : {true, false}) {
+    if (progress)
+        panel->showProgress(3, 12);
+    else
+        panel->endProgress();
+    panel->showMessage(QStringLiteral("ii WW ").repeated(60) + QString::number(progress));
     QTRY_VERIFY(panel->height() >= panel->minimumHeight());
     const QImage shown = panel->grab().toImage();
     const qreal ratio = shown.devicePixelRatio();
-    const QRect bar = panel->progress()->geometry();
-    QVERIFY(bar.isValid() && panel->progress()->isVisible());
+    QWidget *leftmost = progress ? static_cast<QWidget *>(panel->progress()) : panel->logButton();
+    const QRect bar = leftmost->geometry();
+    QVERIFY(bar.isValid() && leftmost->isVisible());
+    QVERIFY(panel->progress()->isVisible() == progress);
     // The message is the ink left of the bar: what differs clearly from
     // the panel's own colour (its first column, where nothing is drawn).
     const int panelGray = qGray(shown.pixel(0, shown.height() / 2));
@@ -560,6 +571,7 @@ void TestWindow::aLongMessageIsNeverUnderTheProgressBar()
              qPrintable(QStringLiteral("text to x %1, bar from %2").arg(right).arg(bar.left())));
     QVERIFY2(bottom < shown.height() - 2,
              qPrintable(QStringLiteral("text to y %1 of %2").arg(bottom).arg(shown.height())));
+    }
 }
 
 QTEST_MAIN(TestWindow)

@@ -848,6 +848,10 @@ F2: exchange log</translation>
         <source>Ответ всё ещё ожидается: обмен продолжится, когда он придёт. Чтобы прекратить, нажмите «Отключиться».</source>
         <translation>The reply is still awaited: the exchange goes on when it comes. To give up, press &quot;Disconnect&quot;.</translation>
     </message>
+    <message>
+        <source>Журнал сохранён: %1</source>
+        <translation>Log saved: %1</translation>
+    </message>
 </context>
 <context>
     <name>ModuleRecord</name>
@@ -1024,6 +1028,14 @@ F2: exchange log</translation>
     <message>
         <source>Журнал обмена</source>
         <translation>Exchange log</translation>
+    </message>
+    <message>
+        <source>Журнал (F2)</source>
+        <translation>Log (F2)</translation>
+    </message>
+    <message>
+        <source>Журнал обмена: все сообщения, команды и ответы (F2)</source>
+        <translation>Exchange log: every message, command and reply (F2)</translation>
     </message>
 </context>
 </TS>

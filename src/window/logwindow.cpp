@@ -4,6 +4,7 @@
 #include "platform.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
@@ -102,7 +104,7 @@ void LogWindow::append(const QString &line)
         showNewest();
 }
 
-bool LogWindow::saveTo(const QString &path, QString *error) const
+bool LogWindow::saveTo(const QString &path, QString *error)
 {
     // A save replaces the file it names with a new one: right for a file,
     // ruinous for a device or a pipe (as root, /dev/null itself).
@@ -118,21 +120,32 @@ bool LogWindow::saveTo(const QString &path, QString *error) const
         const QStringList lines = log->lines();
         for (const QString &line : lines)
             out.write(line.toUtf8() + '\n');
-        if (out.commit())
+        if (out.commit()) {
+            emit saved(path);
             return true;
+        }
     }
     if (error)
         *error = out.errorString();
     return false;
 }
 
+QString LogWindow::proposedPath()
+{
+    // Where a user keeps what they made, not wherever the program was
+    // started from (on Windows, often the installation's own folder).
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // Logs of a day's modules sort by the time they were saved.
+    const QString name = QStringLiteral("tav-exchange-%1.log")
+                                 .arg(QDateTime::currentDateTime().toString(
+                                         QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+    return documents.isEmpty() ? name : QDir(documents).filePath(name);
+}
+
 void LogWindow::save()
 {
-    // Logs of a day's modules sort by the time they were saved.
-    const QString proposed = QStringLiteral("tav-exchange-%1.log")
-                                     .arg(QDateTime::currentDateTime().toString(
-                                             QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
-    const QString path = QFileDialog::getSaveFileName(this, tr("Сохранить журнал"), proposed,
+    const QString path = QFileDialog::getSaveFileName(this, tr("Сохранить журнал"),
+                                                      QDir::toNativeSeparators(proposedPath()),
                                                       tr("Текстовые файлы (*.log *.txt)"));
     if (path.isEmpty())
         return;

@@ -16,8 +16,15 @@ public:
     explicit LogWindow(ExchangeLog *log, QWidget *parent = nullptr);
 
     QString text() const;
-    // Writes every line to `path` as UTF-8; false, with the reason, if it cannot.
-    bool saveTo(const QString &path, QString *error = nullptr) const;
+    // Writes every line to `path` as UTF-8; false, with the reason, if it
+    // cannot. Once written, saved() says where.
+    bool saveTo(const QString &path, QString *error = nullptr);
+    // Where "Сохранить…" proposes to save: the user's documents folder, a
+    // name that sorts by the time of saving.
+    static QString proposedPath();
+
+signals:
+    void saved(const QString &path);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -16,6 +16,7 @@
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QDir>
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
@@ -191,8 +192,12 @@ void MainWindow::addPort(const QString &name)
 
 void MainWindow::showLog()
 {
-    if (!logWindow)
+    if (!logWindow) {
         logWindow = new LogWindow(logBook, this);
+        connect(logWindow, &LogWindow::saved, this, [this](const QString &path) {
+            showMessage(tr("Журнал сохранён: %1").arg(QDir::toNativeSeparators(path)));
+        });
+    }
     logWindow->show();
     logWindow->raise();
     logWindow->activateWindow();

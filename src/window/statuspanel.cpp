@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QStyle>
 #include <QStyleOption>
+#include <QToolButton>
 
 namespace {
 constexpr int margin = 4;
@@ -15,6 +16,7 @@ constexpr int margin = 4;
 StatusPanel::StatusPanel(QWidget *parent)
     : QStatusBar(parent)
     , bar(new QProgressBar(this))
+    , logLink(new QToolButton(this))
 {
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -33,6 +35,17 @@ StatusPanel::StatusPanel(QWidget *parent)
     addPermanentWidget(bar);
     bar->hide();
     bar->installEventFilter(this);
+    // Where a user looks for it, and with its key: nothing else says the
+    // log is there. Not in the focus chain: F2 is the keyboard's way.
+    logLink->setObjectName(QStringLiteral("logButton"));
+    logLink->setText(tr("Журнал (F2)"));
+    logLink->setAccessibleName(tr("Журнал обмена"));
+    logLink->setToolTip(tr("Журнал обмена: все сообщения, команды и ответы (F2)"));
+    logLink->setAutoRaise(true);
+    logLink->setFocusPolicy(Qt::NoFocus);
+    connect(logLink, &QToolButton::clicked, this, &StatusPanel::logAsked);
+    addPermanentWidget(logLink);
+    logLink->installEventFilter(this);
     connect(this, &QStatusBar::messageChanged, this, &StatusPanel::fitMessage);
 }
 
@@ -57,22 +70,27 @@ void StatusPanel::endProgress()
 QRect StatusPanel::messageRect() const
 {
     QRect r = rect().adjusted(margin, 0, -margin, 0);
-    if (bar->isHidden())
-        return r;
-    // Left of the bar where it is laid out; until then, left of where it
-    // will be: its width, the size grip's and the layout's margins from
+    // Left of the leftmost permanent widget (the bar while it shows, else
+    // the log's button) where it is laid out; until then, left of where it
+    // will be: their widths, the size grip's and the layout's margins from
     // the right edge.
-    const bool placed = bar->x() > 0 && bar->geometry().right() < width();
+    const QWidget *leftmost = bar->isHidden() ? static_cast<QWidget *>(logLink) : bar;
+    const bool placed = leftmost->x() > 0 && leftmost->geometry().right() < width()
+            && (bar->isHidden() || bar->geometry().right() < logLink->x());
     const int gripWidth = isSizeGripEnabled() ? style()->pixelMetric(QStyle::PM_SizeGripSize) : 0;
-    const int barLeft = placed ? bar->x() : width() - bar->width() - gripWidth - 4 * margin;
-    r.setRight(barLeft - 2 * margin);
+    int widths = logLink->sizeHint().width();
+    if (!bar->isHidden())
+        widths += bar->width() + 2 * margin;
+    const int left = placed ? leftmost->x() : width() - widths - gripWidth - 4 * margin;
+    r.setRight(left - 2 * margin);
     return r;
 }
 
 bool StatusPanel::eventFilter(QObject *watched, QEvent *event)
 {
     // The bar laid out anew: the message wraps to where it really is.
-    if (watched == bar && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+    if ((watched == bar || watched == logLink)
+        && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         fitMessage();
     return QStatusBar::eventFilter(watched, event);
 }

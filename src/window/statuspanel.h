@@ -5,12 +5,14 @@
 
 QT_BEGIN_NAMESPACE
 class QProgressBar;
+class QToolButton;
 QT_END_NAMESPACE
 
 // The window's status bar. A result is read whole: the message wraps onto
 // as many lines as it needs (the bar grows, the window with it) instead of
 // being cut at the window's edge. While a read or write runs, a small bar
 // on the right shows how many of its commands the module has answered.
+// At the far right, always, the way to the exchange log: "Журнал (F2)".
 class StatusPanel : public QStatusBar
 {
     Q_OBJECT
@@ -23,6 +25,7 @@ public:
     // The exchange is over: the bar goes away, its last value kept.
     void endProgress();
     QProgressBar *progress() const { return bar; }
+    QToolButton *logButton() const { return logLink; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -30,7 +33,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 signals:
-    // Its menu's "Журнал обмена" was chosen.
+    // "Журнал (F2)", or its menu's "Журнал обмена", was chosen.
     void logAsked();
 
 private:
@@ -38,6 +41,7 @@ private:
     void fitMessage();
 
     QProgressBar *bar = nullptr;
+    QToolButton *logLink = nullptr;
 };
 
 #endif // TAV_STATUSPANEL_H
