@@ -430,6 +430,9 @@ void TestNetwork::portsAddedByNameAreRememberedUntilForgotten()
     QTRY_VERIFY_WITH_TIMEOUT(ui().BT_Write_values->isEnabled(), 15000);
     QCOMPARE(ui().CB_KT_Parity->currentText(), sim->parity());
     QTest::mouseClick(ui().BT_Open_Connect, Qt::LeftButton);
+    // The port last used is the one offered at the next start.
+    makeWindow({QStringLiteral("ttyUSB0")});
+    QCOMPARE(ui().cbPorts->currentText(), rfc2217());
 
     // An address without a port is refused with the advice, and not kept.
     useMenu(ui().cbPorts, QStringLiteral("Добавить порт"), QStringLiteral("socket://gateway"));

@@ -12,6 +12,7 @@
 
 namespace {
 const QString key = QStringLiteral("ports/added");
+const QString lastKey = QStringLiteral("ports/last");
 
 QSettings settings()
 {
@@ -51,6 +52,19 @@ void AddedPorts::remember(const QString &name)
         return;
     all.append(name);
     settings().setValue(key, all);
+}
+
+QString AddedPorts::lastUsed() const
+{
+    const QString name = settings().value(lastKey).toString();
+    return name.size() <= maxLength ? name : QString();
+}
+
+void AddedPorts::used(const QString &name)
+{
+    if (name.isEmpty() || name.size() > maxLength)
+        return;
+    settings().setValue(lastKey, name);
 }
 
 void AddedPorts::forget(const QString &name)

@@ -29,6 +29,10 @@ public:
     QStringList names(int *passedOver = nullptr) const;
     void remember(const QString &name);
     void forget(const QString &name);
+    // The port last connected to, any kind, offered selected at the next
+    // start where it is listed.
+    QString lastUsed() const;
+    void used(const QString &name);
 
 signals:
     void added(const QString &name);

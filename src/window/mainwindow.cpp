@@ -84,6 +84,11 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     });
     if (!portField->passedOver().isEmpty())
         showStatus(portField->passedOver());
+    connect(engine, &ModuleEngine::stateChanged, this, [this] {
+        // Open, a gateway's connection made: a port that failed is not "used".
+        if (engine->isOpen() && engine->state() != ModuleEngine::State::Connecting)
+            portField->used(engine->portName());
+    });
 
     connect(engine, &ModuleEngine::noted, this,
             [this](const ModuleEngine::Note &note) { showMessage(EngineWords::say(note, StateWords::audience())); });

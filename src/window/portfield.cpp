@@ -20,6 +20,7 @@ PortField::PortField(QComboBox *portBox, bool details, QObject *parent)
     , systemDetails(details)
 {
     extra = added->names(&skipped);
+    lastUsed = added->lastUsed();
     box->setItemDelegate(new PortRows(box));
     // A gateway's address is longer than the field: the field names the
     // whole of it on hover, and its list is as wide as its longest entry.
@@ -107,11 +108,17 @@ void PortField::fill(const QStringList &ports, const QList<PortDetails> &told, b
             box->addItem(name);
     }
     // The values on screen belong to the selected port: keep it while listed.
+    // At the start, the port last used is offered, where it is listed and
+    // nothing else was asked for.
+    const bool first = !std::exchange(filledOnce, true);
     const int kept = box->findText(selected, exactly);
+    const int last = lastUsed.isEmpty() ? -1 : box->findText(lastUsed, exactly);
     if (kept >= 0)
         box->setCurrentIndex(kept);
     else if (keepUnlisted && !selected.isEmpty())
         select(selected);
+    else if (first && selected.isEmpty() && last >= 0)
+        box->setCurrentIndex(last);
     filling = false;
     if (box->currentText() != selected)
         emit turnedTo(box->currentText());
@@ -124,6 +131,14 @@ void PortField::add(const QString &name)
     if (!extra.contains(name))
         extra.append(name);
     select(name);
+}
+
+void PortField::used(const QString &name)
+{
+    if (name == lastUsed)
+        return;
+    lastUsed = name;
+    added->used(name);
 }
 
 void PortField::select(const QString &name)

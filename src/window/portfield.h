@@ -42,6 +42,8 @@ public:
     void add(const QString &name);
     // Selects `name`, listing it if it is not.
     void select(const QString &name);
+    // `name` is open: it is the one offered at the next start.
+    void used(const QString &name);
     // What the technician is told of remembered ports left out for being
     // beyond the bounds of AddedPorts; empty when none was.
     QString passedOver() const;
@@ -62,6 +64,8 @@ private:
     bool systemDetails = false;
     QStringList extra;
     int skipped = 0;
+    QString lastUsed;
+    bool filledOnce = false;
     bool filling = false;
 };
 
