@@ -82,16 +82,28 @@ int usageError(QTextStream &err, const QString &text)
     return ExitCode::usage;
 }
 
+// The options a write needs that are not given, each with its values, all
+// at once: one run of the command to learn them, not one per option.
+QString missingValues(const QCommandLineParser &parser,
+                      const QList<std::pair<QString, ModuleProtocol::Field>> &options)
+{
+    QStringList missing;
+    for (const auto &[option, field] : options) {
+        if (!parser.isSet(option))
+            missing << Cli::tr("--%1 (одно из: %2)")
+                               .arg(option, ModuleProtocol::valuesOf(field).join(QStringLiteral(", ")));
+    }
+    if (missing.isEmpty())
+        return {};
+    return missing.size() == 1 ? Cli::tr("для write нужен %1").arg(missing.constFirst())
+                               : Cli::tr("для write нужны: %1").arg(missing.join(QStringLiteral("; ")));
+}
+
 // A value for one field, checked against the module's own list.
 bool takeValue(const QCommandLineParser &parser, const QString &option, ModuleProtocol::Field field,
                QString &value, QString &problem)
 {
     const QStringList &allowed = ModuleProtocol::valuesOf(field);
-    if (!parser.isSet(option)) {
-        problem = Cli::tr("для write нужен --%1 (одно из: %2)")
-                          .arg(option, allowed.join(QStringLiteral(", ")));
-        return false;
-    }
     // "Even" is even: the module's own spelling goes out, whatever the case typed.
     value = parser.value(option);
     for (const QString &known : allowed) {
@@ -227,7 +239,8 @@ int main(int argc, char *argv[])
         return usageError(err, Cli::tr("неизвестная команда: %1").arg(command));
 
     if (args.size() > 2)
-        return usageError(err, Cli::tr("лишние аргументы"));
+        return usageError(err, Cli::tr("лишние аргументы: %1")
+                                       .arg(args.mid(2).join(QLatin1Char(' '))));
     // An unset shell variable must not turn into waiting for whatever
     // adapter is plugged in next.
     if (args.size() == 2 && args.at(1).trimmed().isEmpty())
@@ -266,7 +279,12 @@ int main(int argc, char *argv[])
     options.json = parser.isSet(json);
 
     if (options.action == CommissionOptions::Action::Write) {
-        QString problem;
+        QString problem = missingValues(
+                parser, {{baud.names().constFirst(), ModuleProtocol::Field::Speed},
+                         {stopBits.names().constFirst(), ModuleProtocol::Field::StopBits},
+                         {parity.names().constFirst(), ModuleProtocol::Field::Parity}});
+        if (!problem.isEmpty())
+            return usageError(err, problem);
         if (!takeValue(parser, baud.names().constFirst(), ModuleProtocol::Field::Speed,
                        options.target.baudRate, problem)
             || !takeValue(parser, stopBits.names().constFirst(), ModuleProtocol::Field::StopBits,

@@ -452,6 +452,13 @@ void TestCli::usageErrorsSpeakTheLanguageOfTheRun()
     const QVector<Case> cases {
             {badValue, ExitCode::usage, "1200, 2400", "is not a value the module takes"},
             {{QStringLiteral("read")}, ExitCode::usage, "задайте PORT", "give a PORT"},
+            // What is wrong is named: every option missing, the argument too many.
+            {{QStringLiteral("write"), QStringLiteral("ttyUSB0"), QStringLiteral("--baud"),
+              QStringLiteral("9600")},
+             ExitCode::usage, "нужны: --stop-bits (одно из: 1, 2); --parity (одно из: none",
+             "needs: --stop-bits (one of: 1, 2); --parity (one of: none"},
+            {{QStringLiteral("read"), QStringLiteral("ttyUSB0"), QStringLiteral("ttyUSB1")},
+             ExitCode::usage, "лишние аргументы: ttyUSB1", "extra arguments: ttyUSB1"},
             // An unset variable ("$PORT") is no reason to wait for the next adapter.
             {{QStringLiteral("read"), QString()}, ExitCode::usage, "PORT пуст", "PORT is empty"},
             {{QStringLiteral("frobnicate")}, ExitCode::usage, "неизвестная команда",

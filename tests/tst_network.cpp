@@ -182,10 +182,12 @@ void TestNetwork::namesAreNetworkPortsOnlyWithAHostAndAPort()
     const auto a = PortAddress::of(QStringLiteral("rfc2217://[::1]:4001"));
     QVERIFY(a.isValid() && a.kind() == PortAddress::Kind::Rfc2217
             && a.host() == QStringLiteral("::1") && a.port() == 4001);
-    QCOMPARE(a.where(), QStringLiteral("::1:4001"));
+    // An IPv6 address is written as in a URL: its port apart from it.
+    QCOMPARE(a.where(), QStringLiteral("[::1]:4001"));
     const auto b = PortAddress::of(QStringLiteral("TCP://gw.example:502"));
     QVERIFY(b.isValid() && b.kind() == PortAddress::Kind::Raw
             && b.host() == QStringLiteral("gw.example"));
+    QCOMPARE(b.where(), QStringLiteral("gw.example:502"));
     for (const char *bad :
          {"socket://gw", "rfc2217://:4001", "socket://gw:0", "socket://gw:4001/x"}) {
         const auto c = PortAddress::of(QLatin1String(bad));

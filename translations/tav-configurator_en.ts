@@ -37,10 +37,6 @@ Or a serial port: %1</translation>
         <translation>Try &apos;tav-configurator-cli --help&apos;.</translation>
     </message>
     <message>
-        <source>для write нужен --%1 (одно из: %2)</source>
-        <translation>write needs --%1 (one of: %2)</translation>
-    </message>
-    <message>
         <source>--%1 %2: такого значения модуль не принимает; можно: %3</source>
         <translation>--%1 %2 is not a value the module takes; allowed: %3</translation>
     </message>
@@ -87,10 +83,6 @@ Or a serial port: %1</translation>
     <message>
         <source>неизвестная команда: %1</source>
         <translation>unknown command: %1</translation>
-    </message>
-    <message>
-        <source>лишние аргументы</source>
-        <translation>too many arguments</translation>
     </message>
     <message>
         <source>PORT пуст</source>
@@ -201,6 +193,22 @@ Exit codes:
 
 A reply that misses its %4&#xa0;s time-out is still awaited, up to %5&#xa0;s after its
 command, and then counts as no reply (4).</translation>
+    </message>
+    <message>
+        <source>--%1 (одно из: %2)</source>
+        <translation>--%1 (one of: %2)</translation>
+    </message>
+    <message>
+        <source>для write нужен %1</source>
+        <translation>write needs %1</translation>
+    </message>
+    <message>
+        <source>для write нужны: %1</source>
+        <translation>write needs: %1</translation>
+    </message>
+    <message>
+        <source>лишние аргументы: %1</source>
+        <translation>extra arguments: %1</translation>
     </message>
 </context>
 <context>

@@ -152,7 +152,9 @@ void ModuleLink::lose(const QString &systemText)
 {
     last = Problem {};
     last.kind = Problem::Kind::Lost;
-    last.address = serial ? PortAddress::of(serial->portName()) : address;
+    // As the port was named: QSerialPort's own name drops "/dev/", so a
+    // port opened as /dev/pts/13 would be lost as "pts/13".
+    last.address = address;
     last.systemText = systemText;
     // Closed before anything is reported: a hung-up port raises ReadError
     // on every pass of the event loop until it is closed.

@@ -25,8 +25,13 @@ PortAddress PortAddress::of(const QString &name)
 
 QString PortAddress::where() const
 {
-    return isGateway() && isValid() ? QStringLiteral("%1:%2").arg(hostName).arg(tcpPort)
-                                    : portName;
+    if (!isGateway() || !isValid())
+        return portName;
+    // An IPv6 address in brackets, as a URL has it: "[::1]:4002", not "::1:4002".
+    const QString host = hostName.contains(QLatin1Char(':'))
+            ? QStringLiteral("[%1]").arg(hostName)
+            : hostName;
+    return QStringLiteral("%1:%2").arg(host).arg(tcpPort);
 }
 
 QString PortAddress::devicePath() const
