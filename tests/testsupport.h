@@ -45,6 +45,7 @@ struct MainWindowProbe
     static StatusPanel *statusPanel(const MainWindow &w) { return w.statusPanel; }
     // As the search selects the port it found.
     static void selectPort(MainWindow &w, const QString &port) { w.portField->select(port); }
+    static QString shownPort(const MainWindow &w) { return w.portField->shownText(); }
     static QTimer *findTimer(const MainWindow &w) { return w.findTimer; }
     static QTimer *readTimer(const MainWindow &w) { return w.readTimer; }
     static QTimer *writeTimer(const MainWindow &w) { return w.writeTimer; }

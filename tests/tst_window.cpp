@@ -290,6 +290,18 @@ void TestWindow::windowProperties()
         QCoreApplication::processEvents();
         QCOMPARE(wide.width(), plain.width());
     }
+    // A long gateway's name is cut in the middle in the closed field: its
+    // TCP port stays in sight, so two gateways on one host look apart.
+    QStringList shown;
+    for (const char *port : {"4001", "4002"}) {
+        plain.addPort(QStringLiteral("rfc2217://%1.example:%2")
+                              .arg(QString(60, QLatin1Char('g')), QLatin1String(port)));
+        shown << MainWindowProbe::shownPort(plain);
+    }
+    QVERIFY2(shown.at(0).endsWith(QStringLiteral(":4001")) && shown.at(0).contains(QChar(0x2026))
+                     && shown.at(0).startsWith(QStringLiteral("rfc")),
+             qPrintable(shown.at(0)));
+    QVERIFY(shown.at(0) != shown.at(1));
 
     // Every widget other than the three fields and the search button stays
     // unstyled; the form only marks the keyboard focus, which those looks hide.

@@ -6,8 +6,11 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QEvent>
 #include <QHash>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 namespace {
 constexpr auto exactly = Qt::MatchExactly | Qt::MatchCaseSensitive;
@@ -33,6 +36,7 @@ PortField::PortField(QComboBox *portBox, bool details, QObject *parent)
     // characters), the field keeps the window's width: the whole name is in
     // its tooltip and its drop-down list.
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->installEventFilter(this);
     box->setMinimumContentsLength(minimumShownChars);
     const auto fitList = [this] {
         QAbstractItemView *list = box->view();
@@ -139,6 +143,33 @@ void PortField::used(const QString &name)
         return;
     lastUsed = name;
     added->used(name);
+}
+
+QString PortField::shownText() const
+{
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.frame = box->hasFrame();
+    const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                     QStyle::SC_ComboBoxEditField, box);
+    return box->fontMetrics().elidedText(box->currentText(), Qt::ElideMiddle, field.width());
+}
+
+bool PortField::eventFilter(QObject *watched, QEvent *event)
+{
+    // Qt cuts the closed field's text at its right edge, where a gateway's
+    // TCP port is: it is drawn here as Qt would, with the text cut in the
+    // middle instead.
+    if (watched != box || event->type() != QEvent::Paint || box->isEditable())
+        return QObject::eventFilter(watched, event);
+    QStylePainter painter(box);
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.frame = box->hasFrame();
+    option.currentText = shownText();
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    return true;
 }
 
 void PortField::select(const QString &name)

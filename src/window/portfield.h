@@ -44,9 +44,16 @@ public:
     void select(const QString &name);
     // `name` is open: it is the one offered at the next start.
     void used(const QString &name);
+    // What the closed field shows of the selected port: a name longer than
+    // the field, cut in the middle, so that its scheme and its TCP port
+    // (two gateways on one host) both stay in sight.
+    QString shownText() const;
     // What the technician is told of remembered ports left out for being
     // beyond the bounds of AddedPorts; empty when none was.
     QString passedOver() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 signals:
     // An added port was forgotten: the list is to be filled again.
