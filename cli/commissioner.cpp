@@ -272,4 +272,8 @@ void Commissioner::report(const ModuleResult &result)
     print(out, options.json ? QString::fromUtf8(QJsonDocument(facts.toJson()).toJson(
                                       QJsonDocument::Compact))
                             : line);
+    // A person watching a bench's JSON go by would miss a refused module
+    // among the lines: the terminal that shows the progress says it too.
+    if (options.json && progress)
+        print(err, line);
 }

@@ -202,7 +202,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption json(
             QStringLiteral("json"),
             Cli::tr("Объект JSON на модуль (время, порт, адаптер, ответ на -h, значения до, "
-                    "заданные, подтверждённые и после, исход)."));
+                    "заданные, подтверждённые и после, исход); на терминале stderr итог "
+                    "каждого модуля ещё и словами."));
     const Session::SharedOptions shared;
     parser.addOptions({baud, stopBits, parity, noVerify, noRun, wait, waitTimeout, repeat, json});
     parser.addOptions(shared.all());

@@ -69,10 +69,6 @@ Or a serial port: %1</translation>
         <translation>With --wait: after each module wait for its adapter to be unplugged, then for the next; Ctrl+C ends with a summary.</translation>
     </message>
     <message>
-        <source>Объект JSON на модуль (время, порт, адаптер, ответ на -h, значения до, заданные, подтверждённые и после, исход).</source>
-        <translation>One JSON object per module (time, port, adapter, the reply to -h, values before, requested, confirmed and after, outcome).</translation>
-    </message>
-    <message>
         <source>не задана команда (ports, read или write)</source>
         <translation>no command given (ports, read or write)</translation>
     </message>
@@ -209,6 +205,10 @@ command, and then counts as no reply (4).</translation>
     <message>
         <source>лишние аргументы: %1</source>
         <translation>extra arguments: %1</translation>
+    </message>
+    <message>
+        <source>Объект JSON на модуль (время, порт, адаптер, ответ на -h, значения до, заданные, подтверждённые и после, исход); на терминале stderr итог каждого модуля ещё и словами.</source>
+        <translation>One JSON object per module (time, port, adapter, the reply to -h, values before, requested, confirmed and after, outcome); a terminal on stderr is also told each module's result in words.</translation>
     </message>
 </context>
 <context>
