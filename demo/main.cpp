@@ -2,6 +2,7 @@
 // module whose adapter is "plugged in" a few seconds after start.
 #include "mainwindow.h"
 #include "modulesimulator.h"
+#include "session.h"
 #include "tour.h"
 
 #include <QApplication>
@@ -42,6 +43,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tav-configurator-demo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    // The demo is the real window, in the real window's language: Qt's own
+    // texts (standard buttons, the file dialog) included.
+    QString languageProblem;
+    const bool languageKnown = Session::startLanguage(app, &languageProblem);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -57,8 +62,13 @@ int main(int argc, char *argv[])
             QStringLiteral("plug-in-after"),
             QStringLiteral("Seconds until the simulated adapter appears (default 5, tour 2)."),
             QStringLiteral("seconds"));
-    parser.addOptions({tourOption, appearOption});
+    const Session::SharedOptions shared;
+    parser.addOptions({tourOption, appearOption, shared.lang});
     parser.process(app);
+    if (!languageKnown) {
+        QTextStream(stderr) << "tav-configurator-demo: " << languageProblem << Qt::endl;
+        return 2;
+    }
 
     QTextStream out(stdout);
     ModuleSimulator module;

@@ -3,13 +3,16 @@
 #include "indicatorstyles.h"
 #include "mainwindow.h"
 #include "modulesimulator.h"
+#include "translations.h"
 
 #include <QApplication>
 
 #include <algorithm>
 #include <chrono>
 #include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextStream>
@@ -146,6 +149,12 @@ QString Tour::run()
                 .arg(module.portPath(), module.baudRate(), module.stopBits(), module.parity()));
 
     snap(QStringLiteral("start"));
+    // Qt's own texts speak the window's language, where this system has
+    // them: a box's "Закрыть", the file dialog.
+    if (QFile::exists(QDir(qtTranslationsPath()).filePath(QStringLiteral("qtbase_ru.qm")))
+        && languageAsked(QCoreApplication::arguments()) == QLatin1String("ru")
+        && QCoreApplication::translate("QPlatformTheme", "Close") == QLatin1String("Close"))
+        return QStringLiteral("Qt's own texts are in English beside a Russian window");
 
     // 1. Search, then plug the adapter in.
     click("BT_find");

@@ -5,7 +5,6 @@
 #include <QLocale>
 #include <QTranslator>
 
-namespace {
 QString qtTranslationsPath()
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
@@ -14,6 +13,8 @@ QString qtTranslationsPath()
     return QLibraryInfo::location(QLibraryInfo::TranslationsPath);
 #endif
 }
+
+namespace {
 
 bool install(QCoreApplication &app, const QString &name, const QString &folder)
 {

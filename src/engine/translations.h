@@ -14,6 +14,8 @@ QT_END_NAMESPACE
 // in. False for a language the program does not have.
 bool installTranslations(QCoreApplication &app, const QString &language);
 QStringList availableLanguages();
+// Where this system keeps Qt's own translations (qtbase_ru.qm, …).
+QString qtTranslationsPath();
 // The language the arguments ask for with --lang (the last one given), "ru"
 // without one: known before the parser is built, so that its help and its
 // errors are in that language too.
