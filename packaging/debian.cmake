@@ -7,6 +7,20 @@ set(TAV_MAINTAINER "TAV-RS485-KT configurator developers <tav-configurator@examp
 set(TAV_RELEASE_DATE "Mon, 07 Dec 2026 12:00:00 +0000"
     CACHE STRING "Date of this release, RFC 2822, for the package's changelog")
 
+# What software centres show: the AppStream metainfo, dated as the release.
+string(REGEX MATCH "([0-9][0-9]) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9])" _ "${TAV_RELEASE_DATE}")
+set(_months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+list(FIND _months "${CMAKE_MATCH_2}" _month)
+math(EXPR _month "${_month} + 1")
+if(_month LESS 10)
+    set(_month "0${_month}")
+endif()
+set(TAV_RELEASE_ISO_DATE "${CMAKE_MATCH_3}-${_month}-${CMAKE_MATCH_1}")
+configure_file(resources/tav-configurator.metainfo.xml.in
+               ${CMAKE_CURRENT_BINARY_DIR}/packaging/org.example.tav_configurator.metainfo.xml @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/org.example.tav_configurator.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
 # What Debian wants in /usr/share/doc/<package>: the copyright and a
 # changelog in its own format (the project's own CHANGELOG.md lies beside).
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
