@@ -38,6 +38,7 @@ for path in /usr/bin/tav-configurator /usr/bin/tav-configurator-cli \
             /usr/share/metainfo/org.example.tav_configurator.metainfo.xml \
             /usr/share/icons/hicolor/48x48/apps/tav-configurator.png \
             /usr/share/doc/tav-configurator/copyright /usr/share/doc/tav-configurator/README.md \
+            /usr/share/doc/tav-configurator/docs/manual.ru.md \
             /usr/share/man/man1/tav-configurator.1.gz /usr/share/man/man1/tav-configurator-cli.1.gz \
             /usr/share/man/man1/tav-module-sim.1.gz /usr/share/man/man1/tav-configurator-demo.1.gz; do
     [ -e "$path" ] || { echo "missing after install: $path" >&2; exit 1; }

@@ -11,15 +11,24 @@ if grep -E "^\[ *[0-9]+%\] (Linking|Building|Generating)" <<<"$again"; then
     exit 1
 fi
 
-# Every program the README tells a reader to run is where it says.
+# Every program the README and the documents in docs/ tell a reader to run
+# is where they say, and every document they point to is there.
 if [ "$qt_major" = 5 ]; then
     missing=0
-    for program in $(grep -oE '\bbuild/(src|cli|sim|demo|bench|tests)/[A-Za-z0-9_./-]*[A-Za-z0-9_]' \
-                         "$repo_root/README.md" | sort -u); do
-        if [ ! -x "$repo_root/$program" ]; then
-            echo "README.md names $program, which the build did not make" >&2
-            missing=1
-        fi
+    for doc in "$repo_root/README.md" "$repo_root"/docs/*.md; do
+        for program in $(grep -oE '\bbuild/(src|cli|sim|demo|bench|tests)/[A-Za-z0-9_./-]*[A-Za-z0-9_]' \
+                             "$doc" | sort -u); do
+            if [ ! -x "$repo_root/$program" ]; then
+                echo "${doc#"$repo_root"/} names $program, which the build did not make" >&2
+                missing=1
+            fi
+        done
+        for link in $(grep -oE '\]\([A-Za-z0-9_./-]+\.(md|png)\)' "$doc" | sed 's/^](//; s/)$//' | sort -u); do
+            if [ ! -e "$(dirname "$doc")/$link" ]; then
+                echo "${doc#"$repo_root"/} points to $link, which is not there" >&2
+                missing=1
+            fi
+        done
     done
     [ "$missing" = 0 ] || exit 1
 fi

@@ -152,7 +152,7 @@ int rowsWritten(const QString &path)
 // that is not a table row: the first column's name, then the other cells.
 std::map<QString, QStringList> readmeTable(const QString &heading)
 {
-    QFile f(QStringLiteral(TAV_SOURCE_DIR "/README.md"));
+    QFile f(QStringLiteral(TAV_SOURCE_DIR "/docs/reference.md"));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
@@ -527,7 +527,7 @@ void TestBench::theReadmesBenchScriptKeepsEveryResultOnCtrlC()
 {
     TAV_UNIX_ONLY();
 #ifdef Q_OS_UNIX
-    QFile readme(QStringLiteral(TAV_SOURCE_DIR "/README.md"));
+    QFile readme(QStringLiteral(TAV_SOURCE_DIR "/docs/reference.md"));
     QVERIFY(readme.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(readme.readAll());
     const int start = text.indexOf(QStringLiteral("#!/bin/sh\n# bench.sh"));
