@@ -233,6 +233,8 @@ install_seconds=$(seconds_since "$t0")
     && [ -f "$installed/plugins/platforms/qwindows.dll" ] || fail "nothing installed in $installed"
 ls "$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/"*.lnk 2>/dev/null \
     | grep -q 'TAV-RS485-KT configurator.lnk' || fail "no Start-menu entry"
+ls "$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/"*.lnk 2>/dev/null \
+    | grep -q 'TAV-RS485-KT configurator - manual.lnk' || fail "no Start-menu entry for the manual"
 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\tav-configurator' \
     /v DisplayVersion 2>/dev/null | grep -q "$version" || fail "no entry in Apps & features"
 # From any console: the installed folder is on the PATH.

@@ -2,6 +2,7 @@
 // during a write: through the real window on the simulated module.
 #include "exchangelog.h"
 #include "logwindow.h"
+#include "manualwindow.h"
 #include "simfixture.h"
 #include "statuspanel.h"
 
@@ -14,6 +15,7 @@
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QTextBlock>
 #include <QTime>
@@ -108,6 +110,14 @@ void TestExchangeLog::aFullReadIsLoggedInOrderWithBytesEscaped()
     window->close();
     QTest::mouseClick(MainWindowProbe::statusPanel(*w)->logButton(), Qt::LeftButton);
     QVERIFY(window->isVisible());
+    // F1 opens the user's manual beside it, built into the program.
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    auto *manual = w->findChild<ManualWindow *>();
+    QVERIFY(manual && manual->isVisible());
+    const QString manualText = manual->findChild<QTextBrowser *>()->toPlainText();
+    for (const char *heading : {"Подключение", "Запись", "Порт занят", "Журнал обмена"})
+        QVERIFY2(manualText.contains(QString::fromUtf8(heading)), heading);
+    manual->close();
 #ifdef Q_OS_UNIX
     // Only a file is replaced: a pipe or a device, even by a link, is left
     // as it is and the save refused.

@@ -208,7 +208,7 @@ command, and then counts as no reply (4).</translation>
     </message>
     <message>
         <source>Объект JSON на модуль (время, порт, адаптер, ответ на -h, значения до, заданные, подтверждённые и после, исход); на терминале stderr итог каждого модуля ещё и словами.</source>
-        <translation>One JSON object per module (time, port, adapter, the reply to -h, values before, requested, confirmed and after, outcome); a terminal on stderr is also told each module's result in words.</translation>
+        <translation>One JSON object per module (time, port, adapter, the reply to -h, values before, requested, confirmed and after, outcome); a terminal on stderr is also told each module&apos;s result in words.</translation>
     </message>
 </context>
 <context>
@@ -862,6 +862,13 @@ F2: exchange log</translation>
     </message>
 </context>
 <context>
+    <name>ManualWindow</name>
+    <message>
+        <source>Руководство пользователя</source>
+        <translation>User's manual (in Russian)</translation>
+    </message>
+</context>
+<context>
     <name>ModuleRecord</name>
     <message>
         <source>Запись в файл учёта %1 прекращена: %2</source>
@@ -959,6 +966,10 @@ F2: exchange log</translation>
         <source>нет дисплея, окно открыть негде (не заданы DISPLAY и WAYLAND_DISPLAY). Без дисплея модули читает и записывает tav-configurator-cli: tav-configurator-cli --help</source>
         <translation>no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set). Without a display, tav-configurator-cli reads and writes modules: tav-configurator-cli --help</translation>
     </message>
+    <message>
+        <source>Открыть только руководство пользователя.</source>
+        <translation>Open only the user's manual.</translation>
+    </message>
 </context>
 <context>
     <name>StateWords</name>
@@ -1044,6 +1055,10 @@ F2: exchange log</translation>
     <message>
         <source>Журнал обмена: все сообщения, команды и ответы (F2)</source>
         <translation>Exchange log: every message, command and reply (F2)</translation>
+    </message>
+    <message>
+        <source>Руководство пользователя</source>
+        <translation>User's manual (in Russian)</translation>
     </message>
 </context>
 </TS>

@@ -55,6 +55,10 @@ Section "Install"
 
     SetShellVarContext all
     CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tav-configurator.exe"
+    ; The user's manual (Russian), shown by the program itself: no viewer
+    ; for Markdown is needed. The name stays ASCII: this script is read in
+    ; the build machine's code page.
+    CreateShortcut "$SMPROGRAMS\${PRODUCT} - manual.lnk" "$INSTDIR\tav-configurator.exe" "--manual"
 
     ; "Apps & features"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -103,6 +107,7 @@ Section "Uninstall"
 
     SetShellVarContext all
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    Delete "$SMPROGRAMS\${PRODUCT} - manual.lnk"
     !include "${LISTS}\uninstall-files.nsh"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"

@@ -1,6 +1,7 @@
 #include "exchangelog.h"
 #include "linkwords.h"
 #include "mainwindow.h"
+#include "manualwindow.h"
 #include "modulerecord.h"
 #include "session.h"
 #include "stopsignals.h"
@@ -91,6 +92,9 @@ int main(int argc, char *argv[])
     parser.addVersionOption();
     const Session::SharedOptions shared;
     parser.addOptions(shared.all());
+    const QCommandLineOption manual(QStringLiteral("manual"),
+                                    Start::tr("Открыть только руководство пользователя."));
+    parser.addOption(manual);
     parser.addPositionalArgument(
             QStringLiteral("port"),
             Start::tr("Порт, который предложить и выбрать, даже если система его не "
@@ -100,6 +104,12 @@ int main(int argc, char *argv[])
     parser.process(app);
     if (!languageKnown)
         return startError(languageProblem);
+    // The Start menu's "manual" entry: the manual alone, no port touched.
+    if (parser.isSet(manual)) {
+        ManualWindow alone;
+        alone.show();
+        return app.exec();
+    }
 
     MainWindow window;
     ModuleRecord record;

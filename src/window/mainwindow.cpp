@@ -7,6 +7,7 @@
 #include "indicatorstyles.h"
 #include "logging.h"
 #include "logwindow.h"
+#include "manualwindow.h"
 #include "moduleprotocol.h"
 #include "portfield.h"
 #include "portmonitor.h"
@@ -73,6 +74,9 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister, PortMonitor *moni
     connect(statusPanel, &StatusPanel::logAsked, this, &MainWindow::showLog);
     auto *logKey = new QShortcut(QKeySequence(Qt::Key_F2), this);
     connect(logKey, &QShortcut::activated, this, &MainWindow::showLog);
+    connect(statusPanel, &StatusPanel::manualAsked, this, &MainWindow::showManual);
+    auto *manualKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(manualKey, &QShortcut::activated, this, &MainWindow::showManual);
 
     portField = new PortField(ui->cbPorts, systemPorts, this);
     connect(portField, &PortField::forgotten, this, &MainWindow::on_BT_Open_Connect_2_clicked);
@@ -206,6 +210,15 @@ void MainWindow::showLog()
     logWindow->show();
     logWindow->raise();
     logWindow->activateWindow();
+}
+
+void MainWindow::showManual()
+{
+    if (!manualWindow)
+        manualWindow = new ManualWindow(this);
+    manualWindow->show();
+    manualWindow->raise();
+    manualWindow->activateWindow();
 }
 
 void MainWindow::showEvent(QShowEvent *event)

@@ -30,6 +30,7 @@ class PortMonitor;
 class ModuleRecord;
 class ExchangeLog;
 class LogWindow;
+class ManualWindow;
 class PortField;
 class StatusPanel;
 
@@ -55,6 +56,8 @@ public:
     void addPort(const QString &name);
     // Opens the exchange log's window (F2, or the status bar's menu).
     void showLog();
+    // Opens the user's manual (F1, or the status bar's menu).
+    void showManual();
     // The system asks the program to end (a logout, a shutdown, a closed
     // terminal): an exchange under way gets the reply it awaits and ends
     // as interrupted, told in the log and the record, then the window
@@ -150,6 +153,7 @@ private:
     bool shownOnce = false;
     ExchangeLog *logBook = nullptr;
     LogWindow *logWindow = nullptr;
+    ManualWindow *manualWindow = nullptr;
 
     // What the window shows, as data: the looks follow from it.
     ModuleEngine::FieldState fieldStates[3] {};

@@ -24,6 +24,9 @@ StatusPanel::StatusPanel(QWidget *parent)
         QAction *openLog = menu.addAction(tr("Журнал обмена"));
         openLog->setShortcut(QKeySequence(Qt::Key_F2));
         connect(openLog, &QAction::triggered, this, &StatusPanel::logAsked);
+        QAction *openManual = menu.addAction(tr("Руководство пользователя"));
+        openManual->setShortcut(QKeySequence(Qt::Key_F1));
+        connect(openManual, &QAction::triggered, this, &StatusPanel::manualAsked);
         menu.exec(mapToGlobal(at));
     });
     bar->setObjectName(QStringLiteral("exchangeProgress"));

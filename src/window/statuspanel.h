@@ -35,6 +35,8 @@ protected:
 signals:
     // "Журнал (F2)", or its menu's "Журнал обмена", was chosen.
     void logAsked();
+    // Its menu's "Руководство пользователя" was chosen.
+    void manualAsked();
 
 private:
     QRect messageRect() const;
