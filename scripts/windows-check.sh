@@ -39,6 +39,16 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 start=$(date +%s)
 [ -d "$WINEPREFIX" ] || wineboot --init >/dev/null 2>&1
 wineserver -w
+# Windows draws its windows in a sans-serif face (Segoe UI, Tahoma); a Wine
+# prefix without those falls back to a serif one with tall lines, and the
+# picture would not look as the window does on Windows. DejaVu Sans (the
+# build's own fonts-dejavu-core) stands in for them.
+for face in "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "Segoe UI" "MS Sans Serif" \
+            "Microsoft Sans Serif" "Arial"; do
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ \
+        /d "DejaVu Sans" /f >/dev/null 2>&1
+done
+wineserver -w
 echo "Wine prefix ready in $(($(date +%s) - start)) s"
 winpath() { winepath -w "$1" 2>/dev/null; }
 
@@ -204,6 +214,13 @@ status=0
     >/dev/null 2>&1) || status=$?
 if [ "$status" -eq 0 ] && [ -s "$checks/windows.png" ]; then
     pass "the window under Wine read and wrote the module behind $port"
+    # The README shows the window as it is today: a run on a developer's
+    # machine refreshes the picture for the next commit (CI leaves the tree
+    # as it was cloned).
+    if [ -z "${CI:-}" ]; then
+        cp "$checks/windows.png" "$repo_root/docs/windows.png"
+        echo "docs/windows.png: the window as this run showed it"
+    fi
 else
     grep -a -A2 '^FAIL' "$checks/window-gateway.txt" 2>/dev/null >&2 || true
     fail "the window under Wine behind a gateway exited $status"

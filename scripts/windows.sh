@@ -9,7 +9,7 @@ set -euo pipefail
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$repo_root/scripts/windows-qt.sh"
-install_packages cmake make ccache nsis qttools5-dev qttools5-dev-tools qttranslations5-l10n
+install_packages cmake make ccache nsis qttools5-dev qttools5-dev-tools qttranslations5-l10n fonts-dejavu-core
 
 build=$repo_root/build-windows
 cmake -S "$repo_root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo_root/packaging/windows/mingw-w64.cmake" \
