@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 namespace {
@@ -71,6 +73,12 @@ int main(int argc, char *argv[])
     }
 
     QTextStream out(stdout);
+    // A sandbox: what the demo remembers (the simulated port last used, a
+    // port added by name) stays in a folder of its own, gone with it; the
+    // user's own settings are neither read nor written.
+    QTemporaryDir settings;
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     ModuleSimulator module;
     if (!module.isValid()) {
         QTextStream(stderr) << "Cannot make the simulated module: " << module.errorString()

@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTextStream>
 #include <QTimer>
 
@@ -141,6 +143,15 @@ void Tour::closeBoxesLikeAUser()
 
 QString Tour::run()
 {
+    // The demo connects, which the window remembers: never in the user's
+    // own settings.
+    const QString kept = QSettings(QSettings::defaultFormat(), QSettings::UserScope,
+                                   QStringLiteral("tav-configurator"),
+                                   QStringLiteral("tav-configurator"))
+                                 .fileName();
+    const QString users = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (kept.startsWith(users + QLatin1Char('/')))
+        return QStringLiteral("the demo keeps its settings in the user's own: %1").arg(kept);
     boxWatch->start();
     const QString newSpeed = QStringLiteral("115200");
     const QString newStop = QStringLiteral("2");
