@@ -865,7 +865,7 @@ F2: exchange log</translation>
     <name>ManualWindow</name>
     <message>
         <source>Руководство пользователя</source>
-        <translation>User's manual (in Russian)</translation>
+        <translation>User&apos;s manual (in Russian)</translation>
     </message>
 </context>
 <context>
@@ -968,7 +968,7 @@ F2: exchange log</translation>
     </message>
     <message>
         <source>Открыть только руководство пользователя.</source>
-        <translation>Open only the user's manual.</translation>
+        <translation>Open only the user&apos;s manual.</translation>
     </message>
 </context>
 <context>
@@ -1058,7 +1058,7 @@ F2: exchange log</translation>
     </message>
     <message>
         <source>Руководство пользователя</source>
-        <translation>User's manual (in Russian)</translation>
+        <translation>User&apos;s manual (in Russian)</translation>
     </message>
 </context>
 </TS>

@@ -6,8 +6,6 @@
 #include "exchangelog.h"
 #include "indicatorstyles.h"
 #include "logging.h"
-#include "logwindow.h"
-#include "manualwindow.h"
 #include "moduleprotocol.h"
 #include "portfield.h"
 #include "portmonitor.h"
@@ -17,7 +15,6 @@
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
-#include <QDir>
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
@@ -197,28 +194,6 @@ void MainWindow::keepRecord(ModuleRecord *record)
 void MainWindow::addPort(const QString &name)
 {
     portField->add(name);
-}
-
-void MainWindow::showLog()
-{
-    if (!logWindow) {
-        logWindow = new LogWindow(logBook, this);
-        connect(logWindow, &LogWindow::saved, this, [this](const QString &path) {
-            showMessage(tr("Журнал сохранён: %1").arg(QDir::toNativeSeparators(path)));
-        });
-    }
-    logWindow->show();
-    logWindow->raise();
-    logWindow->activateWindow();
-}
-
-void MainWindow::showManual()
-{
-    if (!manualWindow)
-        manualWindow = new ManualWindow(this);
-    manualWindow->show();
-    manualWindow->raise();
-    manualWindow->activateWindow();
 }
 
 void MainWindow::showEvent(QShowEvent *event)

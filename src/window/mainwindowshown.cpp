@@ -5,6 +5,8 @@
 
 #include "enginewords.h"
 #include "exchangelog.h"
+#include "logwindow.h"
+#include "manualwindow.h"
 #include "indicatorstyles.h"
 #include "portfield.h"
 #include "statewords.h"
@@ -12,6 +14,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -263,4 +266,28 @@ void MainWindow::showStatus(const QString &text)
 {
     logBook->status(text);
     showMessage(text);
+}
+
+// --- The log and the manual, beside the window ---------------------------------
+
+void MainWindow::showLog()
+{
+    if (!logWindow) {
+        logWindow = new LogWindow(logBook, this);
+        connect(logWindow, &LogWindow::saved, this, [this](const QString &path) {
+            showMessage(tr("Журнал сохранён: %1").arg(QDir::toNativeSeparators(path)));
+        });
+    }
+    logWindow->show();
+    logWindow->raise();
+    logWindow->activateWindow();
+}
+
+void MainWindow::showManual()
+{
+    if (!manualWindow)
+        manualWindow = new ManualWindow(this);
+    manualWindow->show();
+    manualWindow->raise();
+    manualWindow->activateWindow();
 }
